@@ -1,0 +1,161 @@
+#pragma once
+
+#include "zalcontrol_export.h"
+
+#include <QColor>
+#include <QFont>
+#include <QMap>
+#include <QRect>
+#include <QString>
+#include <QVector>
+
+class QPainter;
+class ZALChatView;
+
+// Mouse state of an element, as the view reports it through OnEvent().
+enum MOUSE_STATE
+{
+    MOUSE_NORMAL = 0,
+    MOUSE_HOVER = 1,
+    MOUSE_PRESS = 2,
+};
+
+// One colour for each MOUSE_STATE.
+struct mouse_color_
+{
+    QColor normal;
+    QColor hover;
+    QColor press;
+};
+
+// Layout context of one pass. The owner (the view, or a box element for its
+// children) fills width, edge_y, edge_x and element_space; every Layout()
+// overwrites height with the content bottom it leaves behind.
+struct element_info_
+{
+    int width;
+    int height;
+    int edge_y;
+    int edge_x;
+    int element_space;
+};
+
+// Abstract base of every item a ZALChatView lays out and paints.
+//
+// Positions are content coordinates (no scrolling applied); drawing subtracts
+// s_iScrollValueV. An element belongs to the one container it was handed to,
+// which deletes it through the virtual destructor.
+class ZALCONTROL_EXPORT Element
+{
+public:
+    Element();
+    Element(const Element& other);
+    Element& operator=(const Element& other);
+    virtual ~Element();
+
+    // Places the element after prev (null for the first element of a list)
+    // and writes the resulting content bottom into info.height.
+    virtual void Layout(QPainter& painter, element_info_& info, const Element* prev) = 0;
+    // Paints the element where the last Layout() put it and rebuilds the hit
+    // rectangles (content coordinates).
+    virtual void Draw(QPainter& painter, element_info_& info) = 0;
+
+    // Identity for the receiver of the view's press signal; the library never
+    // interprets it. SetUin() makes the type 1, SetGoldBoxId() makes it 2.
+    int GetType();
+    void SetType(int type);
+    int GetUin();
+    void SetUin(int uin);
+    quint64 GetGoldBoxId();
+    void SetGoldBoxId(quint64 id);
+
+    // Geometry setters: effective from the owner's next layout pass.
+    void SetFont(QFont& font);
+    void SetIndentSpace(int indent);
+    void SetReturn(bool lineBreak);
+
+    bool GetEvent();
+    // Turning events off shows the press colours for good.
+    void SetEvent(bool on);
+    // Hit rectangles of the last Draw(); stale between a layout pass and the
+    // next paint.
+    QVector<QRect>& GetEventRect();
+    void SetEventBackground(mouse_color_& colors);
+    void SetEventTextColor(mouse_color_& colors);
+    // One text colour for every mouse state.
+    void SetTextColor(QColor& color);
+    // Switches the current colours to those of state; ignored while events
+    // are off and for values outside MOUSE_STATE.
+    void OnEvent(MOUSE_STATE state);
+
+    // Results of the last layout pass: where the element starts, where a
+    // following element continues (the top y of the element's last line),
+    // and its own height.
+    int GetStartX() const { return m_iStartX; }
+    int GetStartY() const { return m_iStartY; }
+    int GetEndX() const { return m_iEndX; }
+    int GetEndY() const { return m_iEndY; }
+    int GetHeight() const { return m_iHeight; }
+
+    // Line-height table of the running pass: line top y -> tallest height
+    // registered on that line (0 when the line has no entry).
+    static int GetMaxHeightByY(int y);
+    // Keeps the larger of the stored and the given height; always remembers y
+    // as the line written last.
+    static void SetMaxHeightByY(int y, int height);
+    static void ClearMaxHeightByY();
+
+    // Vertical scroll offset in pixels of the view whose pass is running.
+    static int s_iScrollValueV;
+
+protected:
+    // The line passed to the most recent SetMaxHeightByY().
+    static int GetLastY() { return s_lastY; }
+
+    int m_iType;
+    int m_iUin;
+    quint64 m_uGoldBoxId;
+    QFont m_qFont;
+    int m_iStartX;
+    int m_iStartY;
+    int m_iEndX;
+    int m_iEndY;
+    int m_iHeight;
+    int m_iWidth;
+    bool m_bReturn;
+    QVector<QRect> m_qEventRect;
+    bool m_bEvent;
+    mouse_color_ m_background;
+    mouse_color_ m_textColor;
+    QColor m_qCurBackground;
+    QColor m_qCurTextColor;
+    int m_iIndentSpace;
+
+private:
+    // The view swaps its own line table in and out around each of its passes.
+    friend class ZALChatView;
+
+    static QMap<int, int> s_qMaxHeight;
+    static int s_lastY;
+};
+
+// A run of text: continues where the previous element ended, wraps at the
+// right margin and at line feeds, and draws each grapheme cluster in its own
+// background cell with its own hit rectangle.
+class ZALCONTROL_EXPORT TextElement : public Element
+{
+public:
+    TextElement();
+    TextElement(const TextElement& other);
+    TextElement& operator=(const TextElement& other);
+    ~TextElement() override;
+
+    // Effective from the owner's next layout pass; asks for no relayout.
+    void SetText(const QString& text);
+
+private:
+    void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
+    void Draw(QPainter& painter, element_info_& info) override;
+
+    QString m_qText;
+};

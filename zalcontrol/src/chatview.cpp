@@ -1,0 +1,272 @@
+#include "chatview.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+namespace Ui {
+
+// The view's form: the scroll bar, named so that the by-name connection finds
+// on_verticalScrollBar_valueChanged().
+class ZALChatView
+{
+public:
+    QScrollBar* verticalScrollBar = nullptr;
+
+    void setupUi(QWidget* form)
+    {
+        if (form->objectName().isEmpty())
+            form->setObjectName(QStringLiteral("ZALChatView"));
+        form->resize(400, 300);
+        verticalScrollBar = new QScrollBar(form);
+        verticalScrollBar->setObjectName(QStringLiteral("verticalScrollBar"));
+        verticalScrollBar->setGeometry(QRect(100, 60, 16, 160));
+        verticalScrollBar->setOrientation(Qt::Vertical);
+        retranslateUi(form);
+        QMetaObject::connectSlotsByName(form);
+    }
+
+    void retranslateUi(QWidget* form)
+    {
+        form->setWindowTitle(QCoreApplication::translate("ZALChatView", "Form"));
+    }
+};
+
+} // namespace Ui
+
+// Loads the view's line heights and scroll offset into Element's statics for
+// the time of one pass and keeps what the pass left behind, so that other
+// views' passes in between cannot disturb this view's geometry.
+class ZALChatView::PassScope
+{
+public:
+    explicit PassScope(ZALChatView& view)
+        : m_view(view)
+    {
+        Element::s_qMaxHeight = m_view.m_qLineHeights;
+        Element::s_lastY = m_view.m_iLastLineY;
+        Element::s_iScrollValueV = m_view.m_iScrollValue;
+    }
+    ~PassScope()
+    {
+        m_view.m_qLineHeights = Element::s_qMaxHeight;
+        m_view.m_iLastLineY = Element::s_lastY;
+    }
+    PassScope(const PassScope&) = delete;
+    PassScope& operator=(const PassScope&) = delete;
+
+private:
+    ZALChatView& m_view;
+};
+
+ZALChatView::ZALChatView(QWidget* parent)
+    : QWidget(parent)
+    , ui(new Ui::ZALChatView)
+    , m_pLayout(nullptr)
+    , m_elementInfo{0, 0, 0, 0, 0}
+    , m_iLastLineY(0)
+    , m_iScrollValue(0)
+{
+    ui->setupUi(this);
+    m_qBackground = Qt::transparent;
+    m_bNeedLayout = false;
+    ui->verticalScrollBar->hide();
+    setAttribute(Qt::WA_MouseTracking);
+    m_pEventElement = nullptr;
+    m_iEdgeY = 0;
+    m_iEdgeX = 0;
+
+    m_pLayout = new QHBoxLayout;
+    m_pLayout->setContentsMargins(0, 0, 0, 0);
+    m_pLayout->addStretch(0);
+    m_pLayout->addWidget(ui->verticalScrollBar);
+    setLayout(m_pLayout);
+
+    QFont viewFont = font();
+    viewFont.setFamily(QStringLiteral("Segoe UI emoji"));
+    setFont(viewFont);
+}
+
+ZALChatView::~ZALChatView()
+{
+    if (m_pLayout) {
+        m_pLayout->deleteLater();
+        m_pLayout = nullptr;
+    }
+    qDeleteAll(m_qListElement);
+    m_qListElement.clear();
+    delete ui;
+}
+
+void ZALChatView::AddElement(Element* element)
+{
+    if (!element)
+        return;
+    m_qListElement.append(element);
+    if (m_qListElement.size() > MaxElements) {
+        Element* oldest = m_qListElement.takeFirst();
+        // The hit test may still point at it; a press before the next move
+        // must not reach a deleted element.
+        if (oldest == m_pEventElement)
+            m_pEventElement = nullptr;
+        delete oldest;
+    }
+    m_bNeedLayout = true;
+    update();
+}
+
+void ZALChatView::Layout(QPainter& painter)
+{
+    {
+        PassScope scope(*this);
+        Element::ClearMaxHeightByY();
+        m_elementInfo.width = geometry().right() - geometry().left() + 1;
+        m_elementInfo.height = m_iEdgeY;
+        m_elementInfo.edge_y = m_iEdgeY;
+        m_elementInfo.edge_x = m_iEdgeX;
+
+        const Element* prev = nullptr;
+        for (Element* element : qAsConst(m_qListElement)) {
+            element->Layout(painter, m_elementInfo, prev);
+            prev = element;
+        }
+    }
+    ChangeScrollBarHeight();
+}
+
+void ZALChatView::Draw(QPainter& painter)
+{
+    PassScope scope(*this);
+    for (Element* element : qAsConst(m_qListElement))
+        element->Draw(painter, m_elementInfo);
+}
+
+void ZALChatView::SetBackground(QColor& color)
+{
+    m_qBackground = color;
+}
+
+void ZALChatView::SetEdgeSpace(int x, int y)
+{
+    m_iEdgeX = x;
+    m_iEdgeY = y;
+}
+
+void ZALChatView::SetElementSpace(int space)
+{
+    m_elementInfo.element_space = space;
+}
+
+QScrollBar* ZALChatView::GetVerticalScrollBar()
+{
+    return ui->verticalScrollBar;
+}
+
+void ZALChatView::test()
+{
+}
+
+void ZALChatView::ChangeScrollBarHeight()
+{
+    const int overflow = m_elementInfo.height - height();
+    if (overflow > 0) {
+        ui->verticalScrollBar->show();
+        ui->verticalScrollBar->setRange(0, overflow / ScrollStep);
+    } else {
+        ui->verticalScrollBar->hide();
+        ui->verticalScrollBar->setValue(0);
+    }
+}
+
+void ZALChatView::ElementEvent(const QPoint& pos)
+{
+    m_pEventElement = nullptr;
+    bool found = false;
+    Element::s_iScrollValueV = m_iScrollValue;
+    const int px = pos.x();
+    const int py = pos.y() + m_iScrollValue;
+
+    for (Element* element : qAsConst(m_qListElement)) {
+        if (!element->GetEvent())
+            continue;
+        element->OnEvent(MOUSE_NORMAL);
+        if (found)
+            continue;
+        const QVector<QRect> rects = element->GetEventRect();
+        for (const QRect& r : rects) {
+            if (r.left() <= px && px <= r.right() && r.top() <= py && py <= r.bottom()) {
+                found = true;
+                m_pEventElement = element;
+                element->OnEvent(MOUSE_HOVER);
+                break;
+            }
+        }
+    }
+    setCursor(found ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+void ZALChatView::on_verticalScrollBar_valueChanged(int value)
+{
+    m_iScrollValue = value * ScrollStep;
+    Element::s_iScrollValueV = m_iScrollValue;
+    update();
+}
+
+void ZALChatView::paintEvent(QPaintEvent*)
+{
+    QPainter painter;
+    painter.begin(this);
+    painter.fillRect(rect(), QBrush(m_qBackground));
+    if (m_bNeedLayout) {
+        m_bNeedLayout = false;
+        Layout(painter);
+    }
+    Draw(painter);
+    painter.end();
+}
+
+void ZALChatView::resizeEvent(QResizeEvent*)
+{
+    m_bNeedLayout = true;
+    update();
+}
+
+void ZALChatView::mouseMoveEvent(QMouseEvent* event)
+{
+    ElementEvent(event->pos());
+    update();
+}
+
+void ZALChatView::mousePressEvent(QMouseEvent*)
+{
+    if (!m_pEventElement)
+        return;
+    m_pEventElement->OnEvent(MOUSE_PRESS);
+    update();
+    emit sglElementPress(m_pEventElement);
+}
+
+void ZALChatView::mouseReleaseEvent(QMouseEvent*)
+{
+    if (!m_pEventElement)
+        return;
+    m_pEventElement->OnEvent(MOUSE_HOVER);
+    update();
+}
+
+void ZALChatView::wheelEvent(QWheelEvent* event)
+{
+    QScrollBar* bar = ui->verticalScrollBar;
+    if (bar->isHidden())
+        return;
+    // The dominant axis of the wheel turn, as Qt's classic delta() reports it.
+    const QPoint angle = event->angleDelta();
+    const int delta = qAbs(angle.x()) > qAbs(angle.y()) ? angle.x() : angle.y();
+    const int value = delta > 0 ? bar->value() - 1 : bar->value() + 1;
+    bar->setValue(qBound(bar->minimum(), value, bar->maximum()));
+    ElementEvent(event->position().toPoint());
+    update();
+}

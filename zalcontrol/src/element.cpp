@@ -1,0 +1,153 @@
+#include "element.h"
+
+QMap<int, int> Element::s_qMaxHeight;
+int Element::s_lastY = 0;
+int Element::s_iScrollValueV = 0;
+
+Element::Element()
+    : m_iType(0)
+    , m_iUin(0)
+    , m_uGoldBoxId(0)
+    , m_iStartX(0)
+    , m_iStartY(0)
+    , m_iEndX(0)
+    , m_iEndY(0)
+    , m_iHeight(0)
+    , m_iWidth(0)
+    , m_bReturn(false)
+    , m_bEvent(false)
+    , m_background{Qt::transparent, Qt::transparent, Qt::transparent}
+    , m_textColor{Qt::transparent, Qt::transparent, Qt::transparent}
+    , m_qCurBackground(m_background.normal)
+    , m_qCurTextColor(m_textColor.normal)
+    , m_iIndentSpace(0)
+{
+}
+
+Element::Element(const Element& other) = default;
+Element& Element::operator=(const Element& other) = default;
+Element::~Element() = default;
+
+int Element::GetType()
+{
+    return m_iType;
+}
+
+void Element::SetType(int type)
+{
+    m_iType = type;
+}
+
+int Element::GetUin()
+{
+    return m_iUin;
+}
+
+void Element::SetUin(int uin)
+{
+    m_iUin = uin;
+    m_iType = 1;
+}
+
+quint64 Element::GetGoldBoxId()
+{
+    return m_uGoldBoxId;
+}
+
+void Element::SetGoldBoxId(quint64 id)
+{
+    m_uGoldBoxId = id;
+    m_iType = 2;
+}
+
+void Element::SetFont(QFont& font)
+{
+    m_qFont = font;
+}
+
+void Element::SetIndentSpace(int indent)
+{
+    m_iIndentSpace = indent;
+}
+
+void Element::SetReturn(bool lineBreak)
+{
+    m_bReturn = lineBreak;
+}
+
+bool Element::GetEvent()
+{
+    return m_bEvent;
+}
+
+void Element::SetEvent(bool on)
+{
+    m_bEvent = on;
+    if (!on) {
+        m_qCurBackground = m_background.press;
+        m_qCurTextColor = m_textColor.press;
+    }
+}
+
+QVector<QRect>& Element::GetEventRect()
+{
+    return m_qEventRect;
+}
+
+void Element::SetEventBackground(mouse_color_& colors)
+{
+    m_background = colors;
+    m_qCurBackground = m_bEvent ? m_background.normal : m_background.press;
+}
+
+void Element::SetEventTextColor(mouse_color_& colors)
+{
+    m_textColor = colors;
+    m_qCurTextColor = m_bEvent ? m_textColor.normal : m_textColor.press;
+}
+
+void Element::SetTextColor(QColor& color)
+{
+    m_qCurTextColor = color;
+    m_textColor = {color, color, color};
+}
+
+void Element::OnEvent(MOUSE_STATE state)
+{
+    if (!m_bEvent)
+        return;
+    switch (state) {
+    case MOUSE_NORMAL:
+        m_qCurBackground = m_background.normal;
+        m_qCurTextColor = m_textColor.normal;
+        break;
+    case MOUSE_HOVER:
+        m_qCurBackground = m_background.hover;
+        m_qCurTextColor = m_textColor.hover;
+        break;
+    case MOUSE_PRESS:
+        m_qCurBackground = m_background.press;
+        m_qCurTextColor = m_textColor.press;
+        break;
+    }
+}
+
+int Element::GetMaxHeightByY(int y)
+{
+    return s_qMaxHeight.value(y, 0);
+}
+
+void Element::SetMaxHeightByY(int y, int height)
+{
+    auto it = s_qMaxHeight.find(y);
+    if (it == s_qMaxHeight.end())
+        s_qMaxHeight.insert(y, qMax(0, height));
+    else if (height > *it)
+        *it = height;
+    s_lastY = y;
+}
+
+void Element::ClearMaxHeightByY()
+{
+    s_qMaxHeight.clear();
+}
