@@ -1,0 +1,106 @@
+#pragma once
+
+#include <chatview.h>
+
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QtTest>
+
+// The library leaves the pointer type of its press signal unregistered;
+// QSignalSpy needs it.
+Q_DECLARE_METATYPE(Element*)
+
+// A monospaced font whose metrics the tests read back instead of assuming.
+inline QFont monoFont(int pixelSize = 13)
+{
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+inline QFontMetrics monoMetrics(int pixelSize = 13)
+{
+    return QFontMetrics(monoFont(pixelSize));
+}
+
+// A text run in the mono font with visible colours.
+inline TextElement* makeText(const QString& text, int pixelSize = 13)
+{
+    auto* element = new TextElement;
+    QFont font = monoFont(pixelSize);
+    element->SetFont(font);
+    element->SetText(text);
+    return element;
+}
+
+inline void setColors(Element* element, const mouse_color_& text, const mouse_color_& back)
+{
+    mouse_color_ t = text;
+    mouse_color_ b = back;
+    element->SetEventTextColor(t);
+    element->SetEventBackground(b);
+}
+
+// Lays out a list of elements the way a view does, on an image painter, and
+// draws them; returns the layout context the last element left behind.
+struct ListPass
+{
+    element_info_ info{0, 0, 0, 0, 0};
+    QImage image;
+
+    ListPass(int width, int edgeX, int edgeY, int elementSpace = 0)
+        : image(width, 400, QImage::Format_ARGB32_Premultiplied)
+    {
+        info = {width, edgeY, edgeY, edgeX, elementSpace};
+        image.fill(Qt::black);
+    }
+
+    void run(const QList<Element*>& elements)
+    {
+        QPainter painter(&image);
+        Element::ClearMaxHeightByY();
+        const Element* prev = nullptr;
+        for (Element* element : elements) {
+            element->Layout(painter, info, prev);
+            prev = element;
+        }
+        for (Element* element : elements)
+            element->Draw(painter, info);
+    }
+};
+
+// A shown view of the given size, already painted once.
+struct ShownView
+{
+    ZALChatView view;
+
+    explicit ShownView(int width = 200, int height = 100)
+    {
+        view.resize(width, height);
+        view.show();
+        if (!QTest::qWaitForWindowExposed(&view))
+            qFatal("view was not exposed");
+        paint();
+    }
+
+    void paint() { view.repaint(); }
+
+    QImage grab() { return view.grab().toImage(); }
+
+    void move(const QPoint& pos) { QTest::mouseMove(&view, pos); }
+
+    void wheel(int delta, const QPoint& pos = QPoint(5, 5))
+    {
+        QWheelEvent event(QPointF(pos), QPointF(view.mapToGlobal(pos)), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&view, &event);
+    }
+};
+
+// Screen position of the centre of an element's i-th hit rectangle.
+inline QPoint screenCenter(Element* element, int i = 0)
+{
+    const QPoint c = element->GetEventRect().at(i).center();
+    return QPoint(c.x(), c.y() - Element::s_iScrollValueV);
+}
