@@ -24,6 +24,15 @@ inline QFontMetrics monoMetrics(int pixelSize = 13)
     return QFontMetrics(monoFont(pixelSize));
 }
 
+// The mono font's cell: every character w wide, lines h high, descent d.
+struct MonoCell
+{
+    QFontMetrics fm = monoMetrics();
+    int h = fm.height();
+    int d = fm.descent();
+    int w = fm.horizontalAdvance(QLatin1Char('a'));
+};
+
 // A text run in the mono font with visible colours.
 inline TextElement* makeText(const QString& text, int pixelSize = 13)
 {
@@ -89,6 +98,13 @@ struct ShownView
     QImage grab() { return view.grab().toImage(); }
 
     void move(const QPoint& pos) { QTest::mouseMove(&view, pos); }
+    void press(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(&view, b, {}, pos); }
+    void release(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton) { QTest::mouseRelease(&view, b, {}, pos); }
+    void click(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton)
+    {
+        press(pos, b);
+        release(pos, b);
+    }
 
     void wheel(int delta, const QPoint& pos = QPoint(5, 5))
     {

@@ -154,7 +154,7 @@ private:
              QStringLiteral("Καλησπέρα! 🇬🇷 Line feeds work too:\n• first point\n• second point\n• "
                             "café, naïve, résumé")},
             {&mira, QStringLiteral("20:17"),
-             QStringLiteral("Family 👨‍👩‍👧 and flags 🇩🇪 🇯🇵 🇧🇷 stay whole glyphs ❤️")},
+             QStringLiteral("Family 👨‍👩‍👧 and flags 🇩🇪 🇯🇵 🇧🇷 stay whole glyphs 🎈")},
             {&sam, QStringLiteral("20:18"), QStringLiteral("Who opens the gold box? 🎁")},
         };
         for (const Message& m : messages) {
