@@ -39,9 +39,9 @@ public:
     void Layout(QPainter& painter);
     // Draws every element where the last layout pass put it.
     void Draw(QPainter& painter);
-    // Fill colour of the whole widget; shown from the next paint.
+    // Fill colour of the whole widget; asks for a repaint.
     void SetBackground(QColor& color);
-    // Effective from the next layout pass.
+    // The spacing setters ask for a relayout.
     void SetEdgeSpace(int x, int y);
     void SetElementSpace(int space);
     QScrollBar* GetVerticalScrollBar();

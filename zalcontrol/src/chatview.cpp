@@ -147,17 +147,22 @@ void ZALChatView::Draw(QPainter& painter)
 void ZALChatView::SetBackground(QColor& color)
 {
     m_qBackground = color;
+    update();
 }
 
 void ZALChatView::SetEdgeSpace(int x, int y)
 {
     m_iEdgeX = x;
     m_iEdgeY = y;
+    m_bNeedLayout = true;
+    update();
 }
 
 void ZALChatView::SetElementSpace(int space)
 {
     m_elementInfo.element_space = space;
+    m_bNeedLayout = true;
+    update();
 }
 
 QScrollBar* ZALChatView::GetVerticalScrollBar()

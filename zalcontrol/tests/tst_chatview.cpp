@@ -259,7 +259,8 @@ private slots:
         QCOMPARE(spy.count(), 1);
     }
 
-    void edgeAndElementSpaceTakeEffectOnTheNextPass()
+    // Spacing setters lay the view out again at the next paint.
+    void edgeAndElementSpaceRelayout()
     {
         ShownView v(200, 100);
         TextElement* first = makeText(QStringLiteral("ab"));
@@ -272,12 +273,11 @@ private slots:
         QCOMPARE(first->GetEventRect().first().topLeft(), QPoint(3, d));
 
         v.view.SetEdgeSpace(8, 4);
-        v.view.SetElementSpace(6);
-        v.paint(); // nothing asked for a relayout yet
-        QCOMPARE(first->GetStartX(), 3);
-        v.view.resize(201, 100);
         v.paint();
         QCOMPARE(first->GetEventRect().first().topLeft(), QPoint(8 + 3, 4 + d));
+        QCOMPARE(next->GetStartY(), 4 + h);
+        v.view.SetElementSpace(6);
+        v.paint();
         QCOMPARE(next->GetStartY(), 4 + 6 + h);
         QCOMPARE(next->GetStartX(), 8);
     }
