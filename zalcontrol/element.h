@@ -4,7 +4,9 @@
 
 #include <QColor>
 #include <QFont>
+#include <QList>
 #include <QMap>
+#include <QPixmap>
 #include <QRect>
 #include <QString>
 #include <QVector>
@@ -59,6 +61,9 @@ public:
     // Paints the element where the last Layout() put it and rebuilds the hit
     // rectangles (content coordinates).
     virtual void Draw(QPainter& painter, element_info_& info) = 0;
+    // A new element of the same kind with every field copied; the caller
+    // owns it. A box's clone owns clones of its children.
+    virtual Element* Clone() const = 0;
 
     // Identity for the receiver of the view's press signal; the library never
     // interprets it. SetUin() makes the type 1, SetGoldBoxId() makes it 2.
@@ -152,10 +157,95 @@ public:
 
     // Effective from the owner's next layout pass; asks for no relayout.
     void SetText(const QString& text);
+    Element* Clone() const override;
 
 private:
     void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
     void Draw(QPainter& painter, element_info_& info) override;
 
     QString m_qText;
+};
+
+// A picture in a chat line: continues where the previous element ended,
+// moves to a new line when it does not fit, raises its line to its own
+// height and is centred in a taller line. It draws no background and uses
+// no colours; it reacts to the mouse only once events are turned on.
+class ZALCONTROL_EXPORT ImageElement : public Element
+{
+public:
+    ImageElement();
+    ImageElement(const ImageElement& other);
+    ImageElement& operator=(const ImageElement& other);
+    ~ImageElement() override;
+
+    // Both forms scale the picture to the largest size that fits w x h with
+    // its proportions kept, when w and h are both non-zero; with either 0
+    // the picture keeps its own size, and a negative size gives no picture.
+    // Effective from the owner's next layout pass; ask for no relayout.
+    void SetPixmap(QPixmap& pixmap, int w, int h);
+    // A file that cannot be read leaves no picture (0 x 0).
+    void SetPixmap(const QString& path, int w, int h);
+    Element* Clone() const override;
+
+private:
+    void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
+    void Draw(QPainter& painter, element_info_& info) override;
+    void ScalePixmap(int w, int h);
+
+    QPixmap m_qPixmap;
+};
+
+// A clickable rounded box on a line of its own, spanning the width between
+// the two margins, that holds further elements laid out inside it. Its
+// events are on from the start; hovering or pressing it recolours the box
+// and, through its current text colour, every child. The view hit-tests the
+// box only, never its children.
+class ZALCONTROL_EXPORT ButtonElement : public Element
+{
+public:
+    ButtonElement();
+    // Copies own clones of the other box's children, so that each box
+    // deletes only its own.
+    ButtonElement(const ButtonElement& other);
+    ButtonElement& operator=(const ButtonElement& other);
+    // Deletes every child.
+    ~ButtonElement() override;
+
+    // Takes ownership of a child and appends it; null and the box itself
+    // are ignored. No layout is requested.
+    void AddElement(Element* child);
+    // Space between the box edge and its content: x before the children's
+    // line start, y above and below them (at least 1).
+    void SetEdgeSpace(int x, int y);
+    Element* Clone() const override;
+
+private:
+    void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
+    void Draw(QPainter& painter, element_info_& info) override;
+
+    QList<Element*> m_qListElement;
+    element_info_ m_elementInfo;
+    int m_iEdgeY;
+    int m_iEdgeX;
+};
+
+// An invisible horizontal gap of a given number of pixels that wraps at the
+// right margin like text. It is never drawn and never hit.
+class ZALCONTROL_EXPORT SpaceElement : public Element
+{
+public:
+    SpaceElement();
+    SpaceElement(const SpaceElement& other);
+    SpaceElement& operator=(const SpaceElement& other);
+    ~SpaceElement() override;
+
+    // Width of the gap in pixels; 0 or less takes no room.
+    void SetSpace(int space);
+    Element* Clone() const override;
+
+private:
+    void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
+    void Draw(QPainter& painter, element_info_& info) override;
+
+    int m_iSpace;
 };

@@ -70,6 +70,11 @@ void TextElement::SetText(const QString& text)
     m_qText = text;
 }
 
+Element* TextElement::Clone() const
+{
+    return new TextElement(*this);
+}
+
 void TextElement::Layout(QPainter& painter, element_info_& info, const Element* prev)
 {
     painter.setFont(m_qFont);

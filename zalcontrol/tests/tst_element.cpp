@@ -10,6 +10,7 @@ class Probe : public Element
 public:
     void Layout(QPainter&, element_info_&, const Element*) override {}
     void Draw(QPainter&, element_info_&) override {}
+    Element* Clone() const override { return new Probe(*this); }
 
     QColor background() const { return m_qCurBackground; }
     QColor text() const { return m_qCurTextColor; }

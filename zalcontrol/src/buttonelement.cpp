@@ -1,0 +1,146 @@
+#include "element.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+const qreal kCornerRadius = 6.0;
+
+QList<Element*> cloneAll(const QList<Element*>& elements)
+{
+    QList<Element*> clones;
+    clones.reserve(elements.size());
+    for (const Element* element : elements)
+        clones.append(element->Clone());
+    return clones;
+}
+
+} // namespace
+
+ButtonElement::ButtonElement()
+    : m_elementInfo{0, 0, 0, 0, 0}
+    , m_iEdgeY(1)
+    , m_iEdgeX(0)
+{
+    // Only the flag: the current colours stay the normal ones.
+    m_bEvent = true;
+}
+
+ButtonElement::ButtonElement(const ButtonElement& other)
+    : Element(other)
+    , m_qListElement(cloneAll(other.m_qListElement))
+    , m_elementInfo(other.m_elementInfo)
+    , m_iEdgeY(other.m_iEdgeY)
+    , m_iEdgeX(other.m_iEdgeX)
+{
+}
+
+ButtonElement& ButtonElement::operator=(const ButtonElement& other)
+{
+    if (this == &other)
+        return *this;
+    // Everything is taken from other before the old children go: other may
+    // be one of them, or lie inside one.
+    const QList<Element*> old = m_qListElement;
+    m_qListElement = cloneAll(other.m_qListElement);
+    Element::operator=(other);
+    m_elementInfo = other.m_elementInfo;
+    m_iEdgeY = other.m_iEdgeY;
+    m_iEdgeX = other.m_iEdgeX;
+    qDeleteAll(old);
+    return *this;
+}
+
+ButtonElement::~ButtonElement()
+{
+    qDeleteAll(m_qListElement);
+}
+
+void ButtonElement::AddElement(Element* child)
+{
+    // A box inside itself would lay itself out without end and be deleted
+    // twice.
+    if (!child || child == this)
+        return;
+    m_qListElement.append(child);
+}
+
+void ButtonElement::SetEdgeSpace(int x, int y)
+{
+    m_iEdgeX = x;
+    // At least 1, so the first child line never shares the box line's key
+    // in the line-height table.
+    m_iEdgeY = qMax(1, y);
+}
+
+Element* ButtonElement::Clone() const
+{
+    return new ButtonElement(*this);
+}
+
+void ButtonElement::Layout(QPainter& painter, element_info_& info, const Element* prev)
+{
+    painter.setFont(m_qFont);
+    m_iHeight = painter.fontMetrics().height();
+    const int lineStart = m_iIndentSpace + info.edge_x;
+
+    // Always a line of its own, whatever the line-break flag says.
+    const int y = prev ? prev->GetEndY() + info.element_space + qMax(m_iHeight, GetMaxHeightByY(GetLastY()))
+                       : info.edge_y;
+    m_iStartX = lineStart;
+    m_iStartY = y;
+
+    // For the time of the children's layout the box's end is where its
+    // content begins, so that a first child without a line break starts
+    // there.
+    m_iEndX = lineStart + m_iEdgeX;
+    m_iEndY = y + m_iEdgeY;
+    m_elementInfo.edge_x = lineStart + m_iEdgeX;
+    m_elementInfo.edge_y = info.edge_y + m_iEdgeY;
+    m_elementInfo.width = info.width;
+    m_elementInfo.height = 0;
+
+    const Element* before = this;
+    for (Element* child : qAsConst(m_qListElement)) {
+        child->Layout(painter, m_elementInfo, before);
+        before = child;
+    }
+
+    // The children's content bottom less the box top, plus the bottom edge
+    // space. Without children there is no content bottom: the box is as tall
+    // as its two edge spaces.
+    m_iHeight = m_qListElement.isEmpty()
+                    ? 2 * m_iEdgeY
+                    : m_elementInfo.height - m_iStartY - m_elementInfo.edge_y + m_iEdgeY;
+    m_iWidth = info.width - 2 * lineStart;
+    m_iEndX = info.width - lineStart;
+    m_iEndY = y;
+
+    SetMaxHeightByY(m_iStartY, m_iHeight);
+    info.height = GetMaxHeightByY(m_iStartY) + info.edge_y + m_iEndY;
+}
+
+void ButtonElement::Draw(QPainter& painter, element_info_&)
+{
+    m_qEventRect.clear();
+    painter.setFont(m_qFont);
+    const int d = painter.fontMetrics().descent();
+    const QRect box(m_iStartX, m_iStartY + d, m_iWidth, m_iHeight);
+    m_qEventRect.append(box);
+
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QColor(Qt::transparent));
+    painter.setBrush(QBrush(m_qCurBackground));
+    QPainterPath path;
+    path.addRoundedRect(QRectF(box.translated(0, -s_iScrollValueV)), kCornerRadius, kCornerRadius,
+                        Qt::AbsoluteSize);
+    painter.drawPath(path);
+
+    for (Element* child : qAsConst(m_qListElement)) {
+        QColor ink = m_qCurTextColor;
+        child->SetTextColor(ink);
+        child->Draw(painter, m_elementInfo);
+    }
+}
