@@ -43,6 +43,25 @@ inline TextElement* makeText(const QString& text, int pixelSize = 13)
     return element;
 }
 
+inline QPixmap solidPixmap(int w, int h, const QColor& color)
+{
+    QPixmap pixmap(w, h);
+    pixmap.fill(color);
+    return pixmap;
+}
+
+// A picture of one colour at its own size, in the mono font (whose descent
+// moves it down when drawn).
+inline ImageElement* makeImage(int w, int h, const QColor& color = Qt::yellow)
+{
+    auto* element = new ImageElement;
+    QFont font = monoFont();
+    element->SetFont(font);
+    QPixmap pixmap = solidPixmap(w, h, color);
+    element->SetPixmap(pixmap, 0, 0);
+    return element;
+}
+
 inline void setColors(Element* element, const mouse_color_& text, const mouse_color_& back)
 {
     mouse_color_ t = text;
@@ -86,6 +105,7 @@ struct ShownView
 
     explicit ShownView(int width = 200, int height = 100)
     {
+        qRegisterMetaType<Element*>(); // for QSignalSpy on the press signal
         view.resize(width, height);
         view.show();
         if (!QTest::qWaitForWindowExposed(&view))

@@ -58,8 +58,6 @@ class TestChatView : public QObject, private MonoCell
     }
 
 private slots:
-    void initTestCase() { qRegisterMetaType<Element*>(); }
-
     // The scroll bar is found and connected by its object name.
     void scrollBarDrivesTheOffsetByName()
     {
@@ -73,9 +71,9 @@ private slots:
         QCOMPARE(Element::s_iScrollValueV, 0);
     }
 
-    // A run, a taller run on the same line, then a run with the line-break
-    // flag: where each lands, how the shorter run is centred in the taller
-    // line, and the content bottom that decides the scroll range.
+    // A run, a taller picture on the same line, then a run with the
+    // line-break flag: where each lands, how the run is centred against the
+    // picture, and the content bottom that decides the scroll range.
     void workedExampleAndScrollRange_data()
     {
         QTest::addColumn<int>("overflow");
@@ -91,28 +89,41 @@ private slots:
         QFETCH(bool, shown);
         QFETCH(int, maximum);
 
-        const QFontMetrics big = monoMetrics(20);
-        const int H = big.height(), D = big.descent(), W = big.horizontalAdvance(QLatin1Char('x'));
-        QVERIFY(H > h);
-        const int y3 = 5 + 4 + H;
+        const int P = 24; // the picture's height, taller than the text
+        QVERIFY(P > h);
+        const int y3 = 5 + 4 + P;
         ShownView v(200, d + h + 5 + y3 - overflow);
+        QColor black(Qt::black);
+        v.view.SetBackground(black);
         v.view.SetEdgeSpace(10, 5);
         v.view.SetElementSpace(4);
         TextElement* first = makeText(QStringLiteral("ab"));
-        TextElement* tall = makeText(QStringLiteral("xy"), 20);
+        ImageElement* picture = makeImage(30, P, Qt::yellow);
         TextElement* last = makeText(QStringLiteral("cd"));
         last->SetReturn(true);
-        for (Element* e : {first, tall, last})
+        for (Element* e : {static_cast<Element*>(first), static_cast<Element*>(picture),
+                           static_cast<Element*>(last)})
             v.view.AddElement(e);
         v.view.GetVerticalScrollBar()->setValue(1); // from an earlier position
         v.paint();
 
-        const int offset = (H - h) / 2;
+        const int offset = (P - h) / 2;
         QCOMPARE(first->GetEventRect(),
                  QVector<QRect>({QRect(10, 5 + offset + d, w, h), QRect(10 + w, 5 + offset + d, w, h)}));
-        QCOMPARE(tall->GetEventRect().first(), QRect(10 + 2 * w, 5 + D, W, H));
+        QCOMPARE(picture->GetStartX(), 10 + 2 * w);
+        QCOMPARE(picture->GetEndX(), 10 + 2 * w + 30);
+        QCOMPARE(picture->GetEventRect(), QVector<QRect>({QRect(10 + 2 * w, 5 + d, 30, P)}));
         QCOMPARE(last->GetEventRect().first(), QRect(10, y3 + d, w, h));
         QCOMPARE(last->GetEndX(), 10 + 2 * w);
+        if (!shown) {
+            // The picture is on screen exactly where its rectangle says.
+            const QImage image = v.grab();
+            const QPoint corner(10 + 2 * w, 5 + d);
+            QCOMPARE(image.pixel(corner), qRgb(255, 255, 0));
+            QCOMPARE(image.pixel(corner + QPoint(29, P - 1)), qRgb(255, 255, 0));
+            QCOMPARE(image.pixel(corner - QPoint(0, 1)), qRgb(0, 0, 0));
+            QCOMPARE(image.pixel(corner + QPoint(30, 0)), qRgb(0, 0, 0));
+        }
 
         QScrollBar* bar = v.view.GetVerticalScrollBar();
         QCOMPARE(!bar->isHidden(), shown);
