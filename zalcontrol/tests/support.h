@@ -33,6 +33,17 @@ struct MonoCell
     int w = fm.horizontalAdvance(QLatin1Char('a'));
 };
 
+// Number of fixed-width characters that fit on a line before the margin rule
+// breaks it: the break comes after the first character that ends beyond
+// width - lineStart - w.
+inline int charsPerLine(int width, int lineStart, int w)
+{
+    int n = 1;
+    while (lineStart + n * w <= width - lineStart - w)
+        ++n;
+    return n;
+}
+
 // A text run in the mono font with visible colours.
 inline TextElement* makeText(const QString& text, int pixelSize = 13)
 {

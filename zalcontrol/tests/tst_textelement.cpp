@@ -8,17 +8,6 @@ namespace {
 const int kEdgeX = 10;
 const int kEdgeY = 5;
 
-// Number of fixed-width characters that fit on a line before the margin rule
-// breaks it: the break comes after the first character that ends beyond
-// width - lineStart - w.
-int charsPerLine(int width, int lineStart, int w)
-{
-    int n = 1;
-    while (lineStart + n * w <= width - lineStart - w)
-        ++n;
-    return n;
-}
-
 // A BMP letter of the font with a negative left bearing, or a null QChar.
 QChar negativeBearingLetter(const QFontMetrics& fm)
 {
