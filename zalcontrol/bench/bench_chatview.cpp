@@ -1,7 +1,9 @@
 // Prints the cost of a layout pass, a full paint and a mouse move of an
-// 800 x 600 view holding 1500 text elements of 40 characters, scrolled to the
-// bottom, next to the same figures for a view holding only the elements that
-// are visible there. Each figure is the median of several runs.
+// 800 x 600 view holding 1500 elements, scrolled to the bottom, next to the
+// same figures for a view holding only the elements that are visible there.
+// Two chats: text elements of 40 characters, and a mix of every kind
+// (avatar pictures, spacers, names, message text, and boxes holding a
+// picture and text). Each figure is the median of several runs.
 
 #include <chatview.h>
 
@@ -38,7 +40,85 @@ QString line(int i)
     return text.left(40).leftJustified(40, QLatin1Char('.'));
 }
 
-std::unique_ptr<ZALChatView> makeView(int first, int count)
+QPixmap picture(int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(QColor(80, 120, 200));
+    return pixmap;
+}
+
+template <typename T>
+T* element()
+{
+    auto* e = new T;
+    QFont font = benchFont();
+    e->SetFont(font);
+    return e;
+}
+
+TextElement* textRun(const QString& text)
+{
+    auto* e = element<TextElement>();
+    e->SetText(text);
+    e->SetEvent(true);
+    mouse_color_ ink{Qt::black, Qt::blue, Qt::red};
+    e->SetEventTextColor(ink);
+    return e;
+}
+
+// Element i of a chat of 40-character lines.
+Element* textElement(int i)
+{
+    TextElement* e = textRun(line(i));
+    e->SetReturn(true);
+    return e;
+}
+
+// Element i of a chat that repeats: an avatar beginning a line, a spacer, a
+// name, a message, and a box holding a picture and text.
+Element* mixedElement(int i)
+{
+    switch (i % 5) {
+    case 0: {
+        auto* avatar = element<ImageElement>();
+        QPixmap pixmap = picture(64);
+        avatar->SetPixmap(pixmap, 22, 22);
+        avatar->SetReturn(true);
+        return avatar;
+    }
+    case 1: {
+        auto* gap = element<SpaceElement>();
+        gap->SetSpace(6);
+        return gap;
+    }
+    case 2:
+        return textRun(QStringLiteral("Sender %1").arg(i));
+    case 3: {
+        TextElement* body = textRun(line(i));
+        body->SetIndentSpace(14);
+        body->SetReturn(true);
+        return body;
+    }
+    default: {
+        auto* box = element<ButtonElement>();
+        box->SetEdgeSpace(8, 4);
+        mouse_color_ back{QColor(220, 230, 250), QColor(200, 215, 245), QColor(170, 190, 235)};
+        box->SetEventBackground(back);
+        auto* icon = element<ImageElement>();
+        QPixmap pixmap = picture(16);
+        icon->SetPixmap(pixmap, 0, 0);
+        box->AddElement(icon);
+        box->AddElement(textRun(QStringLiteral("Join the quiz %1").arg(i)));
+        return box;
+    }
+    }
+}
+
+using Factory = Element* (*)(int);
+
+// A view of elements first .. first + count - 1, scrolled to the bottom;
+// added receives the elements (owned by the view).
+std::unique_ptr<ZALChatView> makeView(Factory make, int first, int count, QList<Element*>* added = nullptr)
 {
     auto view = std::make_unique<ZALChatView>();
     view->resize(kWidth, kHeight);
@@ -46,15 +126,10 @@ std::unique_ptr<ZALChatView> makeView(int first, int count)
     QColor background(240, 240, 240);
     view->SetBackground(background);
     for (int i = first; i < first + count; ++i) {
-        auto* e = new TextElement;
-        QFont font = benchFont();
-        e->SetFont(font);
-        e->SetText(line(i));
-        e->SetReturn(true);
-        e->SetEvent(true);
-        mouse_color_ ink{Qt::black, Qt::blue, Qt::red};
-        e->SetEventTextColor(ink);
+        Element* e = make(i);
         view->AddElement(e);
+        if (added)
+            added->append(e);
     }
     view->show();
     // Paints reach the widget only once its window is exposed.
@@ -110,24 +185,29 @@ Figures measure(ZALChatView& view)
     return f;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Elements from the end of the list that reach into a view scrolled to the
+// bottom, with one tall line of margin.
+int visibleCount(const QList<Element*>& elements)
 {
-    QApplication app(argc, argv);
-    const int total = ZALChatView::MaxElements;
-    const int lineHeight = QFontMetrics(benchFont()).height();
-    const int visible = kHeight / lineHeight + 2;
+    const int top = Element::s_iScrollValueV - 2 * QFontMetrics(benchFont()).height();
+    int n = 0;
+    for (int i = elements.size() - 1; i >= 0 && elements[i]->GetEndY() >= top; --i)
+        ++n;
+    return n;
+}
 
-    auto full = makeView(0, total);
+void report(QTextStream& out, const QString& chat, Factory make)
+{
+    const int total = ZALChatView::MaxElements;
+    QList<Element*> elements;
+    auto full = makeView(make, 0, total, &elements);
+    const int visible = visibleCount(elements);
     const Figures all = measure(*full);
     full.reset();
-    auto few = makeView(total - visible, visible);
+    auto few = makeView(make, total - visible, visible);
     const Figures shown = measure(*few);
 
-    QTextStream out(stdout);
-    out << "view " << kWidth << " x " << kHeight << ", elements of 40 characters, scrolled to the bottom, median of "
-        << kRuns << " runs\n";
+    out << "\n" << chat << "\n";
     out << QStringLiteral("%1 %2 %3 %4\n")
                .arg(QStringLiteral("figure"), -12)
                .arg(QStringLiteral("%1 elements").arg(total), 14)
@@ -143,5 +223,16 @@ int main(int argc, char** argv)
     row(QStringLiteral("layout pass"), all.layout, shown.layout);
     row(QStringLiteral("full paint"), all.paint, shown.paint);
     row(QStringLiteral("mouse move"), all.move, shown.move);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QTextStream out(stdout);
+    out << "view " << kWidth << " x " << kHeight << ", scrolled to the bottom, median of " << kRuns << " runs\n";
+    report(out, QStringLiteral("text, 40 characters per element"), textElement);
+    report(out, QStringLiteral("every kind"), mixedElement);
     return 0;
 }
