@@ -52,72 +52,73 @@ QFont pixelFont(int pixelSize, bool bold = false)
 
 // The demo draws its own pictures, large, so that the view scales them down.
 
-QPixmap avatarPicture(const QColor& color, const QString& initial)
+// A transparent square picture of the given size, painted by paint with
+// antialiasing on.
+template <typename Paint>
+QPixmap drawPicture(int size, Paint paint)
 {
-    QPixmap pixmap(96, 96);
+    QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawEllipse(pixmap.rect());
-    painter.setPen(Qt::white);
-    painter.setFont(pixelFont(56, true));
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, initial);
+    paint(painter);
+    painter.end();
     return pixmap;
+}
+
+QPixmap avatarPicture(const QColor& color, const QString& initial)
+{
+    return drawPicture(96, [&](QPainter& painter) {
+        painter.setBrush(color);
+        painter.drawEllipse(QRect(0, 0, 96, 96));
+        painter.setPen(Qt::white);
+        painter.setFont(pixelFont(56, true));
+        painter.drawText(QRect(0, 0, 96, 96), Qt::AlignCenter, initial);
+    });
 }
 
 QPixmap starPicture(const QColor& color)
 {
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath star;
-    for (int i = 0; i < 10; ++i) {
-        const qreal radius = i % 2 ? 13 : 31;
-        const qreal angle = M_PI * (i / 5.0 - 0.5);
-        const QPointF p(32 + radius * std::cos(angle), 33 + radius * std::sin(angle));
-        if (i == 0)
-            star.moveTo(p);
-        else
-            star.lineTo(p);
-    }
-    star.closeSubpath();
-    painter.fillPath(star, color);
-    return pixmap;
+    return drawPicture(64, [&](QPainter& painter) {
+        QPainterPath star;
+        for (int i = 0; i < 10; ++i) {
+            const qreal radius = i % 2 ? 13 : 31;
+            const qreal angle = M_PI * (i / 5.0 - 0.5);
+            const QPointF p(32 + radius * std::cos(angle), 33 + radius * std::sin(angle));
+            if (i == 0)
+                star.moveTo(p);
+            else
+                star.lineTo(p);
+        }
+        star.closeSubpath();
+        painter.fillPath(star, color);
+    });
 }
 
 QPixmap heartPicture()
 {
-    QPixmap pixmap(40, 40);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath heart;
-    heart.moveTo(20, 36);
-    heart.cubicTo(2, 24, 0, 10, 10, 5);
-    heart.cubicTo(15, 3, 19, 6, 20, 11);
-    heart.cubicTo(21, 6, 25, 3, 30, 5);
-    heart.cubicTo(40, 10, 38, 24, 20, 36);
-    painter.fillPath(heart, QColor(0xe2, 0x3b, 0x4a));
-    return pixmap;
+    return drawPicture(40, [](QPainter& painter) {
+        QPainterPath heart;
+        heart.moveTo(20, 36);
+        heart.cubicTo(2, 24, 0, 10, 10, 5);
+        heart.cubicTo(15, 3, 19, 6, 20, 11);
+        heart.cubicTo(21, 6, 25, 3, 30, 5);
+        heart.cubicTo(40, 10, 38, 24, 20, 36);
+        painter.fillPath(heart, QColor(0xe2, 0x3b, 0x4a));
+    });
 }
 
 QPixmap notePicture(const QColor& color)
 {
-    QPixmap pixmap(48, 48);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawEllipse(QRectF(6, 30, 16, 12));
-    painter.drawEllipse(QRectF(26, 26, 16, 12));
-    painter.drawRect(QRectF(18, 8, 4, 28));
-    painter.drawRect(QRectF(38, 4, 4, 28));
-    painter.drawPolygon(QPolygonF({QPointF(18, 8), QPointF(42, 4), QPointF(42, 12), QPointF(18, 16)}));
-    return pixmap;
+    return drawPicture(48, [&](QPainter& painter) {
+        painter.setBrush(color);
+        painter.drawEllipse(QRectF(6, 30, 16, 12));
+        painter.drawEllipse(QRectF(26, 26, 16, 12));
+        painter.drawRect(QRectF(18, 8, 4, 28));
+        painter.drawRect(QRectF(38, 4, 4, 28));
+        painter.drawPolygon(QPolygonF({QPointF(18, 8), QPointF(42, 4), QPointF(42, 12), QPointF(18, 16)}));
+    });
 }
 
 // A landscape as a camera would take it: wider than the chat, 16:9.
@@ -140,6 +141,7 @@ QPixmap photoPicture()
     hills.lineTo(640, 360);
     hills.lineTo(0, 360);
     painter.fillPath(hills, QColor(0x2e, 0x4a, 0x3a));
+    painter.end();
     return pixmap;
 }
 
