@@ -273,8 +273,7 @@ private slots:
         QCOMPARE(shown(inkPixel), qRgb(255, 0, 0));
 
         QSignalSpy spy(&v.view, &ZALChatView::sglElementPress);
-        for (Element* target : {static_cast<Element*>(label), static_cast<Element*>(icon),
-                                static_cast<Element*>(inner)}) {
+        for (Element* target : QList<Element*>{label, icon, inner}) {
             const QPoint p = boxOf(target).center();
             v.move(p);
             QCOMPARE(v.view.cursor().shape(), Qt::PointingHandCursor);

@@ -101,8 +101,7 @@ private slots:
         ImageElement* picture = makeImage(30, P, Qt::yellow);
         TextElement* last = makeText(QStringLiteral("cd"));
         last->SetReturn(true);
-        for (Element* e : {static_cast<Element*>(first), static_cast<Element*>(picture),
-                           static_cast<Element*>(last)})
+        for (Element* e : QList<Element*>{first, picture, last})
             v.view.AddElement(e);
         v.view.GetVerticalScrollBar()->setValue(1); // from an earlier position
         v.paint();
