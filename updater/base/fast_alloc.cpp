@@ -169,7 +169,7 @@ PageDesc* OwnDescriptor(const void* block) {
   uintptr_t address = reinterpret_cast<uintptr_t>(block);
   PageDesc* desc = Descriptor(address, false);
   bool own = desc && desc->base &&
-             (desc->sizeClass ? (address - reinterpret_cast<uintptr_t>(desc->base)) % desc->sizeClass->blockSize == 0
+             (desc->sizeClass ? ((address - reinterpret_cast<uintptr_t>(desc->base)) & (desc->sizeClass->blockSize - 1)) == 0
                               : block == desc->base);
   if (!own) RaiseFatal(L"FastAlloc: %p was not given out by this allocator", block);
   return desc;

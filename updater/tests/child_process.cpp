@@ -9,6 +9,8 @@
 #include "base/scoped_handle.h"
 
 namespace {
+LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
+
 std::map<std::string, ChildScenario>& Scenarios() {
   static std::map<std::string, ChildScenario> scenarios;
   return scenarios;
@@ -23,7 +25,7 @@ int RunChildScenario(const char* name) {
   // An unhandled exception must end the child with its code, without a crash
   // dialog or a debugger (Wine ignores the error mode and starts winedbg).
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
+  SetUnhandledExceptionFilter(EndWithExceptionCode);
   auto found = Scenarios().find(name);
   return found == Scenarios().end() ? 125 : found->second();
 }
