@@ -75,6 +75,18 @@ TEST_F(ListTest, PointersAreNotOwned) {
   EXPECT_EQ(m_alloc.LiveBlocks(), 0u);
 }
 
+TEST_F(ListTest, LibraryObjectsAreZeroFilledFromTheCurrentAllocator) {
+  struct Node : LibraryObject {
+    int64_t fields[6];
+  };
+  void* raw = LibraryObject::operator new(sizeof(Node));
+  EXPECT_EQ(m_alloc.SizeOf(raw), sizeof(Node));
+  for (int64_t field : static_cast<Node*>(raw)->fields) EXPECT_EQ(field, 0);
+  LibraryObject::operator delete(raw);
+  delete new Node;
+  EXPECT_EQ(m_alloc.LiveBlocks(), 0u);
+}
+
 #if defined(_WIN32)
 CHILD_SCENARIO(list_bad_index) {
   StartLibraryOnce(L"DebugAlloc");
