@@ -41,11 +41,14 @@ wine_up() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
   mkdir -p "$WINEPREFIX"
   trap wine_down EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
   wineserver -p
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "updater: creating the Wine prefix"
-    "$wine" wineboot --init >/dev/null 2>&1
-  fi
+  [ -f "$WINEPREFIX/system.reg" ] || echo "updater: creating the Wine prefix"
+  # Creates the prefix if needed and starts Wine's own services now, with
+  # harmless output: a service started by a test program would inherit its
+  # output pipe and keep ctest waiting for the end of it.
+  "$wine" wineboot --init </dev/null >/dev/null 2>&1
 }
 
 wine_down() {

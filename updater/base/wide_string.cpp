@@ -179,6 +179,7 @@ void String::ReplaceAll(const wchar_t* find, const wchar_t* replace) {
   if (replaceLength <= findLength) {
     // Shrinking or equal: one pass in place.
     uint32_t shrink = findLength - replaceLength;
+    uint32_t before = m_length;
     wchar_t* scan = m_text;
     while (wchar_t* hit = const_cast<wchar_t*>(WFind(scan, find))) {
       if (shrink) {
@@ -189,7 +190,7 @@ void String::ReplaceAll(const wchar_t* find, const wchar_t* replace) {
       CopyChars(hit, replace, replaceLength);
       scan = hit + replaceLength;
     }
-    if (shrink) {
+    if (m_length != before) {
       // Keep the exact-size invariant (and no buffer at all when nothing is left).
       wchar_t* buffer = m_text;
       uint32_t length = m_length;
