@@ -1,0 +1,172 @@
+// Allocator benchmark: FastAlloc and DebugAlloc against the C run-time heap
+// (malloc/free) and the process heap (HeapAlloc), all in the same run and all
+// called through the library's Alloc interface. Prints operations per second
+// and the ratios to both baselines.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "base/alloc.h"
+#include "base/fast_alloc.h"
+#include "base/library.h"
+#include "base/list.h"
+#include "base/wide_string.h"
+
+namespace {
+class MallocAlloc : public Alloc {
+public:
+  void* Allocate(uint32_t size) override { return std::malloc(size ? size : 1); }
+  void* Reallocate(void* block, uint32_t size) override { return std::realloc(block, size); }
+  void Free(void* block) override { std::free(block); }
+  void ReleaseAll() override {}
+};
+
+class ProcessHeapAlloc : public Alloc {
+public:
+  void* Allocate(uint32_t size) override { return HeapAlloc(m_heap, 0, size ? size : 1); }
+  void* Reallocate(void* block, uint32_t size) override {
+    if (!block) return Allocate(size);
+    if (size == 0) {
+      HeapFree(m_heap, 0, block);
+      return nullptr;
+    }
+    return HeapReAlloc(m_heap, 0, block, size);
+  }
+  void Free(void* block) override {
+    if (block) HeapFree(m_heap, 0, block);
+  }
+  void ReleaseAll() override {}
+
+private:
+  HANDLE m_heap = GetProcessHeap();
+};
+
+double Seconds() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Best operations per second of three runs of `work`, which performs `ops` operations.
+template <typename Work>
+double Rate(uint64_t ops, Work work) {
+  double best = 0;
+  for (int run = 0; run < 3; ++run) {
+    double start = Seconds();
+    work();
+    double rate = static_cast<double>(ops) / (Seconds() - start);
+    if (rate > best) best = rate;
+  }
+  return best;
+}
+
+constexpr int kPairs = 2000000;
+constexpr int kLive = 1024;
+constexpr int kStringLength = 10000;
+constexpr int kStrings = 40;
+constexpr uint32_t kListLength = 100000;
+constexpr int kLists = 5;
+
+// Allocate/free pairs of mixed small sizes, with a window of live blocks so
+// that frees are not simply the block just allocated.
+double SmallPairs(Alloc* alloc, const std::vector<uint32_t>& sizes) {
+  std::vector<void*> live(kLive, nullptr);
+  return Rate(kPairs, [&] {
+    for (int i = 0; i < kPairs; ++i) {
+      void*& slot = live[i % kLive];
+      alloc->Free(slot);
+      slot = alloc->Allocate(sizes[i % sizes.size()]);
+      *static_cast<char*>(slot) = 1;
+    }
+    for (void*& slot : live) {
+      alloc->Free(slot);
+      slot = nullptr;
+    }
+  });
+}
+
+// String appends of one character, as the current allocator serves them.
+double StringGrowth() {
+  return Rate(uint64_t{kStrings} * kStringLength, [] {
+    for (int n = 0; n < kStrings; ++n) {
+      String s;
+      for (int i = 0; i < kStringLength; ++i) s += L"x";
+      if (s.Length() != kStringLength) std::abort();
+    }
+  });
+}
+
+double ListGrowth() {
+  return Rate(uint64_t{kLists} * kListLength, [] {
+    for (int n = 0; n < kLists; ++n) {
+      List<uint32_t> list;
+      for (uint32_t i = 0; i < kListLength; ++i) list.Add(i);
+      if (list[kListLength - 1] != kListLength - 1) std::abort();
+    }
+  });
+}
+
+struct Result {
+  const char* name;
+  double pairs, strings, lists;
+};
+
+Result Measure(const char* name, Alloc* alloc, const std::vector<uint32_t>& sizes) {
+  Alloc* previous = SetCurrentAlloc(alloc);
+  Result result{name, SmallPairs(alloc, sizes), StringGrowth(), ListGrowth()};
+  SetCurrentAlloc(previous);
+  return result;
+}
+}  // namespace
+
+int main() {
+  InitSystemInfo();
+  std::mt19937 random(42);
+  std::vector<uint32_t> sizes(1 << 16);
+  for (uint32_t& size : sizes) {
+    // Mostly tiny, some up to 2 KiB, as strings, list arrays and tree nodes are.
+    size = random() % 4 ? 1 + random() % 128 : 1 + random() % 2048;
+  }
+
+  std::vector<Result> results;
+  {
+    MallocAlloc crt;
+    results.push_back(Measure("malloc/free", &crt, sizes));
+  }
+  {
+    ProcessHeapAlloc heap;
+    results.push_back(Measure("HeapAlloc", &heap, sizes));
+  }
+  {
+    FastAlloc fast;  // one FastAlloc at a time: its tables are process-wide
+    results.push_back(Measure("FastAlloc", &fast, sizes));
+  }
+  {
+    DebugAlloc debug;
+    results.push_back(Measure("DebugAlloc", &debug, sizes));
+  }
+
+  const Result& crt = results[0];
+  const Result& heap = results[1];
+  std::printf("Operations per second (best of 3); ratios against malloc/free and HeapAlloc\n");
+  std::printf("  small pairs: %d allocate+free pairs, sizes 1-2048 bytes, %d blocks live\n", kPairs, kLive);
+  std::printf("  String: %d strings grown by one character to %d\n", kStrings, kStringLength);
+  std::printf("  List: %d lists grown by Add to %u entries\n\n", kLists, kListLength);
+  std::printf("%-12s %14s %7s %7s %14s %7s %7s %14s %7s %7s\n", "allocator", "small pairs/s", "xCRT", "xHeap",
+              "String adds/s", "xCRT", "xHeap", "List adds/s", "xCRT", "xHeap");
+  for (const Result& r : results) {
+    std::printf("%-12s %14.0f %7.2f %7.2f %14.0f %7.2f %7.2f %14.0f %7.2f %7.2f\n", r.name, r.pairs,
+                r.pairs / crt.pairs, r.pairs / heap.pairs, r.strings, r.strings / crt.strings,
+                r.strings / heap.strings, r.lists, r.lists / crt.lists, r.lists / heap.lists);
+  }
+  return 0;
+}

@@ -1,0 +1,84 @@
+#include "tests/child_process.h"
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/scoped_handle.h"
+
+namespace {
+LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
+
+std::map<std::string, ChildScenario>& Scenarios() {
+  static std::map<std::string, ChildScenario> scenarios;
+  return scenarios;
+}
+}  // namespace
+
+ChildScenarioRegistrar::ChildScenarioRegistrar(const char* name, ChildScenario scenario) {
+  Scenarios()[name] = scenario;
+}
+
+int RunChildScenario(const char* name) {
+  // An unhandled exception must end the child with its code, without a crash
+  // dialog or a debugger (Wine ignores the error mode and starts winedbg).
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  SetUnhandledExceptionFilter(EndWithExceptionCode);
+  auto found = Scenarios().find(name);
+  return found == Scenarios().end() ? 125 : found->second();
+}
+
+TempFolder::TempFolder() {
+  static LONG counter;
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  m_path = std::wstring(temp) + L"updater-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(InterlockedIncrement(&counter));
+  CreateDirectoryW(m_path.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((m_path + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(File(found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(m_path.c_str());
+}
+
+uint32_t RunChild(const char* name, const TempFolder& folder) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --child " + std::wstring(name, name + strlen(name));
+  std::vector<wchar_t> commandLine(command.begin(), command.end());
+  commandLine.push_back(0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.Path().c_str(), &startup,
+                      &process)) {
+    return 0xBADC0DE;
+  }
+  ScopedHandle processHandle(process.hProcess);
+  ScopedHandle threadHandle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  return exitCode;
+}
+
+std::string ReadFileBytes(const std::wstring& path, bool* exists) {
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (exists) *exists = file.IsValid();
+  std::string bytes;
+  if (!file.IsValid()) return bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  return bytes;
+}

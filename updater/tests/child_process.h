@@ -1,0 +1,45 @@
+// Scenarios that must run in a process of their own (fatal ends, the once-per-
+// process log), started from a test as this program with "--child NAME".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+using ChildScenario = int (*)();
+
+struct ChildScenarioRegistrar {
+  ChildScenarioRegistrar(const char* name, ChildScenario scenario);
+};
+
+// Defines a scenario; its return value is the child's exit code.
+#define CHILD_SCENARIO(name)                                                               \
+  static int ChildScenario_##name();                                                       \
+  static const ChildScenarioRegistrar childScenarioRegistrar_##name(#name, ChildScenario_##name); \
+  static int ChildScenario_##name()
+
+// In the child: runs the named scenario and returns its exit code (125 for an
+// unknown name). Crash dialogs and the debugger are switched off first.
+int RunChildScenario(const char* name);
+
+// A new empty folder under the temporary folder, removed with its files.
+class TempFolder {
+public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::wstring& Path() const { return m_path; }
+  // Full path of a file in the folder.
+  std::wstring File(const wchar_t* name) const { return m_path + L"\\" + name; }
+
+private:
+  std::wstring m_path;
+};
+
+// Runs scenario `name` in a new process of this program with `folder` as its
+// current folder, waits for it and returns its exit code.
+uint32_t RunChild(const char* name, const TempFolder& folder);
+
+// The bytes of a file; `exists` tells whether it could be read.
+std::string ReadFileBytes(const std::wstring& path, bool* exists = nullptr);

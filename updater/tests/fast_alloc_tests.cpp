@@ -1,0 +1,252 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "base/fast_alloc.h"
+#include "base/library.h"
+#include "base/log.h"
+#include "tests/child_process.h"
+
+namespace {
+// The tests build their own allocator while the test process runs on
+// DefaultAlloc, so the process-wide page tables belong to it alone.
+
+MEMORY_BASIC_INFORMATION Query(const void* address) {
+  MEMORY_BASIC_INFORMATION info{};
+  VirtualQuery(address, &info, sizeof info);
+  return info;
+}
+
+uintptr_t PageOf(const void* block) { return reinterpret_cast<uintptr_t>(block) & ~uintptr_t{0xFFFF}; }
+
+void Fill(void* block, size_t size, unsigned seed) {
+  auto* bytes = static_cast<unsigned char*>(block);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(seed * 31 + i * 7);
+}
+
+bool Holds(const void* block, size_t size, unsigned seed) {
+  const auto* bytes = static_cast<const unsigned char*>(block);
+  for (size_t i = 0; i < size; ++i) {
+    if (bytes[i] != static_cast<unsigned char>(seed * 31 + i * 7)) return false;
+  }
+  return true;
+}
+}  // namespace
+
+TEST(FastAlloc, SizeClassBoundaries) {
+  FastAlloc alloc;
+  uint32_t smallest = 1;
+  for (uint32_t blockSize = 32; blockSize <= 32768; blockSize *= 2) {
+    void* block = alloc.Allocate(blockSize);
+    EXPECT_EQ(alloc.Reallocate(block, smallest), block) << blockSize;
+    EXPECT_EQ(alloc.Reallocate(block, blockSize), block) << blockSize;
+    void* up = alloc.Reallocate(block, blockSize + 1);
+    EXPECT_NE(up, block) << blockSize;
+    void* back = alloc.Reallocate(up, blockSize);  // below the upper class
+    EXPECT_NE(back, up) << blockSize;
+    alloc.Free(back);
+    smallest = blockSize + 1;
+  }
+  for (void* tiny : {alloc.Allocate(0), alloc.Allocate(1)}) {
+    EXPECT_EQ(alloc.Reallocate(tiny, 32), tiny);  // the 32-byte class
+    alloc.Free(tiny);
+  }
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 0u);
+}
+
+TEST(FastAlloc, ReallocateWithinAndAcrossClasses) {
+  FastAlloc alloc;
+  void* block = alloc.Allocate(40);
+  Fill(block, 64, 1);  // the whole 64-byte block is usable
+  EXPECT_EQ(alloc.Reallocate(block, 60), block);
+  void* grown = alloc.Reallocate(block, 70);
+  ASSERT_NE(grown, block);
+  EXPECT_TRUE(Holds(grown, 64, 1));
+  void* shrunk = alloc.Reallocate(grown, 20);
+  ASSERT_NE(shrunk, grown);
+  EXPECT_TRUE(Holds(shrunk, 20, 1));
+  EXPECT_EQ(alloc.Reallocate(shrunk, 0), nullptr);
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 0u);
+}
+
+TEST(FastAlloc, LargeBlocksArePageRoundedRegions) {
+  FastAlloc alloc;
+  const uint32_t page = SystemPageSize();
+  const uint32_t rounded = (32769 + page - 1) / page * page;  // 36864 with 4 KiB pages
+  void* large = alloc.Allocate(32769);
+  MEMORY_BASIC_INFORMATION info = Query(large);
+  EXPECT_EQ(info.AllocationBase, large);
+  EXPECT_EQ(info.RegionSize, rounded);
+  Fill(large, 32769, 2);
+  EXPECT_EQ(alloc.Reallocate(large, rounded - 800), large);
+  void* moved = alloc.Reallocate(large, rounded + 3136);  // 40000 with 4 KiB pages
+  ASSERT_NE(moved, large);
+  EXPECT_TRUE(Holds(moved, 32769, 2));
+  EXPECT_EQ(Query(large).State, static_cast<DWORD>(MEM_FREE));
+  void* small = alloc.Reallocate(moved, 100);
+  EXPECT_TRUE(Holds(small, 100, 2));
+  EXPECT_EQ(Query(moved).State, static_cast<DWORD>(MEM_FREE));
+  alloc.Free(small);
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 0u);
+}
+
+TEST(FastAlloc, PagesAreTakenWhenFullAndGivenBackWhenEmpty) {
+  FastAlloc alloc;
+  std::vector<void*> blocks;
+  for (int i = 0; i < 2048; ++i) blocks.push_back(alloc.Allocate(32));
+  std::sort(blocks.begin(), blocks.end());
+  EXPECT_EQ(PageOf(blocks.front()), PageOf(blocks.back()));
+  EXPECT_EQ(static_cast<char*>(blocks.back()) - static_cast<char*>(blocks.front()), 65536 - 32);
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 1u);
+
+  void* next = alloc.Allocate(32);  // the 2049th
+  EXPECT_NE(PageOf(next), PageOf(blocks.front()));
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 2u);
+  alloc.Free(next);
+  EXPECT_EQ(Query(next).State, static_cast<DWORD>(MEM_FREE));
+
+  // Free in an order that splits the page into many runs before it empties.
+  for (size_t i = 0; i < blocks.size(); i += 2) alloc.Free(blocks[i]);
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 1u);
+  for (size_t i = 1; i < blocks.size(); i += 2) alloc.Free(blocks[i]);
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 0u);
+  EXPECT_EQ(Query(blocks.front()).State, static_cast<DWORD>(MEM_FREE));
+
+  void* again = alloc.Allocate(32);
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 1u);
+  alloc.Free(again);
+}
+
+TEST(FastAlloc, FreedBlocksOfSeveralPagesAreAllReused) {
+  // Four 16 KiB blocks per page; three full pages.
+  FastAlloc alloc;
+  std::map<uintptr_t, std::vector<void*>> pages;
+  for (int i = 0; i < 12; ++i) {
+    void* block = alloc.Allocate(16384);
+    pages[PageOf(block)].push_back(block);
+  }
+  ASSERT_EQ(pages.size(), 3u);
+  auto low = pages.begin()->second, high = std::next(pages.begin())->second;
+
+  alloc.Free(low[0]);
+  alloc.Free(high[0]);
+  alloc.Free(low[1]);  // a lower page than the head's gains a run
+  // The lower page is served first, and the higher page's free block is not
+  // lost behind it: three allocations fill the three holes without a new page.
+  std::vector<void*> refilled = {alloc.Allocate(16384), alloc.Allocate(16384), alloc.Allocate(16384)};
+  EXPECT_EQ(PageOf(refilled[0]), PageOf(low[0]));
+  EXPECT_EQ(PageOf(refilled[1]), PageOf(low[0]));
+  EXPECT_EQ(refilled[2], high[0]);
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 3u);
+
+  for (auto& page : pages) {
+    for (void* block : page.second) {
+      if (block != low[0] && block != low[1] && block != high[0]) alloc.Free(block);
+    }
+  }
+  for (void* block : refilled) alloc.Free(block);
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 0u);
+}
+
+TEST(DebugAlloc, ZeroBytesGiveNone) {
+  DebugAlloc alloc;
+  EXPECT_EQ(alloc.Allocate(0), nullptr);
+  EXPECT_EQ(alloc.Reallocate(nullptr, 0), nullptr);
+  alloc.Free(nullptr);
+  void* block = alloc.Reallocate(nullptr, 10);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(alloc.Reallocate(block, 32), block);
+  EXPECT_EQ(alloc.Reallocate(block, 0), nullptr);
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 0u);
+}
+
+namespace {
+// Random allocate / reallocate / free with every block's contents checked.
+void StressThread(Alloc* alloc, unsigned seed, bool* ok) {
+  std::mt19937 random(seed);
+  struct Block {
+    void* data;
+    uint32_t size;
+    unsigned pattern;
+  };
+  std::vector<Block> blocks;
+  auto randomSize = [&]() -> uint32_t {
+    unsigned kind = random() % 10;  // mostly small, some large up to 100 KB
+    return kind < 7 ? random() % 513 : kind < 9 ? 513 + random() % 32256 : 32769 + random() % 69632;
+  };
+  for (unsigned step = 0; step < 20000; ++step) {
+    unsigned op = random() % 4;
+    if (op <= 1 || blocks.empty()) {
+      uint32_t size = randomSize();
+      blocks.push_back(Block{alloc->Allocate(size), size, step});
+      if (!blocks.back().data) blocks.back().size = 0;  // DebugAlloc's 0-byte request
+      Fill(blocks.back().data, blocks.back().size, step);
+      continue;
+    }
+    size_t index = random() % blocks.size();
+    Block& block = blocks[index];
+    if (!Holds(block.data, block.size, block.pattern)) *ok = false;
+    if (op == 2) {
+      uint32_t size = randomSize();
+      void* moved = alloc->Reallocate(block.data, size);
+      if (!Holds(moved, moved ? std::min(size, block.size) : 0, block.pattern)) *ok = false;
+      block = Block{moved, moved ? size : 0, step};
+      Fill(moved, block.size, step);
+    } else {
+      alloc->Free(block.data);
+      blocks[index] = blocks.back();
+      blocks.pop_back();
+    }
+  }
+  for (Block& block : blocks) {
+    if (!Holds(block.data, block.size, block.pattern)) *ok = false;
+    alloc->Free(block.data);
+  }
+}
+
+template <typename Allocator>
+void RunStressOnTwoThreads() {
+  Allocator alloc;
+  bool ok1 = true, ok2 = true;
+  std::thread first(StressThread, &alloc, 1u, &ok1), second(StressThread, &alloc, 2u, &ok2);
+  first.join();
+  second.join();
+  EXPECT_TRUE(ok1 && ok2);
+  EXPECT_EQ(FastAlloc::RegionsHeld(), 0u);  // every page went back
+}
+}  // namespace
+
+TEST(FastAlloc, RandomizedStressOnTwoThreads) { RunStressOnTwoThreads<FastAlloc>(); }
+TEST(DebugAlloc, RandomizedStressOnTwoThreads) { RunStressOnTwoThreads<DebugAlloc>(); }
+
+CHILD_SCENARIO(free_foreign_pointer) {
+  StartLibraryOnce(L"FastAlloc");
+  int local = 0;
+  MemFree(&local);
+  return 0;
+}
+
+CHILD_SCENARIO(out_of_memory) {
+  StartLibraryOnce(L"FastAlloc");
+  CurrentAlloc()->Allocate(0xFFFFFFFF);  // its page-rounded size exceeds 32 bits
+  return 0;
+}
+
+TEST(FastAlloc, MisuseAndExhaustionAreFatal) {
+  TempFolder foreign;
+  EXPECT_EQ(RunChild("free_foreign_pointer", foreign), kFatalExceptionCode);
+  EXPECT_NE(ReadFileBytes(foreign.File(L"XT.log")).find("was not given out by this allocator"), std::string::npos);
+
+  TempFolder exhausted;
+  EXPECT_EQ(RunChild("out_of_memory", exhausted), kFatalExceptionCode);
+  std::string log = ReadFileBytes(exhausted.File(L"XT.log"));
+  EXPECT_EQ(log.rfind("\xEF\xBB\xBF\r\nError: Out of memory while trying to allocate 4294967295 bytes at ", 0), 0u)
+      << log;
+}

@@ -1,0 +1,46 @@
+// Test entry: runs GoogleTest, or one child scenario when started with
+// "--child NAME" (Windows build).
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "base/alloc.h"
+#include "base/default_alloc.h"
+#if defined(_WIN32)
+#include "base/library.h"
+#include "tests/child_process.h"
+#endif
+
+namespace {
+// The tests run with the library started on DefaultAlloc, so that tests may
+// build their own FastAlloc (whose tables are process-wide) next to it.
+class LibraryEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+#if defined(_WIN32)
+    StartLibraryOnce(L"DefaultAlloc");
+#else
+    SetCurrentAlloc(&m_alloc);
+#endif
+  }
+  void TearDown() override {
+#if defined(_WIN32)
+    StopLibrary();
+#else
+    SetCurrentAlloc(nullptr);
+#endif
+  }
+
+private:
+  DefaultAlloc m_alloc;
+};
+}  // namespace
+
+int main(int argc, char** argv) {
+#if defined(_WIN32)
+  if (argc == 3 && std::strcmp(argv[1], "--child") == 0) return RunChildScenario(argv[2]);
+#endif
+  ::testing::InitGoogleTest(&argc, argv);
+  ::testing::AddGlobalTestEnvironment(new LibraryEnvironment);
+  return RUN_ALL_TESTS();
+}
