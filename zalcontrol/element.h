@@ -87,6 +87,8 @@ public:
     // the current layout; empty from a layout pass until the next Draw().
     // Since the caller may change them, the next Draw() builds them anew.
     QVector<QRect>& GetEventRect();
+    // The same rectangles, read only.
+    const QVector<QRect>& GetEventRect() const { return m_qEventRect; }
     void SetEventBackground(mouse_color_& colors);
     void SetEventTextColor(mouse_color_& colors);
     // One text colour for every mouse state.
@@ -160,8 +162,7 @@ protected:
     int m_iIndentSpace;
 
 private:
-    // The view swaps its own line table in and out around each of its passes,
-    // and reads the rectangles for hit testing.
+    // The view swaps its own line table in and out around each of its passes.
     friend class ZALChatView;
 
     bool m_bDrawCurrent;
