@@ -189,25 +189,31 @@ Element* fullHistoryElement(int i)
     return text(QString::number(i), i % 3 == 0, &body);
 }
 
-void fillHistory(ZALChatView& view, int first, int count, QList<Element*>* added = nullptr,
-                 Element* (*make)(int) = historyElement)
+// A shown view of the test size holding elements first .. first + count - 1
+// of a history, painted once.
+struct HistoryView : ShownView
 {
-    for (int i = first; i < first + count; ++i) {
-        Element* e = make(i);
-        view.AddElement(e);
-        if (added)
-            added->append(e);
-    }
-}
+    QList<Element*> elements;
 
-void setUpView(ZALChatView& view)
-{
-    view.resize(kViewSize);
-    view.SetEdgeSpace(8, 6);
-    view.SetElementSpace(3);
-    QColor background(250, 250, 245);
-    view.SetBackground(background);
-}
+    HistoryView(int first, int count, Element* (*make)(int) = historyElement, int height = kViewSize.height())
+        : ShownView(kViewSize.width(), height)
+    {
+        view.SetEdgeSpace(8, 6);
+        view.SetElementSpace(3);
+        QColor background(250, 250, 245);
+        view.SetBackground(background);
+        append(first, count, make);
+        paint();
+    }
+
+    void append(int first, int count, Element* (*make)(int) = historyElement)
+    {
+        for (int i = first; i < first + count; ++i) {
+            elements.append(make(i));
+            view.AddElement(elements.last());
+        }
+    }
+};
 
 // Mouse events straight to the view, so that no repaint runs in between.
 void moveTo(ZALChatView& view, const QPoint& p)
@@ -322,11 +328,8 @@ private slots:
     // and around the widget agree.
     void everyScrollPositionPaintsAsEverythingDrawn()
     {
-        ShownView v(kViewSize.width(), kViewSize.height());
-        setUpView(v.view);
-        QList<Element*> elements;
-        fillHistory(v.view, 0, 180, &elements);
-        v.paint();
+        HistoryView v(0, 180);
+        const QList<Element*>& elements = v.elements;
         QScrollBar* bar = v.view.GetVerticalScrollBar();
         QVERIFY(bar->maximum() > 300); // many screens of history
 
@@ -365,18 +368,12 @@ private slots:
     // one tall picture of the whole history with everything drawn.
     void everyScrollStepIsPartOfOneTallPicture()
     {
-        ShownView v(kViewSize.width(), kViewSize.height());
-        setUpView(v.view);
-        fillHistory(v.view, 0, 140);
-        v.paint();
+        HistoryView v(0, 140);
         QScrollBar* bar = v.view.GetVerticalScrollBar();
         const int contentHeight = bar->maximum() * 10 + kViewSize.height();
 
-        ShownView tall(kViewSize.width(), contentHeight);
+        HistoryView tall(0, 140, historyElement, contentHeight + 10);
         tall.view.move(v.view.geometry().topRight() + QPoint(20, 0));
-        setUpView(tall.view);
-        tall.view.resize(kViewSize.width(), contentHeight + 10);
-        fillHistory(tall.view, 0, 140);
         DrawArea::SetDrawEverything(true);
         QImage whole(tall.view.size(), QImage::Format_ARGB32_Premultiplied);
         tall.view.render(&whole, QPoint(), QRegion(), QWidget::DrawWindowBackground);
@@ -396,11 +393,7 @@ private slots:
     // widget.
     void pressedAndHoveredElementsAtTheEdges()
     {
-        ShownView v(kViewSize.width(), kViewSize.height());
-        setUpView(v.view);
-        QList<Element*> elements;
-        fillHistory(v.view, 0, 120, &elements);
-        v.paint();
+        HistoryView v(0, 120);
         QScrollBar* bar = v.view.GetVerticalScrollBar();
         int checked = 0;
         for (int value = 0; value <= bar->maximum() && checked < 30 / kCoarse; value += 4) {
@@ -412,7 +405,7 @@ private slots:
                 if (v.view.cursor().shape() != Qt::PointingHandCursor)
                     continue;
                 press(v.view, QPoint(30, edgeY));
-                compareBothWays(v.view, elements, QStringLiteral("pressed at y %1, scroll value %2").arg(edgeY).arg(value));
+                compareBothWays(v.view, v.elements, QStringLiteral("pressed at y %1, scroll value %2").arg(edgeY).arg(value));
                 ++checked;
             }
         }
@@ -426,26 +419,20 @@ private slots:
     {
         const int dropped = 7;
         const int total = ZALChatView::MaxElements;
-        ShownView grown(kViewSize.width(), kViewSize.height());
-        setUpView(grown.view);
-        QList<Element*> elements;
-        fillHistory(grown.view, 0, total - 40, &elements, fullHistoryElement);
+        HistoryView grown(0, total - 40, fullHistoryElement);
         grown.view.resize(300, kViewSize.height());
         grown.paint();
         for (int i = total - 40; i < total + dropped; ++i) {
-            fillHistory(grown.view, i, 1, &elements, fullHistoryElement);
+            grown.append(i, 1, fullHistoryElement);
             if (i % 9 == 0)
                 grown.paint();
         }
-        elements = elements.mid(dropped);
+        const QList<Element*> elements = grown.elements.mid(dropped);
         grown.view.resize(kViewSize);
         grown.paint();
 
-        ShownView fresh(kViewSize.width(), kViewSize.height());
-        setUpView(fresh.view);
-        QList<Element*> freshElements;
-        fillHistory(fresh.view, dropped, total, &freshElements, fullHistoryElement);
-        fresh.paint();
+        HistoryView fresh(dropped, total, fullHistoryElement);
+        const QList<Element*>& freshElements = fresh.elements;
 
         QScrollBar* grownBar = grown.view.GetVerticalScrollBar();
         QScrollBar* freshBar = fresh.view.GetVerticalScrollBar();
@@ -470,17 +457,10 @@ private slots:
     // would with everything drawn, whatever the other did in between.
     void twoViewsStayIndependent()
     {
-        ShownView a(kViewSize.width(), kViewSize.height());
-        ShownView b(kViewSize.width() + 40, kViewSize.height());
+        HistoryView a(0, 90);
+        HistoryView b(50, 90);
         b.view.move(a.view.geometry().topRight() + QPoint(20, 0));
-        setUpView(a.view);
-        setUpView(b.view);
         b.view.resize(kViewSize.width() + 40, kViewSize.height());
-        QList<Element*> inA;
-        QList<Element*> inB;
-        fillHistory(a.view, 0, 90, &inA);
-        fillHistory(b.view, 50, 90, &inB);
-        a.paint();
         b.paint();
         QScrollBar* barA = a.view.GetVerticalScrollBar();
         QScrollBar* barB = b.view.GetVerticalScrollBar();
@@ -492,8 +472,8 @@ private slots:
                 a.view.resize(kViewSize.width() - step, kViewSize.height()); // A lays out again
             a.paint();
             b.paint();
-            compareBothWays(b.view, inB, QStringLiteral("view B, step %1").arg(step));
-            compareBothWays(a.view, inA, QStringLiteral("view A, step %1").arg(step));
+            compareBothWays(b.view, b.elements, QStringLiteral("view B, step %1").arg(step));
+            compareBothWays(a.view, a.elements, QStringLiteral("view A, step %1").arg(step));
         }
     }
 
@@ -502,15 +482,11 @@ private slots:
     // cannot show leave the painter as they found it.
     void hostPaintersSeeEverythingTheyCanShow()
     {
-        ShownView v(kViewSize.width(), kViewSize.height());
-        setUpView(v.view);
-        QList<Element*> elements;
-        fillHistory(v.view, 0, 100, &elements);
+        HistoryView v(0, 100);
         TextElement* last = text(QStringLiteral("the very last line"), true);
         QColor unique(1, 2, 3);
         last->SetTextColor(unique);
         v.view.AddElement(last);
-        elements.append(last);
         v.paint();
 
         auto drawn = [&](bool everything, const std::function<void(QPainter&)>& setUp, QColor* pen = nullptr) {
@@ -553,12 +529,8 @@ private slots:
     // when no paint follows it.
     void layoutPassLeavesNoOldRectangles()
     {
-        ShownView v(kViewSize.width(), kViewSize.height());
-        setUpView(v.view);
-        QList<Element*> elements;
-        fillHistory(v.view, 0, 30, &elements);
-        v.paint();
-        Element* target = elements[2];
+        HistoryView v(0, 30);
+        Element* target = v.elements[2];
         const QPoint on = screenCenter(target);
         QCOMPARE(static_cast<const Element*>(target)->GetEventRect().isEmpty(), false);
 
@@ -566,7 +538,7 @@ private slots:
         QPainter painter(&image);
         v.view.Layout(painter);
         painter.end();
-        for (const Element* e : qAsConst(elements))
+        for (const Element* e : qAsConst(v.elements))
             QVERIFY(e->GetEventRect().isEmpty());
         QSignalSpy spy(&v.view, &ZALChatView::sglElementPress);
         moveTo(v.view, on);
