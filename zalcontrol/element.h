@@ -57,10 +57,12 @@ public:
     virtual ~Element();
 
     // Places the element after prev (null for the first element of a list)
-    // and writes the resulting content bottom into info.height.
+    // and writes the resulting content bottom into info.height. The hit
+    // rectangles of the previous layout are dropped.
     virtual void Layout(QPainter& painter, element_info_& info, const Element* prev) = 0;
-    // Paints the element where the last Layout() put it and rebuilds the hit
-    // rectangles (content coordinates).
+    // Paints the element where the last Layout() put it and keeps its hit
+    // rectangles (content coordinates) those of the current layout. Pieces
+    // that cannot reach the painter's device are not painted.
     virtual void Draw(QPainter& painter, element_info_& info) = 0;
     // A new element of the same kind with every field copied; the caller
     // owns it. A box's clone owns clones of its children.

@@ -321,11 +321,11 @@ class TestVisiblePaint : public QObject
 private slots:
     void init() { DrawArea::SetDrawEverything(false); }
 
-    // At scroll positions all through a long history, with the mouse over
-    // whatever lies under one point and now and then a relayout, the view
-    // paints what drawing everything paints, every element (drawn or not)
-    // keeps the rectangles drawing everything builds, and hit tests inside
-    // and around the widget agree.
+    // At scroll positions all through a long history, with elements at the
+    // edges hovered or pressed and now and then a relayout, the view paints
+    // what drawing everything paints, every element (drawn or not) keeps the
+    // rectangles drawing everything builds, and hit tests inside and around
+    // the widget agree.
     void everyScrollPositionPaintsAsEverythingDrawn()
     {
         HistoryView v(0, 180);
@@ -334,6 +334,7 @@ private slots:
         QVERIFY(bar->maximum() > 300); // many screens of history
 
         int positions = 0;
+        int hovered = 0;
         int relayouts = 0;
         const int step = 11 * kCoarse;
         for (int value = 0; value <= bar->maximum() + step - 1; value += step, ++positions) {
@@ -344,8 +345,13 @@ private slots:
                 v.view.resize(kViewSize.width() + (relayouts++ % 2 ? 0 : 3), kViewSize.height());
             }
             bar->setValue(at);
-            const QPoint hover(40 + positions * 13 % 180, 20 + positions * 29 % 140);
+            // Over an element cut by the top or the bottom edge, now and then
+            // pressed.
+            const QPoint hover(20 + positions * 13 % 200, positions % 2 ? 1 : kViewSize.height() - 2);
             moveTo(v.view, hover);
+            hovered += v.view.cursor().shape() == Qt::PointingHandCursor;
+            if (positions % 3 == 0)
+                press(v.view, hover);
             const QString where = QStringLiteral("scroll value %1").arg(at);
             const Render partial = render(v.view, elements, false);
             QVector<QPair<int, int>> partialHits;
@@ -354,6 +360,8 @@ private slots:
                 partialHits = hitTests(v.view, elements);
 
             moveTo(v.view, hover);
+            if (positions % 3 == 0)
+                press(v.view, hover);
             const Render full = render(v.view, elements, true);
             compare(partial, full, where);
             if (hits) {
@@ -362,6 +370,7 @@ private slots:
             }
         }
         QVERIFY(positions > 40 / kCoarse);
+        QVERIFY(hovered > positions / 3);
     }
 
     // Every scroll step of a long history shows, row for row, the part of
@@ -387,29 +396,6 @@ private slots:
             const QImage part = whole.copy(QRect(QPoint(0, value * 10), kViewSize));
             QVERIFY(sameImage(shown, part, QStringLiteral("scroll value %1").arg(value)));
         }
-    }
-
-    // Pressed and hovered elements, a box among them, at the edges of the
-    // widget.
-    void pressedAndHoveredElementsAtTheEdges()
-    {
-        HistoryView v(0, 120);
-        QScrollBar* bar = v.view.GetVerticalScrollBar();
-        int checked = 0;
-        for (int value = 0; value <= bar->maximum() && checked < 30 / kCoarse; value += 4) {
-            bar->setValue(value);
-            v.paint();
-            // An element cut by the top or the bottom edge, pressed.
-            for (int edgeY : {1, kViewSize.height() - 2}) {
-                moveTo(v.view, QPoint(30, edgeY));
-                if (v.view.cursor().shape() != Qt::PointingHandCursor)
-                    continue;
-                press(v.view, QPoint(30, edgeY));
-                compareBothWays(v.view, v.elements, QStringLiteral("pressed at y %1, scroll value %2").arg(edgeY).arg(value));
-                ++checked;
-            }
-        }
-        QVERIFY(checked >= 30 / kCoarse);
     }
 
     // Appending, dropping the oldest beyond the limit and resizing leave the
