@@ -57,9 +57,13 @@ int leadingBearing(const QFontMetrics& fm, QStringView cluster)
 int stackedMarks(QStringView cluster)
 {
     int marks = 0;
-    for (const uint c : cluster.toUcs4()) {
-        if (QChar::isMark(c))
-            ++marks;
+    for (int i = 0; i < cluster.size(); ++i) {
+        uint c = cluster[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate()) {
+            ++i;
+            c = QChar::surrogateToUcs4(c, cluster[i].unicode());
+        }
+        marks += QChar::isMark(c);
     }
     return marks;
 }
@@ -125,6 +129,7 @@ const TextElement::Measure& TextElement::Measured(QPainter& painter)
 
     const QFontMetrics fm = painter.fontMetrics();
     auto* measure = new Measure{font, dpi, fm.height(), fm.descent(), fm.horizontalAdvance(QChar(1)), 0, {}};
+    measure->clusters.reserve(m_qText.size());
     int marks = 0;
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_qText);
     int start = 0;
