@@ -1,5 +1,7 @@
 #include "base/xconfig.h"
 
+#include <vector>
+
 #include "base/wide_text.h"
 
 namespace {
@@ -28,13 +30,33 @@ String Trimmed(const wchar_t* begin, const wchar_t* end) {
 
 // Recursive descent over the decoded text, which it may change in place where
 // it has already been read (escapes are resolved there).
+//
+// The children of the elements being read wait on one stack and go to their
+// element in one piece when its block ends, so a long list costs one
+// allocation instead of one reallocation per child.
 class Parser {
 public:
   explicit Parser(wchar_t* text) : m_p(text) {}
 
-  // Fills `element` with the entries found where names are expected, up to
-  // the closing brace of the block (left unread) or the end of the text.
+  // Parses the whole text into `root`. False for invalid text; whatever was
+  // read belongs to the tree then too.
+  bool ParseDocument(XElement* root) { return ParseElement(root, 0, Mode::kLine); }
+
+private:
+  // Parses the content of `element` and hands it its children, also when the
+  // parse fails, so that every item made has its owner.
+  bool ParseElement(XElement* element, uint32_t depth, Mode mode) {
+    size_t first = m_pending.size();
+    bool parsed = ParseBlock(element, depth, mode);
+    element->AddItems(m_pending.data() + first, static_cast<uint32_t>(m_pending.size() - first));
+    m_pending.resize(first);
+    return parsed;
+  }
+
+  // Reads the entries found where names are expected, up to the closing
+  // brace of the block (left unread) or the end of the text.
   bool ParseBlock(XElement* element, uint32_t depth, Mode mode) {
+    if (depth > XConfig::kMaxDepth) return false;
     for (;;) {
       wchar_t ch = *m_p;
       if (ch == 0) return depth == 0;
@@ -42,22 +64,14 @@ public:
       if (ch == L'{') {
         // An anonymous block: its entries belong to this element.
         ++m_p;
-        if (!ParseNested(element, depth, Mode::kBrace)) return false;
+        if (!ParseBlock(element, depth + 1, Mode::kBrace)) return false;
+        ++m_p;
       } else if (IsSeparator(ch)) {
         ++m_p;
       } else if (!ParseEntry(element, depth, mode)) {
         return false;
       }
     }
-  }
-
-private:
-  // Parses a block one level deeper, behind its opening brace, and reads its
-  // closing brace.
-  bool ParseNested(XElement* element, uint32_t depth, Mode mode) {
-    if (depth + 1 > XConfig::kMaxDepth || !ParseBlock(element, depth + 1, mode)) return false;
-    ++m_p;
-    return true;
   }
 
   // One "name : body" entry, from its first character up to and including
@@ -74,7 +88,11 @@ private:
 
     if (*m_p == L'{') {
       ++m_p;
-      return ParseNested(element->AddElement(name), depth, mode);
+      XElement* child = new XElement(name, element->Config(), element);
+      m_pending.push_back(child);
+      if (!ParseElement(child, depth + 1, mode)) return false;
+      ++m_p;
+      return true;
     }
 
     String value;
@@ -92,7 +110,7 @@ private:
       if (last > m_p && last[-1] == L'\r') --last;
       value = Trimmed(m_p, last);
     }
-    element->AddItem(new XDataItem(name, value));
+    m_pending.push_back(new XDataItem(name, value));
     m_p = end;
     if (*m_p && *m_p != L'}') ++m_p;
     return true;
@@ -145,6 +163,7 @@ private:
   }
 
   wchar_t* m_p;
+  std::vector<XBaseItem*, LibraryAllocator<XBaseItem*>> m_pending;
 };
 
 // An item's name against a looked-up name; an empty item name is "".
@@ -221,9 +240,16 @@ XElement* XElement::AddElement(const String& name) {
   return element;
 }
 
-void XElement::AddItem(XBaseItem* item) {
-  m_children.Add(item);
-  if (item->Kind() == kElement) ++m_elementCount;
+void XElement::AddItem(XBaseItem* item) { AddItems(&item, 1); }
+
+void XElement::AddItems(XBaseItem* const* items, uint32_t count) {
+  if (count == 0) return;
+  uint32_t first = m_children.Num();
+  m_children.SetSize(first + count);
+  for (uint32_t i = 0; i < count; ++i) {
+    m_children[first + i] = items[i];
+    if (items[i]->Kind() == kElement) ++m_elementCount;
+  }
 }
 
 bool XConfig::OpenText(const char* text, const wchar_t* path) {
@@ -236,7 +262,7 @@ bool XConfig::OpenText(const char* text, const wchar_t* path) {
   wchar_t* wide = Utf8ToWide(text ? text : "");
   m_root = new XElement(L"Root", this, nullptr);
   m_fileName = path;
-  bool parsed = Parser(wide).ParseBlock(m_root, 0, Mode::kLine);
+  bool parsed = Parser(wide).ParseDocument(m_root);
   MemFree(wide);
   if (!parsed) Close();
   return parsed;

@@ -95,6 +95,9 @@ public:
   XElement* AddElement(const String& name);
   // Appends `item` (either kind), taking ownership.
   void AddItem(XBaseItem* item);
+  // Appends `count` items in order with one reallocation of the child list,
+  // taking ownership of each.
+  void AddItems(XBaseItem* const* items, uint32_t count);
 
   // The children in file order.
   const List<XBaseItem*>& Children() const { return m_children; }
