@@ -95,18 +95,3 @@ TEST_F(ManifestTest, MissingSectionsLeaveTheOutputsAlone) {
     EXPECT_EQ(m_info.must, 7);
   }
 }
-
-TEST_F(ManifestTest, ManyFilesInOrder) {
-  std::string text = "BaseInfo : {\n}\nFileList : {\n";
-  for (int i = 0; i < 2000; ++i) {
-    text += "f" + std::to_string(i) + " : {\nSize : " + std::to_string(i) + "\n}\n";
-    if (i % 3 == 0) text += "skip : me\n";
-  }
-  text += "}\n";
-  ASSERT_TRUE(Read(text.c_str()));
-  ASSERT_EQ(m_entries.size(), 2000u);
-  for (int i = 0; i < 2000; ++i) {
-    ASSERT_EQ(Utf8(m_entries[i].name), "f" + std::to_string(i));
-    ASSERT_EQ(Utf8(m_entries[i].size), std::to_string(i));
-  }
-}
