@@ -16,19 +16,9 @@
 #include "base/library.h"
 #include "base/scoped_handle.h"
 #include "base/xconfig.h"
+#include "bench/bench_timer.h"
 
 namespace {
-double Seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // Best time of `runs` runs of `work`.
 template <typename Work>
 double BestSeconds(int runs, Work work) {
