@@ -22,46 +22,64 @@ void Check(bool condition, const char* what) {
   }
 }
 
-// The index of `item` among the elements of `element` by a plain scan.
-uint32_t CountElementsBefore(const XElement* element, uint32_t child) {
-  uint32_t count = 0;
-  for (uint32_t i = 0; i < child; ++i) count += element->Children()[i]->Kind() == XBaseItem::kElement;
-  return count;
+// Lookups scan the children from the start, so only this many of each
+// element's children are looked up by name: the checks stay linear.
+constexpr uint32_t kLookedUp = 16;
+
+// The position among all children of the element `found`, which must be one.
+uint32_t PositionOf(const XElement* element, const XBaseItem* found) {
+  const List<XBaseItem*>& children = element->Children();
+  for (uint32_t i = 0; i < children.Num(); ++i) {
+    if (children[i] == found) return i;
+  }
+  Check(false, "a child of its element");
+  return 0;
+}
+
+bool SameName(const XBaseItem* item, const wchar_t* name) {
+  const wchar_t* own = item->Name().Text();
+  return WCompareNoCase(own ? own : L"", name ? name : L"") == 0;
 }
 
 void CheckElement(const XElement* element, const XConfig& config, uint32_t depth, uint32_t seed) {
   Check(depth <= XConfig::kMaxDepth, "nesting deeper than the limit");
   Check(element->Config() == &config, "element of another document");
   const List<XBaseItem*>& children = element->Children();
-  Check(element->ElementCount() == CountElementsBefore(element, children.Num()), "ElementCount");
+  uint32_t elements = 0;
   for (uint32_t i = 0; i < children.Num(); ++i) {
     const XBaseItem* child = children[i];
     const wchar_t* name = child->Name().Text();
     if (child->Kind() == XBaseItem::kElement) {
       const XElement* sub = static_cast<const XElement*>(child);
       Check(sub->Parent() == element, "parent link");
-      Check(element->ElementAt(CountElementsBefore(element, i)) == sub, "ElementAt in order");
-      // The first element of this name comes at or before this one.
-      const XElement* first = element->FindElement(name ? name : L"");
-      Check(first && WCompareNoCase(first->Name().Text() ? first->Name().Text() : L"", name ? name : L"") == 0,
-            "FindElement finds an element of its name");
+      Check(element->ElementAt(elements++) == sub, "ElementAt in order");
+      if (i < kLookedUp) {
+        // The first element of this name stands at or before this one.
+        const XElement* first = element->FindElement(name ? name : L"");
+        Check(first && PositionOf(element, first) <= i && SameName(first, name), "FindElement");
+      }
       CheckElement(sub, config, depth + 1, seed * 31 + i);
     } else {
       Check(child->Kind() == XBaseItem::kDataItem, "kind");
-      Check(element->FindDataItem(name) != nullptr, "FindDataItem finds a data item of its name");
-      element->IntValue(name, 7);
+      if (i < kLookedUp) {
+        const XDataItem* first = element->FindDataItem(name);
+        Check(first && PositionOf(element, first) <= i && SameName(first, name), "FindDataItem");
+        element->IntValue(name, 7);
+      }
     }
   }
-  Check(element->ElementAt(element->ElementCount()) == nullptr, "ElementAt past the end");
+  Check(element->ElementCount() == elements, "ElementCount");
+  Check(element->ElementAt(elements) == nullptr, "ElementAt past the end");
   // Jumps in both directions from wherever the cursor stands.
-  uint32_t count = element->ElementCount();
-  for (uint32_t step = 0; count && step < 4; ++step) {
-    uint32_t index = (seed >> (step * 8)) % count;
+  for (uint32_t step = 0; elements && step < 4; ++step) {
+    uint32_t index = (seed >> (step * 8)) % elements;
     const XElement* found = element->ElementAt(index);
     Check(found != nullptr, "ElementAt below the count");
-    uint32_t position = 0;
-    while (children[position] != found) ++position;
-    Check(CountElementsBefore(element, position) == index, "ElementAt jump lands on its index");
+    uint32_t before = 0;
+    for (uint32_t i = 0, position = PositionOf(element, found); i < position; ++i) {
+      before += children[i]->Kind() == XBaseItem::kElement;
+    }
+    Check(before == index, "ElementAt jump lands on its index");
   }
 }
 }  // namespace
