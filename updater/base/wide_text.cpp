@@ -96,10 +96,8 @@ uint32_t WToUnsigned(const wchar_t* text, int base) {
   uint32_t value = 0;
   bool overflow = false;
   for (;; ++p) {
-    unsigned unit = static_cast<uint16_t>(*p);
-    unsigned digit = unit >= '0' && unit <= '9'   ? unit - '0'
-                     : FoldAscii(*p) >= 'a' && FoldAscii(*p) <= 'z' ? FoldAscii(*p) - 'a' + 10
-                                                                   : 36;
+    unsigned unit = FoldAscii(*p);
+    unsigned digit = unit >= '0' && unit <= '9' ? unit - '0' : unit >= 'a' && unit <= 'z' ? unit - 'a' + 10 : 36;
     if (digit >= static_cast<unsigned>(base)) break;
     if (value > (UINT32_MAX - digit) / static_cast<uint32_t>(base)) overflow = true;
     value = value * static_cast<uint32_t>(base) + digit;
