@@ -136,9 +136,9 @@ public:
   // open then. Windows build only.
   bool Open(const wchar_t* path);
 
-  // Parses zero-terminated UTF-8 `text` as the document of file name `path`
-  // (may be none), after closing any open document. False for text that is
-  // not valid XConfig; nothing is open then.
+  // Parses zero-terminated UTF-8 `text` (none reads as empty text) as the
+  // document of file name `path` (may be none), after closing any open
+  // document. False for text that is not valid XConfig; nothing is open then.
   bool OpenText(const char* text, const wchar_t* path);
 
   // Deletes the tree and clears the file name. Harmless when nothing is open.
