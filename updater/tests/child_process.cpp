@@ -82,3 +82,10 @@ std::string ReadFileBytes(const std::wstring& path, bool* exists) {
   while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   return bytes;
 }
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  return file.IsValid() && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}

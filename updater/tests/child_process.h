@@ -43,3 +43,5 @@ uint32_t RunChild(const char* name, const TempFolder& folder);
 
 // The bytes of a file; `exists` tells whether it could be read.
 std::string ReadFileBytes(const std::wstring& path, bool* exists = nullptr);
+// Creates or replaces a file holding `bytes`; false if it cannot be written.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
