@@ -137,14 +137,6 @@ private slots:
         QCOMPARE(bar->value(), 2);
         v.wheel(240);
         QCOMPARE(bar->value(), 1);
-        // A point at widget y is tested at content y + the offset (10).
-        const QRect second = lines[1]->GetEventRect().first();
-        const QPoint p(second.left() + 1, second.top() + 1 - 10);
-        QSignalSpy spy(&v.view, &ZALChatView::sglElementPress);
-        v.move(p);
-        v.click(p);
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(pressed(spy), lines[1]);
     }
 
     // Hover, press and release colours, the cursor, and one press signal per

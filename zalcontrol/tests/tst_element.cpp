@@ -373,40 +373,32 @@ private slots:
         QCOMPARE(pass.info.height, Element::GetMaxHeightByY(start.y()) + kEdgeY + start.y());
     }
 
-    // A short picture in a taller line is drawn centred, a descent lower,
-    // moved up by the scroll; its hit rectangle is as tall as the line.
-    void pictureShortIsCentredWithATallHitRectangle()
+    // A picture taller than the text raises its line: text and shorter
+    // pictures on it are centred (drawn a descent lower, moved up by the
+    // scroll), a short picture's hit rectangle is as tall as the line, and
+    // the next line lies below the tall picture.
+    void picturesCentreInTallerLines()
     {
-        TextElement* tall = makeText(QStringLiteral("T"), 26);
-        const int lineH = QFontMetrics(monoFont(26)).height();
-        ImageElement* picture = makeImage(12, 10);
+        const int P = 3 * h;
+        TextElement* before = makeText(QStringLiteral("ab"));
+        ImageElement* tall = makeImage(20, P, Qt::blue);
+        ImageElement* small = makeImage(12, 10);
+        TextElement* after = makeText(QStringLiteral("cd\ne"));
         Element::s_iScrollValueV = 30;
-        ListPass pass({tall, picture}, 200, kEdgeX, 40);
+        ListPass pass({before, tall, small, after}, 200, kEdgeX, 40);
 
-        const QRect rect(tall->GetEndX(), 40 + (lineH - 10) / 2 + d, 12, lineH);
-        QCOMPARE(picture->GetEventRect(), QVector<QRect>({rect}));
+        const int centred = 40 + (P - h) / 2 + d;
+        QCOMPARE(before->GetEventRect().first().top(), centred);
+        QCOMPARE(tall->GetEventRect().first().top(), 40 + d);
+        const QRect rect(kEdgeX + 2 * w + 20, 40 + (P - 10) / 2 + d, 12, P);
+        QCOMPARE(small->GetEventRect(), QVector<QRect>({rect}));
+        QCOMPARE(after->GetEventRect().first().topLeft(), QPoint(rect.right() + 1, centred));
+        QCOMPARE(after->GetEventRect().last().topLeft(), QPoint(kEdgeX, 40 + P + d));
         const QPoint screen = rect.topLeft() - QPoint(0, 30);
         QCOMPARE(pass.image.pixel(screen), kYellow);
         QCOMPARE(pass.image.pixel(screen + QPoint(11, 9)), kYellow);
         QCOMPARE(pass.image.pixel(screen - QPoint(0, 1)), kBlack);
         QCOMPARE(pass.image.pixel(screen + QPoint(0, 10)), kBlack);
-    }
-
-    // A picture taller than the text raises its line: the text on the line
-    // is centred against it and the next line lies below the picture.
-    void pictureTallCentresTheTextBesideIt()
-    {
-        const int P = 3 * h;
-        TextElement* before = makeText(QStringLiteral("ab"));
-        ImageElement* picture = makeImage(20, P);
-        TextElement* after = makeText(QStringLiteral("cd\ne"));
-        ListPass pass({before, picture, after});
-
-        const int centred = kEdgeY + (P - h) / 2 + d;
-        QCOMPARE(before->GetEventRect().first().top(), centred);
-        QCOMPARE(picture->GetEventRect().first().top(), kEdgeY + d);
-        QCOMPARE(after->GetEventRect().first().topLeft(), QPoint(kEdgeX + 2 * w + 20, centred));
-        QCOMPARE(after->GetEventRect().last().topLeft(), QPoint(kEdgeX, kEdgeY + P + d));
     }
 
     // Start and end of a gap after a picture of the given size (none when
