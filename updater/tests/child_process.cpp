@@ -39,17 +39,7 @@ TempFolder::TempFolder() {
   CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
-TempFolder::~TempFolder() {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((m_path + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(File(found.cFileName).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(m_path.c_str());
-}
+TempFolder::~TempFolder() { RemoveFolderTree(m_path); }
 
 uint32_t RunChild(const char* name, const TempFolder& folder) {
   wchar_t self[MAX_PATH];
@@ -81,4 +71,34 @@ std::string ReadFileBytes(const std::wstring& path, bool* exists) {
   DWORD got = 0;
   while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  for (size_t slash = path.find(L'\\', 3); slash != std::wstring::npos; slash = path.find(L'\\', slash + 1)) {
+    CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+  }
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file.IsValid() && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+void RemoveFolderTree(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring child = path + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveFolderTree(child);
+      } else {
+        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(path.c_str());
 }

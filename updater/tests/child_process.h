@@ -21,7 +21,7 @@ struct ChildScenarioRegistrar {
 // unknown name). Crash dialogs and the debugger are switched off first.
 int RunChildScenario(const char* name);
 
-// A new empty folder under the temporary folder, removed with its files.
+// A new empty folder under the temporary folder, removed with its contents.
 class TempFolder {
 public:
   TempFolder();
@@ -43,3 +43,7 @@ uint32_t RunChild(const char* name, const TempFolder& folder);
 
 // The bytes of a file; `exists` tells whether it could be read.
 std::string ReadFileBytes(const std::wstring& path, bool* exists = nullptr);
+// Writes `bytes` to `path`, creating missing folders; false on failure.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// Removes a folder with everything in it.
+void RemoveFolderTree(const std::wstring& path);
