@@ -5,7 +5,8 @@
 #          check the win32 build's PE headers, and run the native
 #          AddressSanitizer + UndefinedBehaviorSanitizer build's tests
 #   demo   build everything (the end-to-end run comes with the updater program)
-#   bench  run the allocator benchmark under Wine
+#   bench  run the allocator and transfer benchmarks under Wine (the transfer
+#          benchmark against sha1sum and curl, over the local update server)
 # Build trees live in build/<preset> at the repository root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -84,6 +85,8 @@ case "${1:-}" in
     build win64
     wine_up
     "$wine" "$root/build/win64/bench/alloc_bench.exe"
+    echo
+    python3 "$source_dir/bench/transfer_bench.py" --build "$root/build/win64" --wine "$wine"
     ;;
   *)
     echo "usage: $0 build|test|demo|bench" >&2
