@@ -41,24 +41,30 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { RemoveFolderTree(m_path); }
 
-uint32_t RunChild(const char* name, const TempFolder& folder) {
+void* StartChild(const char* name, const std::wstring& folder, const std::wstring& program) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(self) + L"\" --child " + std::wstring(name, name + strlen(name));
+  std::wstring path = program.empty() ? std::wstring(self) : program;
+  std::wstring command = L"\"" + path + L"\" --child " + std::wstring(name, name + strlen(name));
   std::vector<wchar_t> commandLine(command.begin(), command.end());
   commandLine.push_back(0);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.Path().c_str(), &startup,
+  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                       &process)) {
-    return 0xBADC0DE;
+    return nullptr;
   }
-  ScopedHandle processHandle(process.hProcess);
-  ScopedHandle threadHandle(process.hThread);
-  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+uint32_t RunChild(const char* name, const TempFolder& folder) {
+  ScopedHandle process(StartChild(name, folder.Path()));
+  if (!process.IsValid()) return 0xBADC0DE;
+  WaitForSingleObject(process.Get(), INFINITE);
   DWORD exitCode = 0;
-  GetExitCodeProcess(process.hProcess, &exitCode);
+  GetExitCodeProcess(process.Get(), &exitCode);
   return exitCode;
 }
 

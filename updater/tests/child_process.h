@@ -37,6 +37,11 @@ private:
   std::wstring m_path;
 };
 
+// Starts scenario `name` in a new process of `program` (this program when
+// empty), a copy of this program, with `folder` as its current folder. Returns
+// the process handle, which the caller closes; none on failure.
+void* StartChild(const char* name, const std::wstring& folder, const std::wstring& program = std::wstring());
+
 // Runs scenario `name` in a new process of this program with `folder` as its
 // current folder, waits for it and returns its exit code.
 uint32_t RunChild(const char* name, const TempFolder& folder);
