@@ -83,6 +83,9 @@ def record(scope, head):
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "UpdateServer/1"
+    # The head and the body go out in separate writes: without this a client
+    # that keeps the connection waits for a delayed acknowledgement per request.
+    disable_nagle_algorithm = True
 
     def log_message(self, format, *args):  # noqa: A002 - quiet: the request log is the record
         pass
