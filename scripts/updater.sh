@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Updater driver: build | test | demo | bench
+# Updater driver: build | test | demo | bench | fuzz [RUNS]
 #   build  configure (if needed) and build the win64 and win32 presets
 #   test   build everything, then run the win64 tests under Wine through CTest,
 #          check the win32 build's PE headers, and run the native
-#          AddressSanitizer + UndefinedBehaviorSanitizer build's tests
+#          AddressSanitizer + UndefinedBehaviorSanitizer build's tests with a
+#          short smoke of the fuzz targets
 #   demo   build everything (the end-to-end run comes with the updater program)
-#   bench  run the allocator and transfer benchmarks under Wine (the transfer
-#          benchmark against sha1sum and curl, over the local update server)
+#   bench  run the allocator, manifest and transfer benchmarks under Wine (the
+#          transfer benchmark against sha1sum and curl, over the local update server)
+#   fuzz   a long run of the XConfig fuzz target (default 10,000,000 inputs),
+#          one worker at low priority; its corpus grows in
+#          build/native/fuzz/long, crashes are written there too
 # Build trees live in build/<preset> at the repository root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -86,10 +90,26 @@ case "${1:-}" in
     wine_up
     "$wine" "$root/build/win64/bench/alloc_bench.exe"
     echo
+    "$wine" "$root/build/win64/bench/manifest_bench.exe"
+    echo
     python3 "$source_dir/bench/transfer_bench.py" --build "$root/build/win64" --wine "$wine"
     ;;
+  fuzz)
+    runs=${2:-10000000}
+    build native
+    long=$root/build/native/fuzz/long
+    mkdir -p "$long/corpus"
+    cd "$long"
+    # One job in one worker: libFuzzer runs it as a child and logs to fuzz-0.log.
+    status=0
+    nice -n 10 "$root/build/native/fuzz/xconfig_fuzzer" -jobs=1 -workers=1 -runs="$runs" \
+      -print_final_stats=1 -dict="$source_dir/fuzz/xconfig.dict" -artifact_prefix="$long/" \
+      "$long/corpus" "$source_dir/fuzz/corpus/xconfig" || status=$?
+    grep -E '^#[0-9]+ +(DONE|INITED)|^stat::|ERROR|SUMMARY|artifact' fuzz-0.log || true
+    exit $status
+    ;;
   *)
-    echo "usage: $0 build|test|demo|bench" >&2
+    echo "usage: $0 build|test|demo|bench|fuzz [RUNS]" >&2
     exit 2
     ;;
 esac

@@ -37,7 +37,10 @@ public:
     void AddElement(Element* element);
     // One layout pass over every element, then fits the scroll range.
     void Layout(QPainter& painter);
-    // Draws every element where the last layout pass put it.
+    // Draws the elements where the last layout pass put them. What cannot
+    // reach the painter's device (elements above or below the widget, lines
+    // of a long run outside it) is skipped; the picture is the same as if
+    // everything were drawn.
     void Draw(QPainter& painter);
     // Fill colour of the whole widget; asks for a repaint.
     void SetBackground(QColor& color);

@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QPixmap>
 #include <QRect>
+#include <QSharedPointer>
 #include <QString>
 #include <QVector>
 
@@ -56,10 +57,12 @@ public:
     virtual ~Element();
 
     // Places the element after prev (null for the first element of a list)
-    // and writes the resulting content bottom into info.height.
+    // and writes the resulting content bottom into info.height. The hit
+    // rectangles of the previous layout are dropped.
     virtual void Layout(QPainter& painter, element_info_& info, const Element* prev) = 0;
-    // Paints the element where the last Layout() put it and rebuilds the hit
-    // rectangles (content coordinates).
+    // Paints the element where the last Layout() put it and keeps its hit
+    // rectangles (content coordinates) those of the current layout. Pieces
+    // that cannot reach the painter's device are not painted.
     virtual void Draw(QPainter& painter, element_info_& info) = 0;
     // A new element of the same kind with every field copied; the caller
     // owns it. A box's clone owns clones of its children.
@@ -82,9 +85,12 @@ public:
     bool GetEvent();
     // Turning events off shows the press colours for good.
     void SetEvent(bool on);
-    // Hit rectangles of the last Draw(); stale between a layout pass and the
-    // next paint.
+    // Hit rectangles (content coordinates) that the last Draw() built for
+    // the current layout; empty from a layout pass until the next Draw().
+    // Since the caller may change them, the next Draw() builds them anew.
     QVector<QRect>& GetEventRect();
+    // The same rectangles, read only.
+    const QVector<QRect>& GetEventRect() const { return m_qEventRect; }
     void SetEventBackground(mouse_color_& colors);
     void SetEventTextColor(mouse_color_& colors);
     // One text colour for every mouse state.
@@ -117,6 +123,27 @@ protected:
     // The line passed to the most recent SetMaxHeightByY().
     static int GetLastY() { return s_lastY; }
 
+    // Drawing only what can be seen. Draw() builds the hit rectangles anew
+    // whenever the layout, the content or the rectangles changed since it
+    // last built them. Otherwise, when nothing that it paints can reach the
+    // painter's device, it may return at once: its rectangles are still
+    // those it would build.
+
+    // True when Draw() may return at once.
+    bool CanSkipDraw(const QPainter& painter) const;
+    // Draw() calls this once the rectangles are built: they belong to the
+    // current layout, and the content rows top .. bottom (inclusive) hold
+    // everything Draw() paints (bottom < top: nothing).
+    void SetPaintedRows(int top, int bottom);
+    // The next Draw() must build the rectangles anew.
+    void InvalidateDraw();
+    // Layout() calls this first: rectangles of the previous layout describe
+    // nothing any more, so none are left for a press to hit.
+    void ResetEventRect();
+    // The content rows that element paints, when its rectangles are current;
+    // false when they are not (or the element never reports them).
+    static bool GetPaintedRows(const Element* element, int& top, int& bottom);
+
     int m_iType;
     int m_iUin;
     quint64 m_uGoldBoxId;
@@ -139,6 +166,10 @@ protected:
 private:
     // The view swaps its own line table in and out around each of its passes.
     friend class ZALChatView;
+
+    bool m_bDrawCurrent;
+    int m_iPaintTop;
+    int m_iPaintBottom;
 
     static QMap<int, int> s_qMaxHeight;
     static int s_lastY;
@@ -163,7 +194,15 @@ private:
     void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
     void Draw(QPainter& painter, element_info_& info) override;
 
+    // Widths and break points of the text's grapheme clusters in one font,
+    // measured once and kept until the text or the font changes.
+    struct Measure;
+    // Sets the painter's font to the element's font and returns the measure
+    // for it, taken anew when the text or the resolved font changed.
+    const Measure& Measured(QPainter& painter);
+
     QString m_qText;
+    QSharedPointer<const Measure> m_pMeasure;
 };
 
 // A picture in a chat line: continues where the previous element ended,

@@ -40,6 +40,25 @@ void* MemRealloc(void* block, uint64_t size);
 // Frees a block from MemAlloc or MemRealloc; none is ignored.
 void MemFree(void* block);
 
+// Standard-library allocator over MemAlloc, for the standard containers that
+// hold the updater's records.
+template <typename T>
+struct LibraryAllocator {
+  using value_type = T;
+
+  LibraryAllocator() = default;
+  template <typename U>
+  LibraryAllocator(const LibraryAllocator<U>&) noexcept {}  // NOLINT: rebinding is implicit
+
+  T* allocate(size_t count) { return static_cast<T*>(MemAlloc(uint64_t{sizeof(T)} * count)); }
+  void deallocate(T* block, size_t) noexcept { MemFree(block); }
+
+  template <typename U>
+  bool operator==(const LibraryAllocator<U>&) const noexcept { return true; }
+  template <typename U>
+  bool operator!=(const LibraryAllocator<U>&) const noexcept { return false; }
+};
+
 // Base of library objects: they are created zero-filled through the current
 // allocator and freed through it when deleted (through a virtual destructor of
 // the derived class where they are deleted by base pointer).

@@ -25,6 +25,8 @@ uint32_t CheckedSum(uint32_t a, uint32_t b) {
 
 String::String(const wchar_t* text) { Assign(text, WLength(text)); }
 
+String::String(const wchar_t* text, uint32_t length) { Assign(text, length); }
+
 String::String(const String& other) { Assign(other.m_text, other.m_length); }
 
 String::String(String&& other) noexcept : m_text(other.m_text), m_length(other.m_length) {

@@ -13,6 +13,8 @@ public:
   String() = default;
   // None or empty text gives the empty string.
   String(const wchar_t* text);  // NOLINT: implicit on purpose, like a literal
+  // The first `length` characters of `text` (which need no terminator there).
+  String(const wchar_t* text, uint32_t length);
   String(const String& other);
   String(String&& other) noexcept;
   ~String();

@@ -67,12 +67,43 @@ const wchar_t* WFind(const wchar_t* text, const wchar_t* what) {
 wchar_t* WTrim(wchar_t* text) {
   if (!text) return nullptr;
   const wchar_t* start = text;
-  while (IsTrimmed(*start)) ++start;
-  uint32_t length = WLength(start);
-  while (length > 0 && IsTrimmed(start[length - 1])) --length;
+  const wchar_t* end = text + WLength(text);
+  WTrimRange(&start, &end);
+  uint32_t length = static_cast<uint32_t>(end - start);
   for (uint32_t i = 0; i < length; ++i) text[i] = start[i];
   text[length] = 0;
   return text;
+}
+
+void WTrimRange(const wchar_t** begin, const wchar_t** end) {
+  while (*begin < *end && IsTrimmed(**begin)) ++*begin;
+  while (*end > *begin && IsTrimmed((*end)[-1])) --*end;
+}
+
+uint32_t WToUnsigned(const wchar_t* text, int base) {
+  if (!text || base < 0 || base == 1 || base > 36) return 0;
+  const wchar_t* p = text;
+  while (*p == L' ' || (*p >= L'\t' && *p <= L'\r')) ++p;
+  bool negative = *p == L'-';
+  if (*p == L'-' || *p == L'+') ++p;
+  bool hexPrefix = p[0] == L'0' && (p[1] == L'x' || p[1] == L'X');
+  if ((base == 0 || base == 16) && hexPrefix) {
+    base = 16;
+    p += 2;
+  } else if (base == 0) {
+    base = p[0] == L'0' ? 8 : 10;
+  }
+  uint32_t value = 0;
+  bool overflow = false;
+  for (;; ++p) {
+    unsigned unit = FoldAscii(*p);
+    unsigned digit = unit >= '0' && unit <= '9' ? unit - '0' : unit >= 'a' && unit <= 'z' ? unit - 'a' + 10 : 36;
+    if (digit >= static_cast<unsigned>(base)) break;
+    if (value > (UINT32_MAX - digit) / static_cast<uint32_t>(base)) overflow = true;
+    value = value * static_cast<uint32_t>(base) + digit;
+  }
+  if (overflow) return UINT32_MAX;
+  return negative ? 0u - value : value;
 }
 
 wchar_t* Utf8ToWide(const char* utf8) { return Utf8ToWide(utf8, nullptr); }

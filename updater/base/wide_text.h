@@ -28,6 +28,16 @@ const wchar_t* WFind(const wchar_t* text, const wchar_t* what);
 // Removes space, tab and U+4E02 from both ends in place, moving the rest to the
 // front; returns `text` (none stays none).
 wchar_t* WTrim(wchar_t* text);
+// Narrows the range [*begin, *end) past space, tab and U+4E02 at both ends.
+void WTrimRange(const wchar_t** begin, const wchar_t** end);
+
+// Reads an unsigned number as the C run-time's wcstoul does: leading white
+// space, an optional sign (a minus negates the result modulo 2^32), then digits
+// of `base` (2 to 36). Base 0 picks the base from the prefix: "0x"/"0X"
+// hexadecimal, a leading 0 octal, decimal otherwise; base 16 also accepts the
+// "0x" prefix. Stops at the first character that does not fit; no digits give
+// 0, overflow gives 0xFFFFFFFF. None gives 0.
+uint32_t WToUnsigned(const wchar_t* text, int base);
 
 // Converts zero-terminated UTF-8 to a new zero-terminated wide buffer from the
 // current allocator, which the caller frees with MemFree. Malformed sequences

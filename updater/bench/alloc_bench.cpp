@@ -15,6 +15,7 @@
 #include "base/library.h"
 #include "base/list.h"
 #include "base/wide_string.h"
+#include "bench/bench_timer.h"
 
 namespace {
 class MallocAlloc : public Alloc {
@@ -44,17 +45,6 @@ public:
 private:
   HANDLE m_heap = GetProcessHeap();
 };
-
-double Seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Best operations per second of three runs of `work`, which performs `ops` operations.
 template <typename Work>

@@ -1,5 +1,7 @@
 #include "element.h"
 
+#include "drawarea.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -65,6 +67,7 @@ void ButtonElement::AddElement(Element* child)
     if (!child || child == this)
         return;
     m_qListElement.append(child);
+    InvalidateDraw();
 }
 
 void ButtonElement::SetEdgeSpace(int x, int y)
@@ -82,6 +85,7 @@ Element* ButtonElement::Clone() const
 
 void ButtonElement::Layout(QPainter& painter, element_info_& info, const Element* prev)
 {
+    ResetEventRect();
     painter.setFont(m_qFont);
     m_iHeight = painter.fontMetrics().height();
     const int lineStart = m_iIndentSpace + info.edge_x;
@@ -124,23 +128,49 @@ void ButtonElement::Layout(QPainter& painter, element_info_& info, const Element
 
 void ButtonElement::Draw(QPainter& painter, element_info_&)
 {
+    // Antialiasing stays on for everything drawn later in the same paint,
+    // whether or not this box reaches the device.
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (CanSkipDraw(painter))
+        return;
     m_qEventRect.clear();
     painter.setFont(m_qFont);
     const int d = painter.fontMetrics().descent();
     const QRect box(m_iStartX, m_iStartY + d, m_iWidth, m_iHeight);
     m_qEventRect.append(box);
 
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QColor(Qt::transparent));
-    painter.setBrush(QBrush(m_qCurBackground));
-    QPainterPath path;
-    path.addRoundedRect(QRectF(box.translated(0, -s_iScrollValueV)), kCornerRadius, kCornerRadius,
-                        Qt::AbsoluteSize);
-    painter.drawPath(path);
+    // A box of negative width or height is drawn over its normalised
+    // rectangle, one row of slack around it for antialiased edges.
+    const int boxTop = qMin(box.top(), box.top() + m_iHeight) - 1;
+    const int boxBottom = qMax(box.top(), box.top() + m_iHeight) + 1;
+    if (DrawArea(painter).Reaches(boxTop - s_iScrollValueV, boxBottom - s_iScrollValueV)) {
+        painter.setPen(QColor(Qt::transparent));
+        painter.setBrush(QBrush(m_qCurBackground));
+        QPainterPath path;
+        path.addRoundedRect(QRectF(box.translated(0, -s_iScrollValueV)), kCornerRadius, kCornerRadius,
+                            Qt::AbsoluteSize);
+        painter.drawPath(path);
+    }
 
+    // The box may be skipped later only while every child reports what it
+    // paints.
+    int paintTop = boxTop;
+    int paintBottom = boxBottom;
+    bool known = true;
     for (Element* child : qAsConst(m_qListElement)) {
         QColor ink = m_qCurTextColor;
         child->SetTextColor(ink);
         child->Draw(painter, m_elementInfo);
+        int top = 0;
+        int bottom = -1;
+        known = known && GetPaintedRows(child, top, bottom);
+        if (top <= bottom) {
+            paintTop = qMin(paintTop, top);
+            paintBottom = qMax(paintBottom, bottom);
+        }
     }
+    if (known)
+        SetPaintedRows(paintTop, paintBottom);
+    else
+        InvalidateDraw();
 }

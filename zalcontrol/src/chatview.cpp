@@ -200,7 +200,7 @@ void ZALChatView::ElementEvent(const QPoint& pos)
         element->OnEvent(MOUSE_NORMAL);
         if (found)
             continue;
-        const QVector<QRect> rects = element->GetEventRect();
+        const QVector<QRect> rects = static_cast<const Element*>(element)->GetEventRect();
         for (const QRect& r : rects) {
             if (r.left() <= px && px <= r.right() && r.top() <= py && py <= r.bottom()) {
                 found = true;

@@ -1,5 +1,7 @@
 #include "element.h"
 
+#include "drawarea.h"
+
 QMap<int, int> Element::s_qMaxHeight;
 int Element::s_lastY = 0;
 int Element::s_iScrollValueV = 0;
@@ -21,6 +23,9 @@ Element::Element()
     , m_qCurBackground(m_background.normal)
     , m_qCurTextColor(m_textColor.normal)
     , m_iIndentSpace(0)
+    , m_bDrawCurrent(false)
+    , m_iPaintTop(0)
+    , m_iPaintBottom(-1)
 {
 }
 
@@ -63,11 +68,13 @@ void Element::SetGoldBoxId(quint64 id)
 void Element::SetFont(QFont& font)
 {
     m_qFont = font;
+    InvalidateDraw();
 }
 
 void Element::SetIndentSpace(int indent)
 {
     m_iIndentSpace = indent;
+    InvalidateDraw();
 }
 
 void Element::SetReturn(bool lineBreak)
@@ -91,6 +98,7 @@ void Element::SetEvent(bool on)
 
 QVector<QRect>& Element::GetEventRect()
 {
+    InvalidateDraw();
     return m_qEventRect;
 }
 
@@ -150,4 +158,39 @@ void Element::SetMaxHeightByY(int y, int height)
 void Element::ClearMaxHeightByY()
 {
     s_qMaxHeight.clear();
+}
+
+bool Element::CanSkipDraw(const QPainter& painter) const
+{
+    return m_bDrawCurrent
+           && !DrawArea(painter).Reaches(m_iPaintTop - s_iScrollValueV, m_iPaintBottom - s_iScrollValueV);
+}
+
+void Element::SetPaintedRows(int top, int bottom)
+{
+    m_bDrawCurrent = true;
+    // Nothing painted is kept as one canonical empty range, which stays empty
+    // when the scroll offset is subtracted.
+    m_iPaintTop = bottom < top ? 0 : top;
+    m_iPaintBottom = bottom < top ? -1 : bottom;
+}
+
+void Element::InvalidateDraw()
+{
+    m_bDrawCurrent = false;
+}
+
+void Element::ResetEventRect()
+{
+    m_qEventRect.clear();
+    m_bDrawCurrent = false;
+}
+
+bool Element::GetPaintedRows(const Element* element, int& top, int& bottom)
+{
+    if (!element->m_bDrawCurrent)
+        return false;
+    top = element->m_iPaintTop;
+    bottom = element->m_iPaintBottom;
+    return true;
 }

@@ -1,5 +1,7 @@
 #include "element.h"
 
+#include "drawarea.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -12,6 +14,7 @@ void ImageElement::SetPixmap(QPixmap& pixmap, int w, int h)
 {
     m_qPixmap = pixmap;
     ScalePixmap(w, h);
+    InvalidateDraw();
 }
 
 void ImageElement::SetPixmap(const QString& path, int w, int h)
@@ -19,6 +22,7 @@ void ImageElement::SetPixmap(const QString& path, int w, int h)
     // A failed load leaves a null pixmap behind.
     m_qPixmap.load(path);
     ScalePixmap(w, h);
+    InvalidateDraw();
 }
 
 Element* ImageElement::Clone() const
@@ -41,6 +45,7 @@ void ImageElement::ScalePixmap(int w, int h)
 
 void ImageElement::Layout(QPainter& painter, element_info_& info, const Element* prev)
 {
+    ResetEventRect();
     painter.setFont(m_qFont);
     const QFontMetrics fm = painter.fontMetrics();
     const int pw = m_qPixmap.width();
@@ -78,6 +83,8 @@ void ImageElement::Layout(QPainter& painter, element_info_& info, const Element*
 
 void ImageElement::Draw(QPainter& painter, element_info_&)
 {
+    if (CanSkipDraw(painter))
+        return;
     m_qEventRect.clear();
     painter.setFont(m_qFont);
     const int d = painter.fontMetrics().descent();
@@ -87,7 +94,9 @@ void ImageElement::Draw(QPainter& painter, element_info_&)
     int top = m_iStartY - s_iScrollValueV;
     if (lineH > ph)
         top += (lineH - ph) / 2;
-    painter.drawPixmap(QPointF(m_iStartX, top + d), m_qPixmap);
+    if (DrawArea(painter).Reaches(top + d, top + d + ph - 1))
+        painter.drawPixmap(QPointF(m_iStartX, top + d), m_qPixmap);
     // As tall as the line, from the picture's top down.
     m_qEventRect.append(QRect(m_iStartX, top + s_iScrollValueV + d, m_qPixmap.width(), qMax(lineH, ph)));
+    SetPaintedRows(top + s_iScrollValueV + d, top + s_iScrollValueV + d + ph - 1);
 }

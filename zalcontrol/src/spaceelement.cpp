@@ -24,6 +24,7 @@ Element* SpaceElement::Clone() const
 
 void SpaceElement::Layout(QPainter& painter, element_info_& info, const Element* prev)
 {
+    ResetEventRect();
     painter.setFont(m_qFont);
     const int h = painter.fontMetrics().height();
     m_iHeight = h;
@@ -70,4 +71,5 @@ void SpaceElement::Draw(QPainter&, element_info_&)
 {
     // Nothing to paint and nothing to hit.
     m_qEventRect.clear();
+    SetPaintedRows(0, -1);
 }

@@ -1,8 +1,44 @@
 #include "element.h"
 
+#include "drawarea.h"
+
 #include <QFontMetrics>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QTextBoundaryFinder>
+
+#include <climits>
+
+// One grapheme cluster of the text: where it lies in the text, how wide it
+// is, and whether the line may break after it.
+struct TextCluster
+{
+    int start;
+    int length;
+    int width;
+    // The cluster ends with a line feed: the line always breaks after it.
+    bool lineFeed;
+    // Another cluster follows whose first character has a non-negative left
+    // bearing: the line breaks after this one when it reaches the margin.
+    bool breakable;
+};
+
+struct TextElement::Measure
+{
+    // The resolved font and the device resolution it was measured for.
+    QFont font;
+    int dpi;
+    int height;
+    int descent;
+    // Advance of U+0001, the narrowest room a run needs to begin on a line.
+    int roomWidth;
+    // Rows above a cell's top and below its bottom that glyphs may still
+    // ink: a full line height for ordinary text (glyphs of fallback fonts
+    // and accented capitals overhang the cell a little), and one more line
+    // height for every mark stacked in the busiest cluster.
+    int inkMargin;
+    QVector<TextCluster> clusters;
+};
 
 namespace {
 
@@ -16,8 +52,24 @@ int leadingBearing(const QFontMetrics& fm, QStringView cluster)
     return first.isSurrogate() ? 0 : fm.leftBearing(first);
 }
 
-// Walks the grapheme clusters of a text run the way layout and drawing both
-// see them, so that the two always reach the same lines.
+// Marks (combining, spacing or enclosing) in a cluster: each may stack
+// above or below the glyphs before it.
+int stackedMarks(QStringView cluster)
+{
+    int marks = 0;
+    for (int i = 0; i < cluster.size(); ++i) {
+        uint c = cluster[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate()) {
+            ++i;
+            c = QChar::surrogateToUcs4(c, cluster[i].unicode());
+        }
+        marks += QChar::isMark(c);
+    }
+    return marks;
+}
+
+// Walks the measured grapheme clusters of a text run the way layout and
+// drawing both see them, so that the two always reach the same lines.
 //
 // Each cluster is measured and drawn on its own (joined emoji, flags and
 // combining sequences stay one piece). After a cluster is placed and x has
@@ -27,30 +79,20 @@ int leadingBearing(const QFontMetrics& fm, QStringView cluster)
 // the last cluster's width stands in for the next one's, and the right margin
 // equals lineStart.
 //
-// place(cluster, x, width) is called before x advances; newLine(y) after the
-// line broke, with the new line's y already advanced past the line left.
+// place(cluster, x) is called before x advances; newLine(y) after the line
+// broke, with the new line's y already advanced past the line left.
 template <typename Place, typename NewLine>
-void walkClusters(const QFontMetrics& fm, const QString& text, int lineStart, int areaWidth,
-                  int height, int& x, int& y, Place place, NewLine newLine)
+void walkClusters(const QVector<TextCluster>& clusters, int lineStart, int areaWidth, int height, int& x,
+                  int& y, Place place, NewLine newLine)
 {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int start = 0;
-    for (int end = finder.toNextBoundary(); end > start; end = finder.toNextBoundary()) {
-        const QString cluster = text.mid(start, end - start);
-        const int w = fm.horizontalAdvance(cluster);
-        place(cluster, x, w);
-        x += w;
-
-        bool lineBreak = cluster.endsWith(QChar(QChar::LineFeed));
-        if (!lineBreak && end < text.size())
-            lineBreak = leadingBearing(fm, QStringView(text).mid(end)) >= 0
-                        && x > areaWidth - lineStart - w;
-        if (lineBreak) {
+    for (const TextCluster& cluster : clusters) {
+        place(cluster, x);
+        x += cluster.width;
+        if (cluster.lineFeed || (cluster.breakable && x > areaWidth - lineStart - cluster.width)) {
             x = lineStart;
             y += qMax(height, Element::GetMaxHeightByY(y));
             newLine(y);
         }
-        start = end;
     }
 }
 
@@ -68,6 +110,8 @@ TextElement::~TextElement() = default;
 void TextElement::SetText(const QString& text)
 {
     m_qText = text;
+    m_pMeasure.reset();
+    InvalidateDraw();
 }
 
 Element* TextElement::Clone() const
@@ -75,11 +119,39 @@ Element* TextElement::Clone() const
     return new TextElement(*this);
 }
 
-void TextElement::Layout(QPainter& painter, element_info_& info, const Element* prev)
+const TextElement::Measure& TextElement::Measured(QPainter& painter)
 {
     painter.setFont(m_qFont);
+    const QFont font = painter.font();
+    const int dpi = painter.device() ? painter.device()->logicalDpiY() : 0;
+    if (m_pMeasure && m_pMeasure->dpi == dpi && m_pMeasure->font == font)
+        return *m_pMeasure;
+
     const QFontMetrics fm = painter.fontMetrics();
-    const int h = fm.height();
+    auto* measure = new Measure{font, dpi, fm.height(), fm.descent(), fm.horizontalAdvance(QChar(1)), 0, {}};
+    measure->clusters.reserve(m_qText.size());
+    int marks = 0;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_qText);
+    int start = 0;
+    for (int end = finder.toNextBoundary(); end > start; end = finder.toNextBoundary()) {
+        const QStringView cluster = QStringView(m_qText).mid(start, end - start);
+        const bool lineFeed = cluster.endsWith(QChar(QChar::LineFeed));
+        const bool breakable = end < m_qText.size() && leadingBearing(fm, QStringView(m_qText).mid(end)) >= 0;
+        measure->clusters.append(
+            {start, end - start, fm.horizontalAdvance(cluster.toString()), lineFeed, breakable});
+        marks = qMax(marks, stackedMarks(cluster));
+        start = end;
+    }
+    measure->inkMargin = (1 + marks) * measure->height;
+    m_pMeasure.reset(measure);
+    return *m_pMeasure;
+}
+
+void TextElement::Layout(QPainter& painter, element_info_& info, const Element* prev)
+{
+    ResetEventRect();
+    const Measure& m = Measured(painter);
+    const int h = m.height;
     m_iHeight = h;
     const int lineStart = m_iIndentSpace + info.edge_x;
 
@@ -96,7 +168,7 @@ void TextElement::Layout(QPainter& painter, element_info_& info, const Element* 
         y = prev->GetEndY();
     }
     // No room left on this line even for a narrow character.
-    if (x > info.width - fm.horizontalAdvance(QChar(1)) - lineStart) {
+    if (x > info.width - m.roomWidth - lineStart) {
         x = lineStart;
         y += qMax(h, GetMaxHeightByY(GetLastY()));
     }
@@ -105,36 +177,55 @@ void TextElement::Layout(QPainter& painter, element_info_& info, const Element* 
     m_iStartY = y;
     SetMaxHeightByY(y, h);
 
-    walkClusters(fm, m_qText, lineStart, info.width, h, x, y,
-                 [](const QString&, int, int) {},
+    walkClusters(m.clusters, lineStart, info.width, h, x, y, [](const TextCluster&, int) {},
                  [h](int newY) { SetMaxHeightByY(newY, h); });
 
     m_iEndX = x;
     m_iEndY = y;
-    info.height = fm.descent() + GetMaxHeightByY(m_iEndY) + info.edge_y + m_iEndY;
+    info.height = m.descent + GetMaxHeightByY(m_iEndY) + info.edge_y + m_iEndY;
 }
 
 void TextElement::Draw(QPainter& painter, element_info_& info)
 {
+    if (CanSkipDraw(painter))
+        return;
     m_qEventRect.clear();
     const int lineStart = m_iIndentSpace + info.edge_x;
-    painter.setFont(m_qFont);
+    const Measure& m = Measured(painter);
     painter.setPen(m_qCurTextColor);
-    const QFontMetrics fm = painter.fontMetrics();
     const int h = m_iHeight;
-    const int d = fm.descent();
+    const int d = m.descent;
+    const DrawArea area(painter);
 
     int x = m_iStartX;
     int lineY = m_iStartY;
     int offset = (GetMaxHeightByY(m_iStartY) - h) / 2;
+    // Whether the current line's cells, with the rows their glyphs may ink
+    // around them, can reach the device; lines that cannot are only measured.
+    auto lineShows = [&] {
+        const int cellTop = lineY + offset + d - s_iScrollValueV;
+        return area.Reaches(cellTop - m.inkMargin, cellTop + h - 1 + m.inkMargin);
+    };
+    bool shows = lineShows();
+    int paintTop = INT_MAX;
+    int paintBottom = INT_MIN;
 
     walkClusters(
-        fm, m_qText, lineStart, info.width, h, x, lineY,
-        [&](const QString& cluster, int cx, int w) {
-            const QRect cell(cx, lineY + offset + d, w, h);
+        m.clusters, lineStart, info.width, h, x, lineY,
+        [&](const TextCluster& cluster, int cx) {
+            const QRect cell(cx, lineY + offset + d, cluster.width, h);
             m_qEventRect.append(cell);
+            paintTop = qMin(paintTop, cell.top() - m.inkMargin);
+            paintBottom = qMax(paintBottom, cell.bottom() + m.inkMargin);
+            if (!shows)
+                return;
             painter.fillRect(cell.translated(0, -s_iScrollValueV), m_qCurBackground);
-            painter.drawText(QPointF(cx, lineY - s_iScrollValueV + h + offset), cluster);
+            painter.drawText(QPointF(cx, lineY - s_iScrollValueV + h + offset),
+                             m_qText.mid(cluster.start, cluster.length));
         },
-        [&](int newY) { offset = (qMax(h, GetMaxHeightByY(newY)) - h) / 2; });
+        [&](int newY) {
+            offset = (qMax(h, GetMaxHeightByY(newY)) - h) / 2;
+            shows = lineShows();
+        });
+    SetPaintedRows(paintTop, paintBottom);
 }

@@ -244,6 +244,47 @@ private slots:
         delete run;
     }
 
+    // A run measures its clusters once; a new text, a new font of its own or
+    // a new font of the view it is resolved against is measured afresh at
+    // the next layout pass.
+    void measurementsFollowTextAndFontChanges()
+    {
+        TextElement* run = makeText(QStringLiteral("abc"));
+        ListPass pass(200, kEdgeX, kEdgeY);
+        pass.run({run});
+        QCOMPARE(run->GetEndX(), kEdgeX + 3 * w);
+
+        run->SetText(QStringLiteral("abcdef"));
+        ListPass again(200, kEdgeX, kEdgeY);
+        again.run({run});
+        QCOMPARE(run->GetEventRect().size(), 6);
+        QCOMPARE(run->GetEndX(), kEdgeX + 6 * w);
+
+        QFont large = monoFont(26);
+        const QFontMetrics lm(large);
+        run->SetFont(large);
+        ListPass larger(400, kEdgeX, kEdgeY);
+        larger.run({run});
+        QCOMPARE(run->GetHeight(), lm.height());
+        QCOMPARE(run->GetEndX(), kEdgeX + 6 * lm.horizontalAdvance(QLatin1Char('a')));
+        QCOMPARE(run->GetEventRect().last(), QRect(kEdgeX + 5 * lm.horizontalAdvance(QLatin1Char('a')),
+                                                   kEdgeY + lm.descent(), lm.horizontalAdvance(QLatin1Char('a')),
+                                                   lm.height()));
+        delete run;
+
+        // Without a font of its own the run takes the view's.
+        ShownView v(300, 100);
+        auto* plain = new TextElement;
+        plain->SetText(QStringLiteral("mmmm"));
+        v.view.AddElement(plain);
+        v.paint();
+        v.view.setFont(large);
+        v.view.resize(301, 100); // a relayout
+        v.paint();
+        QCOMPARE(plain->GetHeight(), lm.height());
+        QCOMPARE(plain->GetEndX(), 4 * lm.horizontalAdvance(QLatin1Char('m')));
+    }
+
     // The background fill covers exactly the hit rectangle, moved up by the
     // scroll offset.
     void backgroundCellsFollowTheScrollOffset()

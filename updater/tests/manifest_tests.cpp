@@ -1,0 +1,97 @@
+// Reading the update manifest from a parsed document (both builds).
+#include <gtest/gtest.h>
+
+#include "app/manifest.h"
+#include "base/xconfig.h"
+#include "tests/test_support.h"
+
+namespace {
+class ManifestTest : public ::testing::Test {
+protected:
+  // Parses `text` and reads it as a manifest into m_entries and m_info.
+  bool Read(const char* text) {
+    EXPECT_TRUE(m_config.OpenText(text, nullptr)) << text;
+    return m_config.RootElement() && ReadUpdateManifest(m_config.RootElement(), &m_entries, &m_info);
+  }
+
+  SizeTrackingAlloc m_alloc;
+  ScopedCurrentAlloc m_scope{&m_alloc};
+  XConfig m_config;
+  FileEntryArray m_entries;
+  ManifestInfo m_info;
+};
+
+const char kManifest[] =
+    "BaseInfo : {\r\n"
+    "\tVersion : 3.2.1.40\r\n"
+    "\tBaseUrl : https://cdn.example/pc/3.2.1.40/\r\n"
+    "\tUpdaterVersion : 1.0.7\r\n"
+    "\tMust : true\r\n"
+    "}\r\n"
+    "FileList : {\r\n"
+    "\tCastwright PC.exe : {\r\n"
+    "\t\tHash : 5b1e0d3c8f2a4e6b9d7c1a0f3e5d2b4c6a8e9f01\r\n"
+    "\t\tSize : 8421376\r\n"
+    "\t}\r\n"
+    "\tcount : 2\r\n"
+    "\tplugins\\chat.dll : { { hash : E3B0C44298FC1C149AFBF4C8996FB92427AE41E4, size : 0x10 } }\r\n"
+    "\tres/big.pak : {\r\n"
+    "\t\tSize : 3000000000\r\n"
+    "\t}\r\n"
+    "}\r\n";
+}  // namespace
+
+TEST_F(ManifestTest, ReadsReleaseAndFilesInOrder) {
+  ASSERT_TRUE(Read(kManifest));
+  EXPECT_EQ(Utf8(m_info.version), "3.2.1.40");
+  EXPECT_EQ(Utf8(m_info.baseUrl), "https://cdn.example/pc/3.2.1.40/");
+  EXPECT_EQ(m_info.must, 1);
+  ASSERT_EQ(m_entries.size(), 3u);  // the data item "count" is no file
+  EXPECT_EQ(Utf8(m_entries[0].name), "Castwright PC.exe");
+  EXPECT_EQ(Utf8(m_entries[0].hash), "5b1e0d3c8f2a4e6b9d7c1a0f3e5d2b4c6a8e9f01");
+  EXPECT_EQ(Utf8(m_entries[0].size), "8421376");
+  // Names in another letter case are found; the hash keeps its case.
+  EXPECT_EQ(Utf8(m_entries[1].name), "plugins\\chat.dll");
+  EXPECT_EQ(Utf8(m_entries[1].hash), "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4");
+  EXPECT_EQ(Utf8(m_entries[1].size), "16");
+  // No hash reads as empty text; sizes are signed 32-bit text.
+  EXPECT_EQ(Utf8(m_entries[2].name), "res/big.pak");
+  EXPECT_TRUE(m_entries[2].hash.IsEmpty());
+  EXPECT_EQ(Utf8(m_entries[2].size), "-1294967296");
+  for (const FileEntry& entry : m_entries) {
+    EXPECT_TRUE(entry.url.IsEmpty() && entry.localPath.IsEmpty() && entry.tempPath.IsEmpty());
+  }
+  // The records own copies: the document can go.
+  m_config.Close();
+  EXPECT_EQ(Utf8(m_entries[0].name), "Castwright PC.exe");
+}
+
+TEST_F(ManifestTest, MissingItemsAndOtherLetterCases) {
+  ASSERT_TRUE(Read("baseinfo : {\n}\nFILELIST : {\na.dll : {\n}\n}\n"));
+  EXPECT_TRUE(m_info.version.IsEmpty());
+  EXPECT_TRUE(m_info.baseUrl.IsEmpty());
+  EXPECT_EQ(m_info.must, 0);
+  ASSERT_EQ(m_entries.size(), 1u);
+  EXPECT_TRUE(m_entries[0].hash.IsEmpty());
+  EXPECT_EQ(Utf8(m_entries[0].size), "0");
+}
+
+TEST_F(ManifestTest, EmptyFileListAndAppending) {
+  m_entries.push_back(FileEntry{L"kept", {}, {}, {}, {}, {}});
+  ASSERT_TRUE(Read("BaseInfo : {\nVersion : 2\n}\nFileList : {\nnote : no files\n}\n"));
+  ASSERT_EQ(m_entries.size(), 1u);
+  EXPECT_EQ(Utf8(m_entries[0].name), "kept");
+  EXPECT_EQ(Utf8(m_info.version), "2");
+}
+
+TEST_F(ManifestTest, MissingSectionsLeaveTheOutputsAlone) {
+  m_info.version = L"old";
+  m_info.must = 7;
+  for (const char* text : {"FileList : {\na : {\n}\n}\n", "BaseInfo : {\nVersion : 2\n}\n",
+                           "BaseInfo : 1\nFileList : {\n}\n", "FileList : {\n}\nFileList : 1\n"}) {
+    EXPECT_FALSE(Read(text)) << text;
+    EXPECT_TRUE(m_entries.empty());
+    EXPECT_EQ(Utf8(m_info.version), "old");
+    EXPECT_EQ(m_info.must, 7);
+  }
+}
