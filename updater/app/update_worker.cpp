@@ -15,12 +15,16 @@ namespace {
 constexpr int kAttempts = 6;
 constexpr DWORD kRetryPauseMs = 500;
 constexpr DWORD kPathChars = 260;
-// Appended to a file's temp path to keep the installed file it replaces
-// until the install pass has ended.
-constexpr wchar_t kSetAsideSuffix[] = L".previous";
 
 // The text of a String, empty text for the empty string (whose text is none).
 const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""; }
+
+// Where the install pass keeps the installed file that step `index`
+// replaces until the pass has ended: beside the new file's temp path, numbered
+// so that two entries of one name cannot take each other's place.
+String SetAsidePath(const FileEntry& entry, size_t index) {
+  return String::Format(L"%s.%u.previous", Text(entry.tempPath), static_cast<unsigned>(index));
+}
 
 bool Exists(const String& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -187,7 +191,7 @@ private:
       steps.push_back(InstallStep{&entry, String(), false});
       InstallStep& step = steps.back();
       if (Exists(entry.localPath)) {
-        String setAside = entry.tempPath + kSetAsideSuffix;
+        String setAside = SetAsidePath(entry, steps.size() - 1);
         if (Exists(setAside)) RemoveFile(setAside);  // left by a run that was cut off
         DWORD error = 0;
         if (!WithRetry([&] {

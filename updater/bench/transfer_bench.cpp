@@ -6,7 +6,10 @@
 //   transfer_bench.exe hash FILE          HashFileSha1, best of 3
 //   transfer_bench.exe download URL FILE  HttpDownloadToFile, best of 3
 //   transfer_bench.exe bare URL           a bare WinHTTP read loop that keeps nothing, best of 3
+//   transfer_bench.exe run CLIENT VERSION one whole update run for the client CLIENT (path)
+//                                         of version VERSION; it must end with WM_CLOSE
 #include <windows.h>
+#include <oleauto.h>
 #include <winhttp.h>
 
 #include <cstdio>
@@ -17,17 +20,11 @@
 #include "app/file_hash.h"
 #include "app/http_download.h"
 #include "app/scoped_internet.h"
+#include "app/update_worker.h"
 #include "base/library.h"
+#include "bench/bench_timer.h"
 
 namespace {
-double Seconds() {
-  LARGE_INTEGER frequency;
-  LARGE_INTEGER now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // Best time of three runs of `work`, or a negative time when a run failed.
 template <typename Work>
 double BestOfThree(Work work) {
@@ -78,6 +75,68 @@ bool BareRead(const std::wstring& url) {
   } while (got > 0);
   return true;
 }
+
+// Stands in for the update dialog: a message-only window that counts the
+// progress messages and notes how the run ended.
+class BenchDialog final : public UpdateWorkerHost {
+public:
+  BenchDialog(const std::wstring& clientPath, const std::wstring& clientVersion)
+      : m_clientPath(clientPath.c_str()), m_clientVersion(clientVersion.c_str()) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TransferBenchWindow";
+    RegisterClassW(&windowClass);
+    m_window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               windowClass.hInstance, nullptr);
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~BenchDialog() { DestroyWindow(m_window); }
+  BenchDialog(const BenchDialog&) = delete;
+  BenchDialog& operator=(const BenchDialog&) = delete;
+
+  const String& ClientPath() const override { return m_clientPath; }
+  const String& ClientVersion() const override { return m_clientVersion; }
+  HWND UpdateWindow() const override { return m_window; }
+
+  // Runs the worker to its end; true when it ended with WM_CLOSE.
+  bool Run() {
+    HANDLE thread = CreateThread(nullptr, 0, UpdateThreadProc, static_cast<UpdateWorkerHost*>(this), 0, nullptr);
+    if (!thread) return false;
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    CloseHandle(thread);
+    std::fprintf(stderr, "transfer_bench: %u progress messages, %s\n", m_progress, m_closed ? "closed" : "failed");
+    return m_closed;
+  }
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<BenchDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self && message == WM_UPDATE_PROGRESS) {
+      ++self->m_progress;
+      return 0;
+    }
+    if (self && message == WM_UPDATE_FAILED) {
+      std::fwprintf(stderr, L"transfer_bench: %ls\n", reinterpret_cast<BSTR>(wParam));
+      SysFreeString(reinterpret_cast<BSTR>(wParam));
+      return 0;
+    }
+    if (self && message == WM_CLOSE) {
+      self->m_closed = true;
+      return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+
+  String m_clientPath;
+  String m_clientVersion;
+  HWND m_window = nullptr;
+  unsigned m_progress = 0;
+  bool m_closed = false;
+};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,8 +157,12 @@ int main(int argc, char** argv) {
   } else if (mode == "bare" && argc == 3) {
     std::wstring url = Wide(argv[2]);
     seconds = BestOfThree([&] { return BareRead(url); });
+  } else if (mode == "run" && argc == 4) {
+    BenchDialog dialog(Wide(argv[2]), Wide(argv[3]));
+    double start = Seconds();
+    if (dialog.Run()) seconds = Seconds() - start;
   } else {
-    std::fprintf(stderr, "usage: transfer_bench.exe hash FILE | download URL FILE | bare URL\n");
+    std::fprintf(stderr, "usage: transfer_bench.exe hash FILE | download URL FILE | bare URL | run CLIENT VERSION\n");
     return 2;
   }
   if (seconds < 0) {

@@ -183,6 +183,7 @@ TEST(HttpDownload, FailuresAfterTheStatus) {
   server.AddFile(L"cut.bin", PatternBytes(100000));
   server.AddFault("cut.bin truncate 1000");
   EXPECT_FALSE(HttpDownloadToFile(server.Url(L"cut.bin").c_str(), folder.File(L"cut.bin").c_str(), &status));
+  EXPECT_EQ(ReadFileBytes(folder.File(L"cut.bin")), PatternBytes(1000));
 }
 
 TEST(HttpDownload, TlsFollowsTheSchemeOnAnyPort) {
