@@ -74,18 +74,3 @@ TEST(UpdateRules, ManifestNamesStayInsideTheFolder) {
   }
   EXPECT_FALSE(IsSafeRelativeName(nullptr));
 }
-
-TEST(UpdateRules, ProgressKeepsItsRatioInThirtyOneBits) {
-  ProgressFigures small = ScaleProgress(300, 600);
-  EXPECT_EQ(small.done, 300u);
-  EXPECT_EQ(small.total, 600u);
-  ProgressFigures edge = ScaleProgress(5, 0x7FFFFFFF);
-  EXPECT_EQ(edge.total, 0x7FFFFFFFu);
-  // 6 GiB in all, 1.5 GiB done: still a quarter.
-  ProgressFigures large = ScaleProgress(3ull << 29, 3ull << 31);
-  EXPECT_LE(large.total, 0x7FFFFFFFu);
-  EXPECT_EQ(uint64_t{large.done} * 4, uint64_t{large.total});
-  ProgressFigures huge = ScaleProgress(~0ull, ~0ull);
-  EXPECT_EQ(huge.done, huge.total);
-  EXPECT_LE(huge.total, 0x7FFFFFFFu);
-}
