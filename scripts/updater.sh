@@ -6,7 +6,8 @@
 #          AddressSanitizer + UndefinedBehaviorSanitizer build's tests with a
 #          short smoke of the fuzz targets
 #   demo   build everything (the end-to-end run comes with the updater program)
-#   bench  run the allocator and manifest benchmarks under Wine
+#   bench  run the allocator, manifest and transfer benchmarks under Wine (the
+#          transfer benchmark against sha1sum and curl, over the local update server)
 #   fuzz   a long run of the XConfig fuzz target (default 10,000,000 inputs),
 #          one worker at low priority; its corpus grows in
 #          build/native/fuzz/long, crashes are written there too
@@ -90,6 +91,8 @@ case "${1:-}" in
     "$wine" "$root/build/win64/bench/alloc_bench.exe"
     echo
     "$wine" "$root/build/win64/bench/manifest_bench.exe"
+    echo
+    python3 "$source_dir/bench/transfer_bench.py" --build "$root/build/win64" --wine "$wine"
     ;;
   fuzz)
     runs=${2:-10000000}
