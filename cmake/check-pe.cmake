@@ -1,7 +1,13 @@
 # Checks the PE headers of a Windows program, in script mode:
-#   cmake -DOBJDUMP=... -DFILE=prog.exe -DMACHINE=i386|x86-64 -DSUBSYSTEM=console|gui -P check-pe.cmake
+#   cmake -DOBJDUMP=... -DFILE=prog.exe -DMACHINE=i386|x86-64 -DSUBSYSTEM=console|gui
+#         [-DMANIFEST=ON] [-DEXPORTS=Name@Ordinal;... -DMODULE=name.exe -DNM=...] -P check-pe.cmake
 # Machine and subsystem must match, and the program may import only system DLLs
 # (the mingw run-time is linked statically, so no mingw DLL may be needed).
+# MANIFEST: an application manifest resource (type 24) is present. EXPORTS:
+# exactly these exports by name and ordinal, in an export directory naming
+# MODULE; a program that exports is loaded by other programs as a library, so
+# it must also carry base relocations and no run-time pseudo relocations
+# (only its own start-up code, which then never runs, would apply those).
 foreach(var OBJDUMP FILE MACHINE SUBSYSTEM)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check-pe: ${var} not set")
@@ -53,9 +59,45 @@ foreach(entry IN LISTS imports)
   endif()
 endforeach()
 
+if(MANIFEST AND NOT headers MATCHES "Entry: ID: 0x000018, Value: 0x8")
+  list(APPEND failures "no manifest resource")
+endif()
+
+if(DEFINED EXPORTS)
+  string(REGEX MATCH "Ordinal Base[\t ]+([0-9]+)" match "${headers}")
+  set(base "${CMAKE_MATCH_1}")
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(([\t ]+\\[ *[0-9]+\\] [^\n]+\n)*)" match "${headers}")
+  string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" entries "${CMAKE_MATCH_1}")
+  set(found "")
+  foreach(entry IN LISTS entries)
+    string(REGEX MATCH "\\[ *([0-9]+)\\] ([^\n]+)" match "${entry}")
+    math(EXPR ordinal "${base} + ${CMAKE_MATCH_1}")
+    list(APPEND found "${CMAKE_MATCH_2}@${ordinal}")
+  endforeach()
+  if(NOT base OR NOT "${found}" STREQUAL "${EXPORTS}")
+    list(APPEND failures "exports are '${found}', not '${EXPORTS}'")
+  endif()
+  if(NOT headers MATCHES "\nName[\t ]+[0-9a-fA-F]+ ${MODULE}\n")
+    list(APPEND failures "the export directory does not name ${MODULE}")
+  endif()
+  if(NOT headers MATCHES "PE File Base Relocations")
+    list(APPEND failures "no base relocations: it cannot be loaded at another address")
+  endif()
+  execute_process(COMMAND ${NM} ${FILE} OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
+  string(REGEX MATCH "([0-9a-f]+) R _*RUNTIME_PSEUDO_RELOC_LIST__\n" match "${symbols}")
+  set(list_start "${CMAKE_MATCH_1}")
+  string(REGEX MATCH "([0-9a-f]+) R _*RUNTIME_PSEUDO_RELOC_LIST_END__\n" match "${symbols}")
+  if(NOT result EQUAL 0 OR NOT list_start OR NOT list_start STREQUAL CMAKE_MATCH_1)
+    list(APPEND failures "run-time pseudo relocations present (or symbols unreadable)")
+  endif()
+endif()
+
 if(failures)
   string(REPLACE ";" "\n  " failures "${failures}")
   message(FATAL_ERROR "check-pe: ${FILE}:\n  ${failures}")
 endif()
 string(REPLACE "DLL Name: " "" imports "${imports}")
 message(STATUS "check-pe: ${FILE}: ${format}, ${SUBSYSTEM}, imports ${imports}")
+if(DEFINED EXPORTS)
+  message(STATUS "check-pe: exports ${found} from ${MODULE}, relocatable")
+endif()

@@ -69,6 +69,18 @@ int CompareVersions(const String& clientVersion, const String& manifestVersion) 
   }
 }
 
+bool CompareVersionsByPosition(const wchar_t* localVersion, const wchar_t* remoteVersion) {
+  const uint32_t localLength = WLength(localVersion);
+  const uint32_t remoteLength = WLength(remoteVersion);
+  const uint32_t shorter = localLength < remoteLength ? localLength : remoteLength;
+  for (uint32_t i = 0; i < shorter; ++i) {
+    int32_t remote = DecimalToInt32(remoteVersion + i);
+    int32_t local = DecimalToInt32(localVersion + i);
+    if (remote != local) return remote > local;
+  }
+  return false;
+}
+
 bool IsSafeRelativeName(const wchar_t* name) {
   if (!name || !*name || IsSeparator(*name) || WFindChar(name, L':')) return false;
   const wchar_t* begin = name;

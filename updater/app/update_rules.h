@@ -17,6 +17,13 @@ String GetDirectoryOfPath(const String& path);
 // differing part decides, 1 when the client's is the smaller.
 int CompareVersions(const String& clientVersion, const String& manifestVersion);
 
+// Whether the remote version is newer, as the self-update check decides: at
+// every character position up to the shorter text's length, the number that
+// starts there in each text (DecimalToInt32) is compared, signed; the first
+// position where they differ decides. Equal over the shorter length (a text
+// that begins the other, or an empty one) counts as not newer.
+bool CompareVersionsByPosition(const wchar_t* localVersion, const wchar_t* remoteVersion);
+
 // The C run-time's decimal text-to-integer rule: leading white space, an
 // optional sign, then digits up to the first non-digit; no digits give 0. Out
 // of range values saturate at the 32-bit limits.

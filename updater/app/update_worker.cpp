@@ -86,21 +86,50 @@ public:
   }
 
   void Execute() {
-    if (FetchManifest() && (CompareVersions(m_clientVersion, m_info.version) != 1 ||
-                            (CheckNames() && Scan() && DownloadAll() && InstallAll()))) {
-      m_entries.clear();
-      m_queue.clear();
-      SendMessageW(m_window, WM_CLOSE, 0, 0);
+    Outcome outcome = Outcome::kFailed;
+    if (FetchManifest()) {
+      if (CompareVersions(m_clientVersion, m_info.version) != 1) {
+        outcome = Outcome::kSucceeded;
+      } else if (CheckNames() && Scan() && DownloadAll()) {
+        outcome = Install();
+      }
     }
+    // The error text goes out in system memory (the receiver owns it).
+    BSTR error = outcome == Outcome::kFailed ? SysAllocStringLen(m_error, m_error.Length()) : nullptr;
+    Release();
+    if (outcome == Outcome::kSucceeded) SendMessageW(m_window, WM_CLOSE, 0, 0);
+    if (outcome == Outcome::kFailed) SendMessageW(m_window, WM_UPDATE_FAILED, reinterpret_cast<WPARAM>(error), 0);
   }
 
 private:
-  // Sends the error text; the receiver owns the BSTR. Returns false for the
-  // caller to pass on.
+  enum class Outcome { kSucceeded, kFailed, kAbandoned };
+
+  // Keeps the error text of the run. Returns false for the caller to pass on.
   bool Fail(const String& text) {
-    BSTR message = SysAllocStringLen(text, text.Length());
-    SendMessageW(m_window, WM_UPDATE_FAILED, reinterpret_cast<WPARAM>(message), 0);
+    m_error = text;
     return false;
+  }
+
+  // Frees all the run's memory: once the final message is handled, the
+  // program may stop the library.
+  void Release() {
+    FileEntryArray().swap(m_entries);
+    FileEntryArray().swap(m_queue);
+    m_info = ManifestInfo();
+    m_folder = String();
+    m_clientVersion = String();
+    m_ownPath = String();
+    m_error = String();
+  }
+
+  // The install pass, announced to the dialog before and after, so that a
+  // close request cannot end the program half-way through it.
+  Outcome Install() {
+    if (m_queue.empty()) return Outcome::kSucceeded;
+    if (!SendMessageW(m_window, WM_UPDATE_INSTALLING, 1, 0)) return Outcome::kAbandoned;
+    bool installed = InstallAll();
+    SendMessageW(m_window, WM_UPDATE_INSTALLING, 0, 0);
+    return installed ? Outcome::kSucceeded : Outcome::kFailed;
   }
 
   bool FetchManifest() {
@@ -239,6 +268,7 @@ private:
   String m_folder;
   String m_clientVersion;
   HWND m_window;
+  String m_error;
   String m_ownPath;
   ManifestInfo m_info;
   FileEntryArray m_entries;

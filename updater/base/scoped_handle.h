@@ -11,6 +11,11 @@ public:
   ~ScopedHandle() { Reset(); }
   ScopedHandle(const ScopedHandle&) = delete;
   ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ScopedHandle(ScopedHandle&& other) noexcept : m_handle(other.Release()) {}
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
 
   // Closes the held handle and takes `handle` instead.
   void Reset(void* handle = nullptr);

@@ -51,6 +51,31 @@ TEST(UpdateRules, VersionsCallForAnUpdate) {
   }
 }
 
+TEST(UpdateRules, RemoteVersionNewerByPosition) {
+  struct Case {
+    const wchar_t* local;
+    const wchar_t* remote;
+    bool newer;
+  };
+  for (const Case& c : {
+           Case{L"1.2.3.9", L"1.2.3.10", true},    // 9 against 10 where the last parts start
+           Case{L"1.2.3.10", L"1.2.3.9", false},
+           Case{L"1.2.3", L"1.2.3.1", false},      // equal over the shorter length
+           Case{L"1.2.3.1", L"1.2.3", false},
+           Case{L"1.2.3.4", L"1.2.3.4", false},
+           Case{L"", L"1.0.0.0", false},           // no version: nothing is compared
+           Case{L"1.0.0.0", L"", false},
+           Case{L"1.9.0.0", L"2.0.0.0", true},
+           Case{L"1.10.0", L"1.9.9", false},
+           Case{L"1.2.10", L"1.3.0", true},
+           Case{L"1.2.3.4", L"1.2.3.65535", true},
+           Case{L"2.0", L"-3.0", false},           // signed comparison: -3 is smaller
+           Case{L"1.0", L"1.x", false},            // no digits read as 0, like the dot
+       }) {
+    EXPECT_EQ(CompareVersionsByPosition(c.local, c.remote), c.newer) << Utf8(c.local) << " / " << Utf8(c.remote);
+  }
+}
+
 TEST(UpdateRules, DecimalTextToInteger) {
   EXPECT_EQ(DecimalToInt32(L" \t\n-42x"), -42);
   EXPECT_EQ(DecimalToInt32(L"+7"), 7);

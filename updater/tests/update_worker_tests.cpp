@@ -1,6 +1,5 @@
 #include <windows.h>
 #include <oleauto.h>
-#include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 #include "base/library.h"
 #include "base/scoped_handle.h"
 #include "tests/child_process.h"
+#include "tests/published_release.h"
 #include "tests/test_support.h"
 #include "tests/update_server.h"
 
@@ -21,35 +21,14 @@ const wchar_t kClientName[] = L"Castwright PC.exe";
 const char kClientVersion[] = "1.0.0.0";
 const char kNewVersion[] = "1.0.0.1";
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-std::string Sha1Hex(const std::string& bytes) {
-  HCRYPTPROV provider = 0;
-  HCRYPTHASH hash = 0;
-  BYTE digest[20] = {};
-  DWORD size = sizeof digest;
-  bool done = CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
-              CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash) &&
-              CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
-              CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
-  if (hash) CryptDestroyHash(hash);
-  if (provider) CryptReleaseContext(provider, 0);
-  EXPECT_TRUE(done);
-  std::string text;
-  for (BYTE b : digest) {
-    text += "0123456789abcdef"[b >> 4];
-    text += "0123456789abcdef"[b & 15];
-  }
-  return text;
-}
-
 // The test's stand-in for the update dialog: a window of its own that records
-// every message of one run as text ("progress 100/600", "failed TEXT",
-// "close"), freeing the failure text as the dialog must.
+// every message of one run as text ("progress 100/600", "install",
+// "installed", "failed TEXT", "close"), freeing the failure text as the dialog
+// must. It lets the install pass start unless told to refuse it.
 class RecordingDialog final : public UpdateWorkerHost {
 public:
-  RecordingDialog(const std::wstring& clientPath, const std::string& clientVersion)
-      : m_clientPath(clientPath.c_str()), m_clientVersion(Wide(clientVersion).c_str()) {
+  RecordingDialog(const std::wstring& clientPath, const std::string& clientVersion, bool refuseInstall = false)
+      : m_clientPath(clientPath.c_str()), m_clientVersion(Wide(clientVersion).c_str()), m_refuseInstall(refuseInstall) {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -100,6 +79,9 @@ private:
         SysFreeString(text);
         return 0;
       }
+      case WM_UPDATE_INSTALLING:
+        self->m_messages.push_back(wParam ? (self->m_refuseInstall ? "install refused" : "install") : "installed");
+        return wParam && !self->m_refuseInstall;
       case WM_CLOSE:
         self->m_messages.push_back("close");
         return 0;
@@ -110,46 +92,21 @@ private:
 
   String m_clientPath;
   String m_clientVersion;
+  bool m_refuseInstall;
   HWND m_window = nullptr;
   Messages m_messages;
 };
-
-// One file of a published release.
-struct ReleaseFile {
-  std::string name;
-  std::string content;
-  std::string size;  // as the manifest writes it; empty: the content's size
-};
-
-// XConfig text of a quoted name: backslashes and quotes escaped.
-std::string Quoted(const std::string& text) {
-  std::string quoted = "\"";
-  for (char ch : text) {
-    if (ch == '\\' || ch == '"') quoted += '\\';
-    quoted += ch;
-  }
-  return quoted + "\"";
-}
 
 class UpdateWorker : public ::testing::Test {
 protected:
   // Publishes a release on the server (manifest "update.xconfig", files below
   // "files/") and points the installation's "baseinfo.xconfig" at it.
   void Publish(const std::vector<ReleaseFile>& files, const char* version = kNewVersion) {
-    std::string manifest = "BaseInfo : {\nVersion : " + std::string(version) + "\nBaseUrl : " +
-                           Utf8(m_server.Url(L"files/").c_str()) + "\nUpdaterVersion : 1.0\nMust : 0\n}\nFileList : {\n";
-    for (const ReleaseFile& file : files) {
-      if (IsServable(file.name)) m_server.AddFile(L"files/" + Wide(file.name), file.content);
-      manifest += Quoted(file.name) + " : {\nHash : " + Sha1Hex(file.content) + "\nSize : " +
-                  (file.size.empty() ? std::to_string(file.content.size()) : file.size) + "\n}\n";
-    }
-    m_server.AddFile(L"update.xconfig", manifest + "}\n");
-    ASSERT_TRUE(WriteFileBytes(Installed(L"baseinfo.xconfig"),
-                               "url : {\nUpdaterConfigeUrl : " + Utf8(m_server.Url(L"update.xconfig").c_str()) + "\n}\n"));
+    PublishRelease(m_server, m_install.Path(), files, version);
   }
 
-  Messages RunWorker(const char* clientVersion = kClientVersion) {
-    RecordingDialog dialog(Installed(kClientName), clientVersion);
+  Messages RunWorker(const char* clientVersion = kClientVersion, bool refuseInstall = false) {
+    RecordingDialog dialog(Installed(kClientName), clientVersion, refuseInstall);
     return dialog.Run();
   }
 
@@ -170,7 +127,6 @@ protected:
     return paths;
   }
 
-  // Names that the manifest may carry but no file system folder can hold.
   // Every file below the installation folder, relative to it.
   std::vector<std::string> InstalledFiles(const std::wstring& below = L"") const {
     std::vector<std::string> files;
@@ -197,10 +153,6 @@ protected:
     return false;
   }
 
-  static bool IsServable(const std::string& name) {
-    return name.find("..") == std::string::npos && name.find(':') == std::string::npos;
-  }
-
   ServerScope m_server;
   TempFolder m_install;
 };
@@ -224,7 +176,8 @@ TEST_F(UpdateWorker, InstallsOutdatedAndMissingFilesAfterVerifyingAll) {
            {"current.bin", "current", ""},
            {"sub/deeper/b.bin", std::string(200, 'b'), ""},
            {"win\\c.bin", std::string(300, 'c'), ""}});
-  EXPECT_EQ(RunWorker(), (Messages{"progress 100/600", "progress 300/600", "progress 600/600", "close"}));
+  EXPECT_EQ(RunWorker(),
+            (Messages{"progress 100/600", "progress 300/600", "progress 600/600", "install", "installed", "close"}));
   EXPECT_EQ(Content(L"a.bin"), std::string(100, 'a'));
   EXPECT_EQ(Content(L"current.bin"), "current");
   EXPECT_EQ(Content(L"sub\\deeper\\b.bin"), std::string(200, 'b'));
@@ -242,7 +195,8 @@ TEST_F(UpdateWorker, InstallsOutdatedAndMissingFilesAfterVerifyingAll) {
 TEST_F(UpdateWorker, ProgressOfHugeSizesKeepsItsRatio) {
   // Sizes above 2^31 - 1 (3 GiB each, as hexadecimal): 6 GiB in all.
   Publish({{"a.bin", "a", "0xC0000000"}, {"b.bin", "b", "0xC0000000"}});
-  EXPECT_EQ(RunWorker(), (Messages{"progress 805306368/1610612736", "progress 1610612736/1610612736", "close"}));
+  EXPECT_EQ(RunWorker(), (Messages{"progress 805306368/1610612736", "progress 1610612736/1610612736", "install",
+                                   "installed", "close"}));
 }
 
 TEST_F(UpdateWorker, MismatchStopsTheRunBeforeAnythingIsInstalled) {
@@ -322,9 +276,11 @@ TEST_F(UpdateWorker, LockedInstalledFileRestoresEveryChangedFile) {
   Messages messages = RunWorker();
   SetEvent(release.Get());
   WaitForSingleObject(holder.Get(), 30000);
-  ASSERT_EQ(messages.size(), 5u);
+  ASSERT_EQ(messages.size(), 7u);
   EXPECT_EQ(messages[3], "progress 20/20");
-  EXPECT_EQ(messages[4], "failed 001 delete file " + Utf8(Installed(L"b.txt").c_str()) + " failed\nerror code: 32");
+  // The pass has ended, every changed file restored, before the failure is told.
+  EXPECT_EQ(messages[5], "installed");
+  EXPECT_EQ(messages[6], "failed 001 delete file " + Utf8(Installed(L"b.txt").c_str()) + " failed\nerror code: 32");
   for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt"}) EXPECT_EQ(Content(name), "old") << Utf8(name);
   EXPECT_EQ(Content(L"d.txt"), "<missing>");
   EXPECT_FALSE(SetAsideFilesLeft());
@@ -336,13 +292,21 @@ TEST_F(UpdateWorker, FailedMoveRestoresEveryChangedFile) {
   ASSERT_TRUE(WriteFileBytes(Installed(L"sub"), "a file"));
   Publish({{"a.txt", "new a", ""}, {"sub/x.txt", "new x", ""}});
   Messages messages = RunWorker();
-  ASSERT_EQ(messages.size(), 3u);
+  ASSERT_EQ(messages.size(), 5u);
   const std::string expected = "failed move " + Utf8(Installed(L"Temp\\sub/x.txt").c_str()) + " to " +
                                Utf8(Installed(L"sub/x.txt").c_str()) + " fail\nerror code: ";
-  EXPECT_EQ(messages[2].substr(0, expected.size()), expected) << messages[2];
-  EXPECT_NE(messages[2].substr(expected.size()), "0");
+  EXPECT_EQ(messages[4].substr(0, expected.size()), expected) << messages[4];
+  EXPECT_NE(messages[4].substr(expected.size()), "0");
   EXPECT_EQ(Content(L"a.txt"), "old");
   EXPECT_EQ(Content(L"sub"), "a file");
+}
+
+TEST_F(UpdateWorker, RefusedInstallPassChangesNothingAndEndsSilently) {
+  ASSERT_TRUE(WriteFileBytes(Installed(L"a.txt"), "old"));
+  Publish({{"a.txt", "new a", ""}});
+  EXPECT_EQ(RunWorker(kClientVersion, true), (Messages{"progress 5/5", "install refused"}));
+  EXPECT_EQ(Content(L"a.txt"), "old");
+  EXPECT_FALSE(SetAsideFilesLeft());
 }
 
 // Runs the worker for a client in the current folder, as the copy of the test
@@ -370,7 +334,7 @@ TEST_F(UpdateWorker, TheRunningUpdaterIsNeitherFetchedNorReplaced) {
   GetExitCodeProcess(child.Get(), &exitCode);
   EXPECT_EQ(exitCode, 0u);
   // Its size is not counted: the run reaches 100 %.
-  EXPECT_EQ(Content(L"messages.txt"), "progress 100/100\nclose\n");
+  EXPECT_EQ(Content(L"messages.txt"), "progress 100/100\ninstall\ninstalled\nclose\n");
   EXPECT_TRUE(Content(L"Updater.exe") == program);
   EXPECT_EQ(Content(L"a.txt"), std::string(100, 'a'));
   EXPECT_EQ(FileRequests(), std::vector<std::string>{"a.txt"});

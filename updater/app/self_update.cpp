@@ -1,0 +1,104 @@
+#include "app/self_update.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/http_download.h"
+#include "app/manifest.h"
+#include "app/update_rules.h"
+#include "base/alloc.h"
+#include "base/library.h"
+#include "base/scoped_handle.h"
+
+// Nothing here may depend on the program's C/C++ start-up: UpdateWeb runs in
+// the client's process, where Updater.exe is only loaded as a library.
+namespace {
+// The full path of the calling process's main executable; empty when it
+// cannot be read.
+String CallerPath() {
+  for (DWORD chars = MAX_PATH; chars <= 32768; chars *= 2) {
+    auto* buffer = static_cast<wchar_t*>(MemAlloc(uint64_t{chars} * sizeof(wchar_t)));
+    DWORD got = GetModuleFileNameW(nullptr, buffer, chars);
+    String path = got > 0 && got < chars ? String(buffer, got) : String();
+    MemFree(buffer);
+    if (got == 0 || got < chars) return path;
+  }
+  return String();
+}
+
+// The folder of `path` with its trailing "\"; empty when it has none.
+String FolderOf(const String& path) {
+  for (uint32_t i = path.Length(); i-- > 0;) {
+    if (path.Text()[i] == L'\\') return String(path.Text(), i + 1);
+  }
+  return String();
+}
+
+const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""; }
+}  // namespace
+
+extern "C" bool __cdecl UpdateWeb() {
+  StartLibraryOnce(L"FastAlloc");
+  const String callerPath = CallerPath();
+  const String folder = FolderOf(callerPath);
+  if (folder.IsEmpty()) return true;
+  const String copyPath = folder + L"Updater_new.exe";
+  CopyFileW(folder + L"Updater.exe", copyPath, FALSE);
+
+  bool updateNeeded = false;
+  CheckForUpdate(&updateNeeded);
+  if (!updateNeeded) return true;
+  const String parameters = String::Format(L"-path \"%s\"", Text(callerPath));
+  if (GetFileAttributesW(copyPath) == INVALID_FILE_ATTRIBUTES) return true;
+
+  SHELLEXECUTEINFOW execute{};
+  execute.cbSize = sizeof execute;
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS;
+  execute.lpVerb = L"open";
+  execute.lpFile = copyPath;
+  execute.lpParameters = parameters;
+  execute.lpDirectory = folder;
+  execute.nShow = SW_SHOWNORMAL;
+  ShellExecuteExW(&execute);
+  // Nothing waits for the copy: its handle is not needed.
+  ScopedHandle started(execute.hProcess);
+  return false;
+}
+
+void CheckForUpdate(bool* updateNeeded) {
+  *updateNeeded = false;
+  const String callerPath = CallerPath();
+  String localVersion;
+  GetProductVersionText(callerPath, &localVersion);
+  const String folder = FolderOf(callerPath);
+  if (folder.IsEmpty()) return;
+  const String manifestPath = String::Format(L"%s\\update.xconfig", Text(folder));
+  const String baseInfoPath = String::Format(L"%s\\%s", Text(folder), L"baseinfo.xconfig");
+  if (GetFileAttributesW(manifestPath) != INVALID_FILE_ATTRIBUTES) DeleteFileW(manifestPath);
+
+  String url;
+  ReadManifestUrl(baseInfoPath, &url);
+  if (url.IsEmpty()) url = kDefaultManifestUrl;
+  uint32_t status = 0;
+  if (!HttpDownloadWithRetry(url, manifestPath, &status) || (status != 200 && status != 304)) return;
+  FileEntryArray entries;
+  ManifestInfo info;
+  if (!ParseUpdateManifest(manifestPath, &entries, &info)) return;
+  *updateNeeded = CompareVersionsByPosition(localVersion, info.version);
+}
+
+void GetProductVersionText(const wchar_t* path, String* text) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+  if (size == 0) return;
+  void* block = MemAlloc(size);
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixedSize = 0;
+  if (GetFileVersionInfoW(path, 0, size, block) &&
+      VerQueryValueW(block, L"\\", reinterpret_cast<void**>(&fixed), &fixedSize) && fixed &&
+      fixedSize >= sizeof *fixed) {
+    *text = String::Format(L"%d.%d.%d.%d", HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
+                           HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS));
+  }
+  MemFree(block);
+}

@@ -1,0 +1,170 @@
+#include "tests/program_fixture.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <sstream>
+
+#include "tests/test_support.h"
+
+namespace {
+// A path of the build, as Wine sees it: Unix paths lie on drive Z:.
+std::wstring FromUnix(const char* path) {
+  std::wstring windows = L"Z:";
+  for (const char* p = path; *p; ++p) windows += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
+  return windows;
+}
+
+bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& start) {
+  return text.size() >= start.size() &&
+         CompareStringOrdinal(text.c_str(), static_cast<int>(start.size()), start.c_str(),
+                              static_cast<int>(start.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The full program path of a running process; empty when it cannot be read.
+std::wstring ProgramOf(HANDLE process) {
+  wchar_t path[MAX_PATH * 2];
+  DWORD size = MAX_PATH * 2;
+  return QueryFullProcessImageNameW(process, 0, path, &size) ? std::wstring(path, size) : std::wstring();
+}
+
+struct WindowSearch {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM lParam) {
+  auto* search = reinterpret_cast<WindowSearch*>(lParam);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (processId != search->processId || !IsWindowVisible(window) || wcscmp(className, L"#32770") != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// Calls `visit` for every running process with a handle that can wait for,
+// end and name it.
+void ForEachProcess(const std::function<void(HANDLE)>& visit) {
+  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+    ScopedHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+    if (process.IsValid()) visit(process.Get());
+  }
+}
+}  // namespace
+
+const wchar_t kClientName[] = L"Castwright PC.exe";
+
+std::wstring UpdaterProgram() { return FromUnix(UPDATER_EXE); }
+std::wstring OldClientProgram() { return FromUnix(OLD_CLIENT_EXE); }
+std::wstring NewClientProgram() { return FromUnix(NEW_CLIENT_EXE); }
+std::wstring UnversionedClientProgram() { return FromUnix(UNVERSIONED_CLIENT_EXE); }
+
+HWND DialogOf(const ScopedHandle& process) {
+  WindowSearch search{GetProcessId(process.Get()), nullptr};
+  WaitFor([&] { return !EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&search)) && search.found; });
+  return search.found;
+}
+
+bool WaitFor(const std::function<bool()>& condition, uint32_t timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+ProgramTest::ProgramTest() {
+  // Every stand-in client of this test, however it was started, ends when
+  // this event is set.
+  std::wstring name = L"UpdaterTestEnd" + std::to_wstring(GetCurrentProcessId());
+  m_endEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+  SetEnvironmentVariableW(L"STANDIN_END_EVENT", name.c_str());
+}
+
+ProgramTest::~ProgramTest() {
+  EndInstallationProcesses();
+  SetEnvironmentVariableW(L"STANDIN_END_EVENT", nullptr);
+}
+
+void ProgramTest::EndInstallationProcesses() const {
+  SetEvent(m_endEvent.Get());
+  const std::wstring folder = m_install.Path() + L"\\";
+  ForEachProcess([&](HANDLE process) {
+    if (!StartsWithIgnoringCase(ProgramOf(process), folder)) return;
+    if (WaitForSingleObject(process, 10000) == WAIT_TIMEOUT) {
+      TerminateProcess(process, 1);
+      WaitForSingleObject(process, 10000);
+    }
+  });
+}
+
+void ProgramTest::Install(const std::wstring& program, const wchar_t* name) const {
+  ASSERT_TRUE(CopyFileW(program.c_str(), Installed(name).c_str(), FALSE)) << Utf8(program.c_str());
+}
+
+ScopedHandle ProgramTest::Start(const wchar_t* name, const std::wstring& arguments, const std::wstring& folder) const {
+  // Through the shell, as the programs start each other: the updater asks
+  // for administrator rights, which a plain process creation refuses.
+  const std::wstring program = Installed(name);
+  const std::wstring workingFolder = folder.empty() ? m_install.Path() : folder;
+  SHELLEXECUTEINFOW execute{};
+  execute.cbSize = sizeof execute;
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+  execute.lpVerb = L"open";
+  execute.lpFile = program.c_str();
+  execute.lpParameters = arguments.c_str();
+  execute.lpDirectory = workingFolder.c_str();
+  execute.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExW(&execute) || !execute.hProcess) {
+    ADD_FAILURE() << "cannot start " << Utf8(program.c_str()) << ": " << GetLastError();
+    return ScopedHandle();
+  }
+  return ScopedHandle(execute.hProcess);
+}
+
+ScopedHandle ProgramTest::StartClient(const std::wstring& arguments) {
+  const size_t before = ClientStarts().size();
+  ScopedHandle client = Start(kClientName, arguments);
+  EXPECT_TRUE(WaitFor([&] { return ClientStarts().size() > before; })) << "the client did not start";
+  return client;
+}
+
+uint32_t ProgramTest::ExitCodeOf(const ScopedHandle& process, uint32_t timeoutMs) {
+  if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) return 0xDEAD;
+  DWORD exitCode = 0xDEAD;
+  GetExitCodeProcess(process.Get(), &exitCode);
+  return exitCode;
+}
+
+std::string ProgramTest::Content(const std::wstring& name) const {
+  bool exists = false;
+  std::string content = ReadFileBytes(Installed(name), &exists);
+  return exists ? content : "<missing>";
+}
+
+std::vector<std::string> ProgramTest::Lines(const std::wstring& name) const {
+  std::vector<std::string> lines;
+  std::istringstream text(ReadFileBytes(Installed(name)));
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  return lines;
+}
+
+bool ProgramTest::IsRunning(const wchar_t* name) const {
+  const std::wstring program = Installed(name);
+  bool running = false;
+  ForEachProcess([&](HANDLE process) {
+    if (CompareStringOrdinal(ProgramOf(process).c_str(), -1, program.c_str(), -1, TRUE) == CSTR_EQUAL &&
+        WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+      running = true;
+    }
+  });
+  return running;
+}

@@ -1,0 +1,134 @@
+// UpdateWeb as the client calls it: in the stand-in client's own process.
+#include <windows.h>
+
+#include "app/self_update.h"
+#include "tests/program_fixture.h"
+#include "tests/test_support.h"
+
+namespace {
+const std::string kOldVersion = OLD_CLIENT_VERSION;
+const std::string kNewVersion = NEW_CLIENT_VERSION;
+
+class SelfUpdate : public ProgramTest {
+protected:
+  SelfUpdate() { Install(OldClientProgram()); }
+
+  // Starts the installed client with `arguments`, waits until its UpdateWeb
+  // calls are done and returns their records ("<result> <allocator class>
+  // <allocator address>"), which it then clears.
+  std::vector<std::string> CallUpdateWeb(const std::wstring& arguments = L"--call-updateweb") {
+    ScopedHandle client = StartClient(arguments);
+    EXPECT_TRUE(WaitFor([&] {
+      std::vector<std::string> lines = Lines(L"updateweb.txt");
+      return !lines.empty() && lines.back() == "called";
+    })) << "UpdateWeb did not return";
+    std::vector<std::string> records = Lines(L"updateweb.txt");
+    DeleteFileW(Installed(L"updateweb.txt").c_str());
+    if (!records.empty()) records.pop_back();
+    return records;
+  }
+
+  // The result of a single UpdateWeb call: "true" or "false".
+  std::string CallResult() {
+    std::vector<std::string> records = CallUpdateWeb();
+    return records.size() == 1 ? records[0].substr(0, records[0].find(' ')) : "<" + std::to_string(records.size()) + " records>";
+  }
+
+  // The updater file is a stand-in client too, so that a started copy
+  // records how it was started.
+  void InstallRecordingUpdater() const { Install(UnversionedClientProgram(), L"Updater.exe"); }
+
+  size_t ManifestRequests() const {
+    size_t count = 0;
+    for (const RecordedRequest& request : m_server.Requests()) count += request.path.find("update.xconfig") != std::string::npos;
+    return count;
+  }
+};
+}  // namespace
+
+TEST_F(SelfUpdate, NewerVersionStartsTheCopyWithTheClientPath) {
+  InstallRecordingUpdater();
+  ASSERT_TRUE(WriteFileBytes(Installed(L"Updater_new.exe"), "left by an earlier check"));
+  Publish({}, kNewVersion);
+  EXPECT_EQ(CallResult(), "false");
+  // The copy was refreshed and started with -path "<client>" in the client's folder.
+  EXPECT_TRUE(Content(L"Updater_new.exe") == Content(L"Updater.exe"));
+  ASSERT_TRUE(WaitFor([&] { return ClientStarts().size() == 2; }));
+  const std::string start = ClientStarts()[1];
+  EXPECT_EQ(start.substr(0, start.find('|')), Utf8(m_install.Path().c_str()));
+  const std::string arguments = " -path \"" + Utf8(Installed(kClientName).c_str()) + "\"";
+  ASSERT_GE(start.size(), arguments.size());
+  EXPECT_EQ(start.substr(start.size() - arguments.size()), arguments) << start;
+  EXPECT_NE(start.find("Updater_new.exe"), std::string::npos) << start;
+  // The manifest stays beside the client.
+  EXPECT_EQ(Content(L"update.xconfig").rfind("BaseInfo", 0), 0u);
+}
+
+TEST_F(SelfUpdate, CopyThatCannotStartStillAnswersFalse) {
+  ASSERT_TRUE(WriteFileBytes(Installed(L"Updater.exe"), "not a program"));
+  Publish({}, kNewVersion);
+  ScopedHandle client = StartClient(L"--call-updateweb");
+  // The shell reports the failed start in a message box in the client, which
+  // holds the call until it is answered.
+  HWND box = DialogOf(client);
+  ASSERT_NE(box, nullptr);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitFor([&] { return Lines(L"updateweb.txt").size() == 2; }));
+  EXPECT_EQ(Lines(L"updateweb.txt")[0].rfind("false ", 0), 0u);
+  EXPECT_EQ(Content(L"Updater_new.exe"), "not a program");
+}
+
+TEST_F(SelfUpdate, EqualOrShorterRemoteVersionNeedsNothing) {
+  InstallRecordingUpdater();
+  for (const std::string& version : {kOldVersion, kOldVersion.substr(0, kOldVersion.rfind('.'))}) {
+    Publish({}, version);
+    EXPECT_EQ(CallResult(), "true") << version;
+  }
+  EXPECT_EQ(ManifestRequests(), 2u);
+  // Only the two clients started, no copy.
+  EXPECT_EQ(ClientStarts().size(), 2u);
+}
+
+TEST_F(SelfUpdate, UnreachableManifestAnswersTrueAfterSixAttempts) {
+  InstallRecordingUpdater();
+  ASSERT_TRUE(WriteFileBytes(Installed(L"Updater_new.exe"), "left by an earlier check"));
+  Publish({}, kNewVersion);
+  m_server.AddFault("update.xconfig drop");
+  EXPECT_EQ(CallResult(), "true");
+  EXPECT_EQ(ManifestRequests(), 6u);
+  EXPECT_TRUE(Content(L"Updater_new.exe") == Content(L"Updater.exe"));
+  EXPECT_EQ(ClientStarts().size(), 1u);
+}
+
+TEST_F(SelfUpdate, MissingCopyAnswersTrue) {
+  Publish({}, kNewVersion);
+  EXPECT_EQ(CallResult(), "true");
+  EXPECT_EQ(Content(L"Updater_new.exe"), "<missing>");
+  EXPECT_EQ(ClientStarts().size(), 1u);
+}
+
+TEST_F(SelfUpdate, LibraryStartsOncePerProcessWhoeverComesFirst) {
+  Publish({}, kOldVersion);
+  // UpdateWeb starts it with FastAlloc once, however often it is called.
+  std::vector<std::string> records = CallUpdateWeb(L"--call-updateweb --call-updateweb");
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].rfind("true FastAlloc ", 0), 0u) << records[0];
+  EXPECT_EQ(records[1], records[0]);
+  // Started before, as the updater's own start does, it stays as it is.
+  records = CallUpdateWeb(L"--start-library DebugAlloc --call-updateweb");
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].rfind("true DebugAlloc ", 0), 0u) << records[0];
+}
+
+TEST(ProductVersionText, FromTheFixedVersionInformation) {
+  struct Case {
+    std::wstring path;
+    std::string text;
+  };
+  for (const Case& c : {Case{OldClientProgram(), kOldVersion}, Case{NewClientProgram(), kNewVersion},
+                        Case{UnversionedClientProgram(), "untouched"}, Case{L"Z:\\no\\such\\file.exe", "untouched"}}) {
+    String text(L"untouched");
+    GetProductVersionText(c.path.c_str(), &text);
+    EXPECT_EQ(Utf8(text.Text()), c.text) << Utf8(c.path.c_str());
+  }
+}
