@@ -30,3 +30,41 @@ bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestI
   }
   return true;
 }
+
+namespace {
+bool IsPathSeparator(wchar_t ch) { return ch == L'\\' || ch == L'/'; }
+
+// Characters that Windows never allows in a file name; ":" and the separators
+// have rules of their own.
+bool IsForbiddenInFileName(wchar_t ch) {
+  return ch < 0x20 || ch == L'"' || ch == L'<' || ch == L'>' || ch == L'|' || ch == L'?' || ch == L'*';
+}
+
+// A component that Windows path rules would climb out of the folder with:
+// two or more dots, possibly with spaces (trailing dots and spaces are dropped).
+bool IsDotsComponent(const wchar_t* begin, const wchar_t* end) {
+  int dots = 0;
+  for (const wchar_t* p = begin; p < end; ++p) {
+    if (*p == L'.') {
+      ++dots;
+    } else if (*p != L' ') {
+      return false;
+    }
+  }
+  return dots >= 2;
+}
+}  // namespace
+
+bool IsSafeRelativeName(const wchar_t* name) {
+  if (!name || !*name || IsPathSeparator(*name)) return false;
+  const wchar_t* component = name;
+  for (const wchar_t* p = name;; ++p) {
+    if (*p == 0 || IsPathSeparator(*p)) {
+      if (IsDotsComponent(component, p)) return false;
+      if (*p == 0) return true;
+      component = p + 1;
+    } else if (*p == L':' || IsForbiddenInFileName(*p)) {
+      return false;
+    }
+  }
+}
