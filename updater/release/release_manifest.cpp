@@ -122,7 +122,9 @@ bool CheckReleaseNames(const ReleaseFileArray& files, StringArray* problems) {
   for (const ReleaseFile& file : files) folded.push_back(FoldedName(file.name));
   std::vector<size_t, LibraryAllocator<size_t>> order(files.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return NameBefore(folded[a], folded[b]); });
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return NameBefore(folded[a], folded[b]) || (!NameBefore(folded[b], folded[a]) && NameBefore(files[a].name, files[b].name));
+  });
   for (size_t first = 0, end; first < order.size(); first = end) {
     String group;
     for (end = first + 1; end < order.size() && !NameBefore(folded[order[first]], folded[order[end]]); ++end) {
