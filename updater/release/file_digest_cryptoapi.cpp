@@ -14,25 +14,6 @@ namespace {
 constexpr wchar_t kProvider[] = L"Microsoft Enhanced RSA and AES Cryptographic Provider";
 constexpr DWORD kBlockBytes = 65536;
 
-// Owner of a CryptoAPI context.
-class ScopedCryptContext {
-public:
-  ScopedCryptContext() = default;
-  ~ScopedCryptContext() {
-    if (m_context) CryptReleaseContext(m_context, 0);
-  }
-  ScopedCryptContext(const ScopedCryptContext&) = delete;
-  ScopedCryptContext& operator=(const ScopedCryptContext&) = delete;
-  // A context without key container.
-  bool Acquire() {
-    return CryptAcquireContextW(&m_context, nullptr, kProvider, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) != FALSE;
-  }
-  HCRYPTPROV Get() const { return m_context; }
-
-private:
-  HCRYPTPROV m_context = 0;
-};
-
 // Owner of a CryptoAPI hash object.
 class ScopedCryptHash {
 public:
@@ -54,10 +35,18 @@ struct MemFreeDeleter {
 };
 }  // namespace
 
-bool DigestFile(const String& path, wchar_t digest[kDigestTextChars], uint64_t* size, String* error) {
-  ScopedCryptContext context;
+FileDigester::~FileDigester() {
+  if (m_context) CryptReleaseContext(static_cast<HCRYPTPROV>(m_context), 0);
+}
+
+bool FileDigester::Digest(const String& path, wchar_t digest[kDigestTextChars], uint64_t* size, String* error) {
+  HCRYPTPROV context = static_cast<HCRYPTPROV>(m_context);
+  // No key container: nothing is stored.
+  if (!context && CryptAcquireContextW(&context, nullptr, kProvider, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+    m_context = context;
+  }
   ScopedCryptHash hash;
-  if (!context.Acquire() || !hash.Create(context.Get())) {
+  if (!context || !hash.Create(context)) {
     *error = SystemFailure(L"cannot hash", path);
     return false;
   }

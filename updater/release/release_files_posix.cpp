@@ -19,10 +19,6 @@
 namespace {
 constexpr size_t kBlockBytes = 65536;
 
-struct DigestContextDeleter {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-
 struct MemFreeDeleter {
   void operator()(void* block) const { MemFree(block); }
 };
@@ -238,21 +234,24 @@ bool ReplaceFileWith(const String& path, const Utf8Text& bytes, String* error) {
   return true;
 }
 
-bool DigestFile(const String& path, wchar_t digest[kDigestTextChars], uint64_t* size, String* error) {
-  std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
-  if (!context || !EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr)) {
+FileDigester::~FileDigester() { EVP_MD_CTX_free(reinterpret_cast<EVP_MD_CTX*>(m_context)); }
+
+bool FileDigester::Digest(const String& path, wchar_t digest[kDigestTextChars], uint64_t* size, String* error) {
+  if (!m_context) m_context = reinterpret_cast<uintptr_t>(EVP_MD_CTX_new());
+  EVP_MD_CTX* context = reinterpret_cast<EVP_MD_CTX*>(m_context);
+  if (!context || !EVP_DigestInit_ex(context, EVP_sha1(), nullptr)) {
     *error = String(L"cannot hash ") + path + L": SHA-1 is not available";
     return false;
   }
   uint64_t total = 0;
   bool complete = ReadFileBlocks(path, error, [&](const char* data, size_t count) {
-    EVP_DigestUpdate(context.get(), data, count);
+    EVP_DigestUpdate(context, data, count);
     total += count;
   });
   if (!complete) return false;
   unsigned char value[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (!EVP_DigestFinal_ex(context.get(), value, &length) || length != kDigestBytes) {
+  if (!EVP_DigestFinal_ex(context, value, &length) || length != kDigestBytes) {
     *error = String(L"cannot hash ") + path;
     return false;
   }

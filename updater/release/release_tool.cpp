@@ -182,7 +182,9 @@ private:
     uint64_t total = 0;
     for (ReleaseFile& file : files) {
       wchar_t digest[kDigestTextChars];
-      if (!DigestFile(JoinPath(o.folder, file.name), digest, &file.size, &error)) return Fail(error + kNothingWritten);
+      if (!m_digester.Digest(JoinPath(o.folder, file.name), digest, &file.size, &error)) {
+        return Fail(error + kNothingWritten);
+      }
       file.hash = digest;
       total += file.size;
     }
@@ -276,7 +278,7 @@ private:
     wchar_t digest[kDigestTextChars];
     uint64_t size = 0;
     String error;
-    if (!DigestFile(path, digest, &size, &error)) {
+    if (!m_digester.Digest(path, digest, &size, &error)) {
       Error(error);
       ++counts->unreadable;
     } else if (!SameText(entry.hash, digest)) {
@@ -318,6 +320,7 @@ private:
 
   ToolConsole* m_console;
   Options m_options;
+  FileDigester m_digester;
 };
 }  // namespace
 
