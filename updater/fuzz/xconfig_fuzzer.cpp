@@ -6,25 +6,16 @@
 // invariants (which abort).
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "app/manifest.h"
-#include "base/default_alloc.h"
 #include "base/wide_text.h"
 #include "base/xconfig.h"
 #include "base/xconfig_writer.h"
 #include "fuzz/awkward_tree.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "xconfig_fuzzer: broken invariant: %s\n", what);
-    std::abort();
-  }
-}
-
 // Lookups scan the children from the start, so only this many of each
 // element's children are looked up by name: the checks stay linear.
 constexpr uint32_t kLookedUp = 16;
@@ -88,8 +79,7 @@ void CheckElement(const XElement* element, const XConfig& config, uint32_t depth
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static DefaultAlloc alloc;
-  SetCurrentAlloc(&alloc);
+  UseDefaultAlloc();
   return 0;
 }
 

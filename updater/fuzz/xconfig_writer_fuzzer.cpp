@@ -4,22 +4,13 @@
 // same tree; it may refuse only trees holding what the format cannot carry.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
-#include "base/default_alloc.h"
 #include "base/xconfig.h"
 #include "base/xconfig_writer.h"
 #include "fuzz/awkward_tree.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "xconfig_writer_fuzzer: %s\n", what);
-    std::abort();
-  }
-}
-
 // A few levels past the reader's limit, so that the refusal of deep trees is
 // exercised too.
 constexpr uint32_t kMaxItems = 4096;
@@ -27,8 +18,7 @@ constexpr uint32_t kMaxDepth = XConfig::kMaxDepth + 2;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static DefaultAlloc alloc;
-  SetCurrentAlloc(&alloc);
+  UseDefaultAlloc();
   return 0;
 }
 
