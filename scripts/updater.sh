@@ -63,6 +63,8 @@ wine_up() {
   export WINEPREFIX=$root/build/win64/wineprefix
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  # Wine names files on disk in the locale's encoding; UTF-8 keeps every name.
+  export LC_ALL=C.UTF-8
   mkdir -p "$WINEPREFIX"
   trap wine_down EXIT
   trap 'exit 130' INT

@@ -32,9 +32,9 @@ bool DecodeUtf8Exactly(const char* utf8, String* text);
 // sets) to `out` as XConfig text. False when the tree holds something that the
 // format cannot carry: a zero character or an unpaired surrogate in a name or
 // value, a text that must be quoted and holds a backslash directly before a
-// double quote (the reader's quoted strings cannot end in an escaped
-// backslash before a quote), or elements nested deeper than
-// XConfig::kMaxDepth. Then `out` is as it was, and `unwritable`, when given,
+// double quote (the reader ends a quoted string at a quote after two
+// backslashes, so that pair has no escaped form), or elements nested deeper
+// than XConfig::kMaxDepth. Then `out` is as it was, and `unwritable`, when given,
 // points at the first item whose name or value could not be written (none
 // for the nesting).
 bool WriteXConfigText(const XElement* root, Utf8Text* out, const XBaseItem** unwritable = nullptr);

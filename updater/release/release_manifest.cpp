@@ -14,8 +14,6 @@ bool StartsWithNoCase(const String& text, const wchar_t* prefix) {
   return text.Length() > length && WCompareNoCase(String(text.Text(), length), prefix) == 0;
 }
 
-bool NameBefore(const String& a, const String& b) { return WCompare(a.IsEmpty() ? L"" : a.Text(), b.IsEmpty() ? L"" : b.Text()) < 0; }
-
 // `name` with the letters A to Z folded, as one file on Windows.
 String FoldedName(const String& name) {
   std::vector<wchar_t, LibraryAllocator<wchar_t>> units(name.Text(), name.Text() + name.Length());
@@ -29,6 +27,10 @@ void AddItem(XElement* element, const wchar_t* name, const String& value) {
   element->AddItem(new XDataItem(name, value));
 }
 }  // namespace
+
+bool TextBefore(const String& a, const String& b) {
+  return WCompare(a.IsEmpty() ? L"" : a.Text(), b.IsEmpty() ? L"" : b.Text()) < 0;
+}
 
 bool IsDottedVersion(const String& text) {
   if (text.IsEmpty()) return false;
@@ -107,7 +109,7 @@ String SizeAsUpdaterReadsIt(uint64_t size) {
 
 void SortReleaseFiles(ReleaseFileArray* files) {
   std::sort(files->begin(), files->end(),
-            [](const ReleaseFile& a, const ReleaseFile& b) { return NameBefore(a.name, b.name); });
+            [](const ReleaseFile& a, const ReleaseFile& b) { return TextBefore(a.name, b.name); });
 }
 
 bool CheckReleaseNames(const ReleaseFileArray& files, StringArray* problems) {
@@ -122,12 +124,15 @@ bool CheckReleaseNames(const ReleaseFileArray& files, StringArray* problems) {
   for (const ReleaseFile& file : files) folded.push_back(FoldedName(file.name));
   std::vector<size_t, LibraryAllocator<size_t>> order(files.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  // Groups of one folded name, each in the order of the names as written.
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return NameBefore(folded[a], folded[b]) || (!NameBefore(folded[b], folded[a]) && NameBefore(files[a].name, files[b].name));
+    if (TextBefore(folded[a], folded[b])) return true;
+    if (TextBefore(folded[b], folded[a])) return false;
+    return TextBefore(files[a].name, files[b].name);
   });
   for (size_t first = 0, end; first < order.size(); first = end) {
     String group;
-    for (end = first + 1; end < order.size() && !NameBefore(folded[order[first]], folded[order[end]]); ++end) {
+    for (end = first + 1; end < order.size() && !TextBefore(folded[order[first]], folded[order[end]]); ++end) {
       group += String(L", \"") + files[order[end]].name + L"\"";
     }
     if (end - first > 1) {

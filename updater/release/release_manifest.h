@@ -31,6 +31,9 @@ struct ReleaseFile {
 };
 using ReleaseFileArray = std::vector<ReleaseFile, LibraryAllocator<ReleaseFile>>;
 
+// Code-unit order of two texts, the order of the manifest's files.
+bool TextBefore(const String& a, const String& b);
+
 // Whether `text` is dotted decimal numbers ("1", "1.4.0.12"): digits and
 // single dots, neither first nor last.
 bool IsDottedVersion(const String& text);
@@ -56,7 +59,7 @@ String DecimalText(uint64_t value);
 // 32-bit number, so sizes from 2 GiB on come out negative.
 String SizeAsUpdaterReadsIt(uint64_t size);
 
-// Sorts by name, code unit by code unit.
+// Sorts by name (TextBefore).
 void SortReleaseFiles(ReleaseFileArray* files);
 
 // Appends a message to `problems` for every name that the updater rejects

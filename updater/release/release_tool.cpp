@@ -114,6 +114,12 @@ private:
       // "--name=value" or "--name value".
       const wchar_t* equals = WFindChar(arg, L'=');
       String name = equals ? String(arg.Text(), static_cast<uint32_t>(equals - arg.Text())) : arg;
+      bool exclude = SameText(name, L"--exclude");
+      const OptionSpec* spec =
+          std::find_if(specs, specs + count, [&](const OptionSpec& s) { return SameText(name, s.name); });
+      if (!exclude && spec == specs + count) {
+        return UsageError(String(L"unknown option ") + name + L" for " + m_options.command);
+      }
       String value;
       if (equals) {
         value = equals + 1;
@@ -121,13 +127,11 @@ private:
         value = args[++i];
       }
       if (value.IsEmpty()) return UsageError(name + L" needs a value");
-      if (SameText(name, L"--exclude")) {
-        if (!m_options.exclude.Add(value)) return UsageError(String(L"--exclude ") + Quoted(value) + L" names nothing");
+      if (exclude) {
+        if (!m_options.exclude.Add(value)) {
+          return UsageError(String(L"--exclude ") + Quoted(value) + L" names nothing");
+        }
         continue;
-      }
-      const OptionSpec* spec = std::find_if(specs, specs + count, [&](const OptionSpec& s) { return SameText(name, s.name); });
-      if (spec == specs + count) {
-        return UsageError(String(L"unknown option ") + name + L" for " + m_options.command);
       }
       String& field = m_options.*(spec->field);
       if (!field.IsEmpty()) return UsageError(name + L" given twice");
@@ -253,9 +257,7 @@ private:
   }
 
   struct KeyBefore {
-    bool operator()(const String& a, const String& b) const {
-      return WCompare(a.IsEmpty() ? L"" : a.Text(), b.IsEmpty() ? L"" : b.Text()) < 0;
-    }
+    bool operator()(const String& a, const String& b) const { return TextBefore(a, b); }
   };
   // The files that a manifest lists, by the name the file system finds them by.
   using KeySet = std::set<String, KeyBefore, LibraryAllocator<String>>;

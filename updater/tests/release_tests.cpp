@@ -242,7 +242,8 @@ TEST_F(ReleaseToolTest, CreateFailuresWriteNothing) {
 
   // A file that cannot be read.
 #if defined(_WIN32)
-  ScopedHandle locked(CreateFileW(m_folder.PathOf("release/a.txt"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ScopedHandle locked(
+      CreateFileW(m_folder.PathOf("release/a.txt"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(locked.IsValid());
   EXPECT_EQ(Create(), kToolError);
   EXPECT_EQ(m_console.err.rfind("xrelease: cannot open " + Utf8(m_folder.PathOf("release/a.txt")) + ": ", 0), 0u)

@@ -13,7 +13,9 @@
 namespace {
 constexpr wchar_t kSeparator[] = L"\\";
 
-bool MakeFolder(const String& path) { return CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS; }
+bool MakeFolder(const String& path) {
+  return CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
 
 void RemoveTree(const String& path) {
   WIN32_FIND_DATAW found;
@@ -67,7 +69,9 @@ std::string ScratchFolder::Read(const char* relative, bool* exists) const {
   std::string bytes;
   char block[4096];
   DWORD got = 0;
-  while (file.IsValid() && ReadFile(file.Get(), block, sizeof block, &got, nullptr) && got > 0) bytes.append(block, got);
+  while (file.IsValid() && ReadFile(file.Get(), block, sizeof block, &got, nullptr) && got > 0) {
+    bytes.append(block, got);
+  }
   return bytes;
 }
 
