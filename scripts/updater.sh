@@ -9,8 +9,9 @@
 #   demo     build everything and publish a sample release with xrelease into
 #            build/demo/updater (the end-to-end run comes with the updater
 #            program)
-#   bench    run the allocator and manifest benchmarks under Wine, and xrelease
-#            (native and under Wine) against sha1sum
+#   bench    run the allocator, manifest and transfer benchmarks under Wine (the
+#            transfer benchmark against sha1sum and curl, over the local update
+#            server), and xrelease (native and under Wine) against sha1sum
 #   fuzz     long runs of the XConfig parser and writer fuzz targets (default
 #            10,000,000 inputs each), one worker at low priority; their corpora
 #            grow in build/native/fuzz/long/<target>, crashes are written there
@@ -124,6 +125,9 @@ case "${1:-}" in
     "$wine" "$root/build/win64/bench/alloc_bench.exe"
     echo
     "$wine" "$root/build/win64/bench/manifest_bench.exe"
+    echo
+    python3 "$source_dir/bench/transfer_bench.py" --build "$root/build/win64" --wine "$wine" \
+      --xrelease "$root/build/tool/release/xrelease"
     echo
     python3 "$source_dir/bench/release_bench.py" --native "$root/build/tool/release/xrelease" \
       --windows "$root/build/win64/release/xrelease.exe" --wine "$wine" --work "$root/build/bench-release"

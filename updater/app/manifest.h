@@ -51,15 +51,6 @@ bool ReadManifestUrl(const wchar_t* baseInfoPath, String* url);
 // fails.
 bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, ManifestInfo* info);
 
-// Whether a manifest file name may be joined to the installation folder, the
-// one rule for the update run and for the tools that publish releases. False
-// for: an empty name; an absolute one (a leading "\" or "/"); a ":" anywhere
-// (drive letters, stream names); a component made of two or more dots, with or
-// without spaces (".." and what Windows reads as ".."), under either separator;
-// and characters that no Windows file name may hold (control characters and
-// any of " < > | ? *), since such a file could never be installed.
-bool IsSafeRelativeName(const wchar_t* name);
-
 // Reads a parsed manifest below `root`: fills `info` from "BaseInfo" and
 // appends one entry per child element of "FileList" to `entries` (data items
 // there are no files). False, with both outputs untouched, when "BaseInfo" or

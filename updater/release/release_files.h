@@ -13,7 +13,7 @@
 class ExcludeRules;
 
 // "`action` `path`: " and the system's reason for the last failed call, as
-// in "cannot open release/a.dll: Permission denied".
+// in "cannot read release/a.dll: Permission denied".
 String SystemFailure(const wchar_t* action, const String& path);
 
 // What a path names.

@@ -1,4 +1,4 @@
-// Release folders through POSIX calls and SHA-1 through OpenSSL's libcrypto
+// Release folders through POSIX calls, and SHA-1 through OpenSSL's libcrypto
 // (the native build on Linux). Paths are UTF-8 for the system and UTF-16 for
 // the library.
 #include <dirent.h>
@@ -11,9 +11,9 @@
 #include <cstring>
 #include <memory>
 
+#include "app/file_hash.h"
 #include "base/wide_text.h"
 #include "release/exclude_rules.h"
-#include "release/file_digest.h"
 #include "release/release_files.h"
 
 namespace {
@@ -137,22 +137,17 @@ private:
 };
 
 // Opens the file at `path` and hands its content to `consume` block by block
-// up to its end. False, with `error` set, when it cannot be opened or read.
+// up to its end. False, with errno telling why, when it cannot be opened or
+// read.
 template <typename Consume>
-bool ReadFileBlocks(const String& path, String* error, Consume consume) {
+bool ReadFileBlocks(const String& path, Consume consume) {
   ScopedFd fd(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) {
-    *error = SystemFailure(L"cannot open", path);
-    return false;
-  }
+  if (fd.Get() < 0) return false;
   std::unique_ptr<char, MemFreeDeleter> block(static_cast<char*>(MemAlloc(kBlockBytes)));
   for (;;) {
     ssize_t got = read(fd.Get(), block.get(), kBlockBytes);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      *error = SystemFailure(L"cannot read", path);
-      return false;
-    }
+    if (got < 0) return false;
     if (got == 0) return true;
     consume(block.get(), static_cast<size_t>(got));
   }
@@ -210,7 +205,9 @@ String FileNameKey(const String& relativeName) {
 }
 
 bool ReadWholeFile(const String& path, Utf8Text* bytes, String* error) {
-  return ReadFileBlocks(path, error, [bytes](const char* data, size_t size) { bytes->append(data, size); });
+  if (ReadFileBlocks(path, [bytes](const char* data, size_t size) { bytes->append(data, size); })) return true;
+  *error = SystemFailure(L"cannot read", path);
+  return false;
 }
 
 bool ReplaceFileWith(const String& path, const Utf8Text& bytes, String* error) {
@@ -234,28 +231,27 @@ bool ReplaceFileWith(const String& path, const Utf8Text& bytes, String* error) {
   return true;
 }
 
-FileDigester::~FileDigester() { EVP_MD_CTX_free(reinterpret_cast<EVP_MD_CTX*>(m_context)); }
+// The release tool's native hashing: libcrypto behind the updater's interface.
+Sha1FileHasher::~Sha1FileHasher() { EVP_MD_CTX_free(reinterpret_cast<EVP_MD_CTX*>(m_context)); }
 
-bool FileDigester::Digest(const String& path, wchar_t digest[kDigestTextChars], uint64_t* size, String* error) {
+bool Sha1FileHasher::Hash(const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes) {
   if (!m_context) m_context = reinterpret_cast<uintptr_t>(EVP_MD_CTX_new());
   EVP_MD_CTX* context = reinterpret_cast<EVP_MD_CTX*>(m_context);
+  unsigned int length = 0;
+  uint64_t total = 0;
   if (!context || !EVP_DigestInit_ex(context, EVP_sha1(), nullptr)) {
-    *error = String(L"cannot hash ") + path + L": SHA-1 is not available";
+    errno = ENOTSUP;
     return false;
   }
-  uint64_t total = 0;
-  bool complete = ReadFileBlocks(path, error, [&](const char* data, size_t count) {
+  bool complete = ReadFileBlocks(path, [&](const char* data, size_t count) {
     EVP_DigestUpdate(context, data, count);
     total += count;
   });
   if (!complete) return false;
-  unsigned char value[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (!EVP_DigestFinal_ex(context, value, &length) || length != kDigestBytes) {
-    *error = String(L"cannot hash ") + path;
+  if (!EVP_DigestFinal_ex(context, digest, &length) || length != kSha1Bytes) {
+    errno = ENOTSUP;
     return false;
   }
-  HexEncodeDigest(value, digest);
-  *size = total;
+  if (bytes) *bytes = total;
   return true;
 }

@@ -147,7 +147,7 @@ String FileNameKey(const String& relativeName) {
 bool ReadWholeFile(const String& path, Utf8Text* bytes, String* error) {
   ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file.IsValid()) {
-    *error = SystemFailure(L"cannot open", path);
+    *error = SystemFailure(L"cannot read", path);
     return false;
   }
   char block[65536];

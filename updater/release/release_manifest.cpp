@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/manifest.h"
+#include "app/update_rules.h"
 #include "base/wide_text.h"
 #include "base/xconfig.h"
 

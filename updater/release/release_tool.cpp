@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <set>
 
+#include "app/file_hash.h"
 #include "app/manifest.h"
+#include "app/update_rules.h"
 #include "base/wide_text.h"
 #include "base/xconfig.h"
 #include "release/exclude_rules.h"
-#include "release/file_digest.h"
 #include "release/release_files.h"
 
 namespace {
@@ -185,11 +186,7 @@ private:
     SortReleaseFiles(&files);
     uint64_t total = 0;
     for (ReleaseFile& file : files) {
-      wchar_t digest[kDigestTextChars];
-      if (!m_digester.Digest(JoinPath(o.folder, file.name), digest, &file.size, &error)) {
-        return Fail(error + kNothingWritten);
-      }
-      file.hash = digest;
+      if (!Digest(JoinPath(o.folder, file.name), &file.hash, &file.size, &error)) return Fail(error + kNothingWritten);
       total += file.size;
     }
     Utf8Text text;
@@ -277,10 +274,10 @@ private:
       Report(&counts->missing, L"missing: ", entry.name, nullptr);
       return;
     }
-    wchar_t digest[kDigestTextChars];
+    String digest;
     uint64_t size = 0;
     String error;
-    if (!m_digester.Digest(path, digest, &size, &error)) {
+    if (!Digest(path, &digest, &size, &error)) {
       Error(error);
       ++counts->unreadable;
     } else if (!SameText(entry.hash, digest)) {
@@ -289,6 +286,19 @@ private:
       Report(&counts->changed, L"changed: ", entry.name,
              (String(L" (size ") + entry.size + L" in the manifest, " + DecimalText(size) + L" on disk)").Text());
     }
+  }
+
+  // The SHA-1 text of the file at `path` and its size.
+  bool Digest(const String& path, String* digest, uint64_t* size, String* error) {
+    uint8_t value[kSha1Bytes];
+    if (!m_hasher.Hash(path, value, size)) {
+      *error = SystemFailure(L"cannot hash", path);
+      return false;
+    }
+    wchar_t text[kSha1TextChars];
+    HexEncodeLower(value, text);
+    *digest = text;
+    return true;
   }
 
   void Report(uint32_t* count, const wchar_t* kind, const String& name, const wchar_t* detail) {
@@ -322,7 +332,7 @@ private:
 
   ToolConsole* m_console;
   Options m_options;
-  FileDigester m_digester;
+  Sha1FileHasher m_hasher;
 };
 }  // namespace
 

@@ -39,36 +39,32 @@ TempFolder::TempFolder() {
   CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
-TempFolder::~TempFolder() {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((m_path + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(File(found.cFileName).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(m_path.c_str());
-}
+TempFolder::~TempFolder() { RemoveFolderTree(m_path); }
 
-uint32_t RunChild(const char* name, const TempFolder& folder) {
+void* StartChild(const char* name, const std::wstring& folder, const std::wstring& program) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(self) + L"\" --child " + std::wstring(name, name + strlen(name));
+  std::wstring path = program.empty() ? std::wstring(self) : program;
+  std::wstring command = L"\"" + path + L"\" --child " + std::wstring(name, name + strlen(name));
   std::vector<wchar_t> commandLine(command.begin(), command.end());
   commandLine.push_back(0);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.Path().c_str(), &startup,
+  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                       &process)) {
-    return 0xBADC0DE;
+    return nullptr;
   }
-  ScopedHandle processHandle(process.hProcess);
-  ScopedHandle threadHandle(process.hThread);
-  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+uint32_t RunChild(const char* name, const TempFolder& folder) {
+  ScopedHandle process(StartChild(name, folder.Path()));
+  if (!process.IsValid()) return 0xBADC0DE;
+  WaitForSingleObject(process.Get(), INFINITE);
   DWORD exitCode = 0;
-  GetExitCodeProcess(process.hProcess, &exitCode);
+  GetExitCodeProcess(process.Get(), &exitCode);
   return exitCode;
 }
 
@@ -84,8 +80,31 @@ std::string ReadFileBytes(const std::wstring& path, bool* exists) {
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  for (size_t slash = path.find(L'\\', 3); slash != std::wstring::npos; slash = path.find(L'\\', slash + 1)) {
+    CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+  }
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   return file.IsValid() && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written == bytes.size();
+}
+
+void RemoveFolderTree(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring child = path + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveFolderTree(child);
+      } else {
+        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(path.c_str());
 }

@@ -21,7 +21,7 @@ struct ChildScenarioRegistrar {
 // unknown name). Crash dialogs and the debugger are switched off first.
 int RunChildScenario(const char* name);
 
-// A new empty folder under the temporary folder, removed with its files.
+// A new empty folder under the temporary folder, removed with its contents.
 class TempFolder {
 public:
   TempFolder();
@@ -37,11 +37,18 @@ private:
   std::wstring m_path;
 };
 
+// Starts scenario `name` in a new process of `program` (this program when
+// empty), a copy of this program, with `folder` as its current folder. Returns
+// the process handle, which the caller closes; none on failure.
+void* StartChild(const char* name, const std::wstring& folder, const std::wstring& program = std::wstring());
+
 // Runs scenario `name` in a new process of this program with `folder` as its
 // current folder, waits for it and returns its exit code.
 uint32_t RunChild(const char* name, const TempFolder& folder);
 
 // The bytes of a file; `exists` tells whether it could be read.
 std::string ReadFileBytes(const std::wstring& path, bool* exists = nullptr);
-// Creates or replaces a file holding `bytes`; false if it cannot be written.
+// Writes `bytes` to `path`, creating missing folders; false on failure.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// Removes a folder with everything in it.
+void RemoveFolderTree(const std::wstring& path);

@@ -246,7 +246,7 @@ TEST_F(ReleaseToolTest, CreateFailuresWriteNothing) {
       CreateFileW(m_folder.PathOf("release/a.txt"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(locked.IsValid());
   EXPECT_EQ(Create(), kToolError);
-  EXPECT_EQ(m_console.err.rfind("xrelease: cannot open " + Utf8(m_folder.PathOf("release/a.txt")) + ": ", 0), 0u)
+  EXPECT_EQ(m_console.err.rfind("xrelease: cannot hash " + Utf8(m_folder.PathOf("release/a.txt")) + ": ", 0), 0u)
       << m_console.err;
   locked.Reset();
 #else
@@ -361,7 +361,7 @@ TEST_F(ReleaseToolTest, VerifyFindsMissingChangedAndExtraFiles) {
 TEST_F(ReleaseToolTest, VerifyReportsManifestsTheUpdaterCannotUse) {
   ASSERT_TRUE(m_folder.Write("release/a.txt", "abc"));
   EXPECT_EQ(Run({L"verify", Release()}), kToolError);
-  EXPECT_EQ(m_console.err.rfind("xrelease: cannot open " + Utf8(m_folder.PathOf("release/update.xconfig")) + ": ", 0),
+  EXPECT_EQ(m_console.err.rfind("xrelease: cannot read " + Utf8(m_folder.PathOf("release/update.xconfig")) + ": ", 0),
             0u)
       << m_console.err;
   ASSERT_TRUE(m_folder.Write("release/update.xconfig", "BaseInfo : {\n"));

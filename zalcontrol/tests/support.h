@@ -11,6 +11,11 @@
 // QSignalSpy needs it.
 Q_DECLARE_METATYPE(Element*)
 
+// Margins of the lists laid out without a view.
+const int kEdgeX = 10;
+const int kEdgeY = 5;
+const QRgb kBlack = qRgb(0, 0, 0);
+
 // A monospaced font whose metrics the tests read back instead of assuming.
 inline QFont monoFont(int pixelSize = 13)
 {
@@ -19,15 +24,10 @@ inline QFont monoFont(int pixelSize = 13)
     return font;
 }
 
-inline QFontMetrics monoMetrics(int pixelSize = 13)
-{
-    return QFontMetrics(monoFont(pixelSize));
-}
-
 // The mono font's cell: every character w wide, lines h high, descent d.
 struct MonoCell
 {
-    QFontMetrics fm = monoMetrics();
+    QFontMetrics fm{monoFont()};
     int h = fm.height();
     int d = fm.descent();
     int w = fm.horizontalAdvance(QLatin1Char('a'));
@@ -44,12 +44,17 @@ inline int charsPerLine(int width, int lineStart, int w)
     return n;
 }
 
-// A text run in the mono font with visible colours.
-inline TextElement* makeText(const QString& text, int pixelSize = 13)
+template <typename T>
+T* withMono(T* element, int pixelSize = 13)
 {
-    auto* element = new TextElement;
     QFont font = monoFont(pixelSize);
     element->SetFont(font);
+    return element;
+}
+
+inline TextElement* makeText(const QString& text, int pixelSize = 13)
+{
+    auto* element = withMono(new TextElement, pixelSize);
     element->SetText(text);
     return element;
 }
@@ -65,9 +70,7 @@ inline QPixmap solidPixmap(int w, int h, const QColor& color)
 // moves it down when drawn).
 inline ImageElement* makeImage(int w, int h, const QColor& color = Qt::yellow)
 {
-    auto* element = new ImageElement;
-    QFont font = monoFont();
-    element->SetFont(font);
+    auto* element = withMono(new ImageElement);
     QPixmap pixmap = solidPixmap(w, h, color);
     element->SetPixmap(pixmap, 0, 0);
     return element;
@@ -81,43 +84,51 @@ inline void setColors(Element* element, const mouse_color_& text, const mouse_co
     element->SetEventBackground(b);
 }
 
-// Lays out a list of elements the way a view does, on an image painter, and
-// draws them; returns the layout context the last element left behind.
+// Owns a list of elements and lays it out the way a view does, on a black
+// image painter, then draws it; run() does it again.
 struct ListPass
 {
-    element_info_ info{0, 0, 0, 0, 0};
+    QList<Element*> elements;
+    element_info_ info;
     QImage image;
 
-    ListPass(int width, int edgeX, int edgeY, int elementSpace = 0)
-        : image(width, 400, QImage::Format_ARGB32_Premultiplied)
+    explicit ListPass(const QList<Element*>& list, int width = 200, int edgeX = kEdgeX, int edgeY = kEdgeY,
+                      int elementSpace = 0)
+        : elements(list)
+        , info{width, edgeY, edgeY, edgeX, elementSpace}
+        , image(width, 400, QImage::Format_ARGB32_Premultiplied)
     {
-        info = {width, edgeY, edgeY, edgeX, elementSpace};
-        image.fill(Qt::black);
+        run();
     }
+    ~ListPass() { qDeleteAll(elements); }
 
-    void run(const QList<Element*>& elements)
+    void run()
     {
+        info.height = info.edge_y;
+        image.fill(Qt::black);
         QPainter painter(&image);
         Element::ClearMaxHeightByY();
         const Element* prev = nullptr;
-        for (Element* element : elements) {
+        for (Element* element : qAsConst(elements)) {
             element->Layout(painter, info, prev);
             prev = element;
         }
-        for (Element* element : elements)
+        for (Element* element : qAsConst(elements))
             element->Draw(painter, info);
     }
 };
 
-// A shown view of the given size, already painted once.
+// A shown view of the given size holding the given elements, painted once.
 struct ShownView
 {
     ZALChatView view;
 
-    explicit ShownView(int width = 200, int height = 100)
+    explicit ShownView(int width = 200, int height = 100, const QList<Element*>& elements = {})
     {
-        qRegisterMetaType<Element*>(); // for QSignalSpy on the press signal
+        qRegisterMetaType<Element*>();
         view.resize(width, height);
+        for (Element* element : elements)
+            view.AddElement(element);
         view.show();
         if (!QTest::qWaitForWindowExposed(&view))
             qFatal("view was not exposed");
@@ -125,8 +136,8 @@ struct ShownView
     }
 
     void paint() { view.repaint(); }
-
     QImage grab() { return view.grab().toImage(); }
+    Qt::CursorShape cursor() const { return view.cursor().shape(); }
 
     void move(const QPoint& pos) { QTest::mouseMove(&view, pos); }
     void press(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(&view, b, {}, pos); }
@@ -144,6 +155,12 @@ struct ShownView
         QApplication::sendEvent(&view, &event);
     }
 };
+
+// The element the i-th press signal reported.
+inline Element* pressed(const QSignalSpy& spy, int i = 0)
+{
+    return spy.at(i).at(0).value<Element*>();
+}
 
 // Screen position of the centre of an element's i-th hit rectangle.
 inline QPoint screenCenter(Element* element, int i = 0)

@@ -1,12 +1,12 @@
-// Builds against the installed headers and library, shows a view with a text
-// run and a box holding a picture, a spacer and text, and checks that they
-// were laid out and drawn.
+// Builds against the installed headers and library and checks that a view
+// draws a text run and a box holding a picture, a spacer and a cloned text.
 
 #include <chatview.h>
 #include <zalcontrol.h>
 
 #include <QApplication>
-#include <QTextStream>
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -18,28 +18,25 @@ int main(int argc, char** argv)
     auto* text = new TextElement;
     text->SetText(QStringLiteral("hello from the host"));
     view.AddElement(text);
-
-    auto* button = new ButtonElement;
     QPixmap pixmap(8, 8);
     pixmap.fill(Qt::red);
     auto* image = new ImageElement;
     image->SetPixmap(pixmap, 0, 0);
     auto* space = new SpaceElement;
     space->SetSpace(4);
-    auto* caption = new TextElement;
-    caption->SetText(QStringLiteral("ok"));
+    TextElement caption;
+    caption.SetText(QStringLiteral("ok"));
+    auto* button = new ButtonElement;
     button->AddElement(image);
     button->AddElement(space);
-    button->AddElement(caption->Clone());
-    delete caption;
+    button->AddElement(caption.Clone());
     view.AddElement(button);
     view.grab();
 
-    QTextStream err(stderr);
     if (text->GetEventRect().size() != 19 || button->GetEventRect().size() != 1 || image->GetEventRect().size() != 1) {
-        err << "package host: the elements were not drawn\n";
+        std::fprintf(stderr, "package host: the elements were not drawn\n");
         return 1;
     }
-    err << "package host: found, linked and drew " << text->GetEventRect().size() << " cells and a box\n";
+    std::fprintf(stderr, "package host: found, linked and drew 19 cells and a box\n");
     return 0;
 }

@@ -1,0 +1,89 @@
+#include "app/file_hash.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <memory>
+
+#include "base/alloc.h"
+#include "base/scoped_handle.h"
+
+namespace {
+constexpr wchar_t kProvider[] = L"Microsoft Enhanced RSA and AES Cryptographic Provider";
+constexpr DWORD kBlockBytes = 65536;
+
+// Owner of a CryptoAPI hash object.
+class ScopedCryptHash {
+public:
+  ScopedCryptHash() = default;
+  ~ScopedCryptHash() {
+    if (m_hash) CryptDestroyHash(m_hash);
+  }
+  ScopedCryptHash(const ScopedCryptHash&) = delete;
+  ScopedCryptHash& operator=(const ScopedCryptHash&) = delete;
+  bool Create(HCRYPTPROV context, ALG_ID algorithm) {
+    return CryptCreateHash(context, algorithm, 0, 0, &m_hash) != FALSE;
+  }
+  HCRYPTHASH Get() const { return m_hash; }
+
+private:
+  HCRYPTHASH m_hash = 0;
+};
+
+struct MemFreeDeleter {
+  void operator()(void* block) const { MemFree(block); }
+};
+
+// Hashes the file at `path` on `context`; on failure `error` receives the
+// system's reason before the handles are closed.
+bool HashWith(HCRYPTPROV context, const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes, DWORD* error) {
+  auto fail = [error] {
+    *error = GetLastError();
+    return false;
+  };
+  ScopedCryptHash hash;
+  if (!hash.Create(context, CALG_SHA1)) return fail();
+  // Read sharing: a reader elsewhere (a virus scanner) must not make the file
+  // unhashable, which would leave an outdated file looking current.
+  ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+  if (!file.IsValid()) return fail();
+  std::unique_ptr<BYTE, MemFreeDeleter> block(static_cast<BYTE*>(MemAlloc(kBlockBytes)));
+  uint64_t total = 0;
+  for (;;) {
+    DWORD got = 0;
+    // A failing read must not pass off the hash of a prefix as the file's.
+    if (!ReadFile(file.Get(), block.get(), kBlockBytes, &got, nullptr)) return fail();
+    if (got == 0) break;
+    if (!CryptHashData(hash.Get(), block.get(), got, 0)) return fail();
+    total += got;
+  }
+  file.Reset();
+  DWORD size = kSha1Bytes;
+  if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, digest, &size, 0) || size != kSha1Bytes) return fail();
+  if (bytes) *bytes = total;
+  return true;
+}
+}  // namespace
+
+bool HashFileSha1(const wchar_t* path, uint8_t digest[kSha1Bytes]) {
+  Sha1FileHasher hasher;
+  return hasher.Hash(path, digest);
+}
+
+Sha1FileHasher::~Sha1FileHasher() {
+  if (m_context) CryptReleaseContext(static_cast<HCRYPTPROV>(m_context), 0);
+}
+
+bool Sha1FileHasher::Hash(const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes) {
+  HCRYPTPROV context = static_cast<HCRYPTPROV>(m_context);
+  // No key container: nothing is stored.
+  if (!context) {
+    if (!CryptAcquireContextW(&context, nullptr, kProvider, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
+    m_context = context;
+  }
+  DWORD error = 0;
+  if (HashWith(context, path, digest, bytes, &error)) return true;
+  SetLastError(error);
+  return false;
+}

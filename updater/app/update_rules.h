@@ -1,0 +1,40 @@
+// The update worker's rules on texts: versions, paths, manifest file names and
+// progress figures. Platform-free (they also build natively for the sanitizers).
+#pragma once
+
+#include <cstdint>
+
+#include "base/wide_string.h"
+
+// The text before the last separator, whichever of "\" and "/" lies further
+// right, without the separator; empty when there is none.
+String GetDirectoryOfPath(const String& path);
+
+// 1 when the manifest's version calls for an update, 0 otherwise. Texts of
+// different lengths always call for one, whichever version is larger. Equal
+// lengths are compared part by part (parts split at every ".", each read as a
+// 32-bit decimal integer the C run-time's way, compared unsigned): the first
+// differing part decides, 1 when the client's is the smaller.
+int CompareVersions(const String& clientVersion, const String& manifestVersion);
+
+// The C run-time's decimal text-to-integer rule: leading white space, an
+// optional sign, then digits up to the first non-digit; no digits give 0. Out
+// of range values saturate at the 32-bit limits.
+int32_t DecimalToInt32(const wchar_t* text);
+
+// Whether a manifest file name may be joined to the installation folder, the
+// one rule for the update run and for the tool that publishes releases. False
+// for: an empty name; an absolute one (a leading "\" or "/"); a ":" anywhere
+// (drive letters, stream names); a component of dots only with two or more of
+// them, spaces allowed (".." and what Windows reads as ".."), under either
+// separator; and characters that no Windows file name may hold (control
+// characters and any of " < > | ? *), since such a file can never be installed.
+bool IsSafeRelativeName(const wchar_t* name);
+
+// Progress figures that fit a window message: done and total shifted right
+// together until the total fits in 31 bits, so their ratio stays right.
+struct ProgressFigures {
+  uint32_t done;
+  uint32_t total;
+};
+ProgressFigures ScaleProgress(uint64_t done, uint64_t total);

@@ -1,0 +1,254 @@
+#include "app/update_worker.h"
+
+#include <dbghelp.h>
+#include <oleauto.h>
+#include <shlwapi.h>
+
+#include "app/file_hash.h"
+#include "app/http_download.h"
+#include "app/manifest.h"
+#include "app/update_rules.h"
+#include "base/log.h"
+#include "base/wide_text.h"
+
+namespace {
+constexpr int kAttempts = 6;
+constexpr DWORD kRetryPauseMs = 500;
+constexpr DWORD kPathChars = 260;
+
+// The text of a String, empty text for the empty string (whose text is none).
+const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""; }
+
+// Where the install pass keeps the installed file that step `index`
+// replaces until the pass has ended: beside the new file's temp path, numbered
+// so that two entries of one name cannot take each other's place.
+String SetAsidePath(const FileEntry& entry, size_t index) {
+  return String::Format(L"%s.%u.previous", Text(entry.tempPath), static_cast<unsigned>(index));
+}
+
+bool Exists(const String& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool Accepted(uint32_t status) { return status == 200 || status == 304; }
+
+// `operation` repeated 500 ms apart while it fails, 6 attempts at most.
+template <typename Operation>
+bool WithRetry(Operation operation) {
+  for (int attempt = 1;; ++attempt) {
+    if (operation()) return true;
+    if (attempt == kAttempts) return false;
+    Sleep(kRetryPauseMs);
+  }
+}
+
+bool RemoveFile(const String& path) {
+  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+  return DeleteFileW(path) != FALSE;
+}
+
+// Creates the folder that holds `path` with all missing parents. Failure is
+// not reported: the download or move into it fails later with its own text.
+void EnsureFolderOf(const String& path) {
+  String folder = GetDirectoryOfPath(path);
+  // The folder-chain creator splits at "\" only.
+  folder.ReplaceAll(L"/", L"\\");
+  folder += L"\\";
+  if (PathIsDirectoryW(folder)) return;
+  int size = WideCharToMultiByte(CP_THREAD_ACP, 0, folder, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return;
+  char* ansi = static_cast<char*>(MemAlloc(static_cast<uint64_t>(size)));
+  if (WideCharToMultiByte(CP_THREAD_ACP, 0, folder, -1, ansi, size, nullptr, nullptr) > 0) {
+    MakeSureDirectoryPathExists(ansi);
+  }
+  MemFree(ansi);
+}
+
+// A manifest size as bytes. The manifest reading turns sizes above 2^31 - 1
+// into negative text; read back as unsigned 32 bits they are right again.
+uint64_t SizeOf(const FileEntry& entry) { return static_cast<uint32_t>(DecimalToInt32(entry.size)); }
+
+// One file of the install pass and what the pass has done to it so far.
+struct InstallStep {
+  const FileEntry* entry;
+  String setAsidePath;  // where the installed file was moved; empty when there was none
+  bool movedIn;         // the new file is in place
+};
+
+class UpdateRun {
+public:
+  explicit UpdateRun(const UpdateWorkerHost& host)
+      : m_clientVersion(host.ClientVersion()), m_window(host.UpdateWindow()) {
+    const String& clientPath = host.ClientPath();
+    int32_t last = -1;
+    for (uint32_t i = 0; i < clientPath.Length(); ++i) {
+      if (clientPath.Text()[i] == L'\\') last = static_cast<int32_t>(i);
+    }
+    if (last > 0) m_folder = clientPath.Mid(0, last);
+  }
+
+  void Execute() {
+    if (FetchManifest() && (CompareVersions(m_clientVersion, m_info.version) != 1 ||
+                            (CheckNames() && Scan() && DownloadAll() && InstallAll()))) {
+      m_entries.clear();
+      m_queue.clear();
+      SendMessageW(m_window, WM_CLOSE, 0, 0);
+    }
+  }
+
+private:
+  // Sends the error text; the receiver owns the BSTR. Returns false for the
+  // caller to pass on.
+  bool Fail(const String& text) {
+    BSTR message = SysAllocStringLen(text, text.Length());
+    SendMessageW(m_window, WM_UPDATE_FAILED, reinterpret_cast<WPARAM>(message), 0);
+    return false;
+  }
+
+  bool FetchManifest() {
+    String manifestPath = String::Format(L"%s\\update.xconfig", Text(m_folder));
+    if (Exists(manifestPath)) RemoveFile(manifestPath);
+    String baseInfoPath = String::Format(L"%s\\%s", Text(m_folder), L"baseinfo.xconfig");
+    wchar_t ownPath[kPathChars] = {};
+    GetModuleFileNameW(nullptr, ownPath, kPathChars);
+    m_ownPath = ownPath;
+
+    String url;
+    if (!ReadManifestUrl(baseInfoPath, &url)) url = kDefaultManifestUrl;
+    uint32_t status = 0;
+    if (!HttpDownloadWithRetry(url, manifestPath, &status) || !Accepted(status)) {
+      return Fail(L"download update config fail.");
+    }
+    if (!ParseUpdateManifest(manifestPath, &m_entries, &m_info)) return Fail(L"parseConfig fail");
+    return true;
+  }
+
+  // Every name must stay inside the installation folder: the updater runs
+  // with administrator rights and the manifest comes from the network.
+  bool CheckNames() {
+    for (const FileEntry& entry : m_entries) {
+      if (!IsSafeRelativeName(entry.name)) return Fail(String::Format(L"invalid file name %s", Text(entry.name)));
+    }
+    return true;
+  }
+
+  bool Scan() {
+    for (const FileEntry& entry : m_entries) {
+      FileEntry queued = entry;
+      queued.localPath = m_folder + L"\\";
+      queued.localPath += entry.name;
+      queued.tempPath = m_folder + L"\\Temp\\";
+      queued.tempPath += entry.name;
+      queued.url = m_info.baseUrl;
+      queued.url += entry.name;
+      queued.url.ReplaceAll(L"\\", L"/");
+      // The running updater cannot replace itself; its copy does that.
+      if (WCompare(queued.localPath, m_ownPath) == 0) continue;
+      if (Exists(queued.localPath)) {
+        uint8_t digest[kSha1Bytes];
+        // An installed file that cannot be read is left alone.
+        if (!HashFileSha1(queued.localPath, digest)) continue;
+        wchar_t text[kSha1TextChars];
+        HexEncodeLower(digest, text);
+        if (WCompare(text, Text(entry.hash)) == 0) continue;
+      }
+      m_total += SizeOf(entry);
+      m_queue.push_back(std::move(queued));
+    }
+    return true;
+  }
+
+  bool DownloadAll() {
+    uint64_t done = 0;
+    for (const FileEntry& entry : m_queue) {
+      EnsureFolderOf(entry.localPath);
+      EnsureFolderOf(entry.tempPath);
+      uint32_t status = 0;
+      if (!HttpDownloadWithRetry(entry.url, entry.tempPath, &status) || !Accepted(status)) {
+        return Fail(String::Format(L"download file %s fail", Text(entry.url)));
+      }
+      // A file that cannot be verified is not installed.
+      uint8_t digest[kSha1Bytes];
+      if (!HashFileSha1(entry.tempPath, digest)) return Fail(String::Format(L"hash file %s fail", Text(entry.url)));
+      wchar_t text[kSha1TextChars];
+      HexEncodeLower(digest, text);
+      if (WCompare(text, Text(entry.hash)) != 0) {
+        return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(entry.url), text,
+                                   Text(entry.hash)));
+      }
+      done += SizeOf(entry);
+      ProgressFigures figures = ScaleProgress(done, m_total);
+      SendMessageW(m_window, WM_UPDATE_PROGRESS, figures.done, figures.total);
+    }
+    return true;
+  }
+
+  // Replaces the installed files. Each one replaced is first moved aside and
+  // kept until the pass ends, so that a failure can put every changed file
+  // back: the installation is never left half old, half new.
+  bool InstallAll() {
+    std::vector<InstallStep, LibraryAllocator<InstallStep>> steps;
+    steps.reserve(m_queue.size());
+    for (const FileEntry& entry : m_queue) {
+      steps.push_back(InstallStep{&entry, String(), false});
+      InstallStep& step = steps.back();
+      if (Exists(entry.localPath)) {
+        String setAside = SetAsidePath(entry, steps.size() - 1);
+        if (Exists(setAside)) RemoveFile(setAside);  // left by a run that was cut off
+        DWORD error = 0;
+        if (!WithRetry([&] {
+              if (MoveFileW(entry.localPath, setAside)) return true;
+              error = GetLastError();
+              return false;
+            })) {
+          Restore(steps);
+          return Fail(String::Format(L"001 delete file %s failed\nerror code: %d", Text(entry.localPath),
+                                     static_cast<int>(error)));
+        }
+        step.setAsidePath = setAside;
+      }
+      if (!MoveFileW(entry.tempPath, entry.localPath)) {
+        DWORD error = GetLastError();
+        Restore(steps);
+        return Fail(String::Format(L"move %s to %s fail\nerror code: %d", Text(entry.tempPath),
+                                   Text(entry.localPath), static_cast<int>(error)));
+      }
+      step.movedIn = true;
+    }
+    for (const InstallStep& step : steps) {
+      if (!step.setAsidePath.IsEmpty()) RemoveFile(step.setAsidePath);
+    }
+    return true;
+  }
+
+  // Undoes the install pass, last change first: new files out, the files
+  // they replaced back in.
+  static void Restore(const std::vector<InstallStep, LibraryAllocator<InstallStep>>& steps) {
+    for (size_t i = steps.size(); i-- > 0;) {
+      const InstallStep& step = steps[i];
+      const String& localPath = step.entry->localPath;
+      if (step.movedIn && !WithRetry([&] { return RemoveFile(localPath); })) {
+        WriteLog(L"restore: cannot remove %s: %d", Text(localPath), static_cast<int>(GetLastError()));
+      }
+      if (!step.setAsidePath.IsEmpty() &&
+          !WithRetry([&] { return MoveFileW(step.setAsidePath, localPath) != FALSE; })) {
+        WriteLog(L"restore: cannot move %s back to %s: %d", Text(step.setAsidePath), Text(localPath),
+                 static_cast<int>(GetLastError()));
+      }
+    }
+  }
+
+  String m_folder;
+  String m_clientVersion;
+  HWND m_window;
+  String m_ownPath;
+  ManifestInfo m_info;
+  FileEntryArray m_entries;
+  FileEntryArray m_queue;  // the download list
+  uint64_t m_total = 0;
+};
+}  // namespace
+
+DWORD WINAPI UpdateThreadProc(LPVOID host) {
+  UpdateRun run(*static_cast<const UpdateWorkerHost*>(host));
+  run.Execute();
+  return 0;
+}

@@ -1,0 +1,175 @@
+// Transfer benchmark, the Windows side: times the updater's own operations on
+// data that transfer_bench.py prepares and serves, and prints one
+// "name seconds" line per figure for that script, which measures its Unix
+// baselines (sha1sum, curl) in the same run and prints the comparison.
+//
+//   transfer_bench.exe hash FILE          HashFileSha1, best of 3
+//   transfer_bench.exe download URL FILE  HttpDownloadToFile, best of 3
+//   transfer_bench.exe bare URL           a bare WinHTTP read loop that keeps nothing, best of 3
+//   transfer_bench.exe run CLIENT VERSION one whole update run for the client CLIENT (path)
+//                                         of version VERSION; it must end with WM_CLOSE
+#include <windows.h>
+#include <oleauto.h>
+#include <winhttp.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/file_hash.h"
+#include "app/http_download.h"
+#include "app/scoped_internet.h"
+#include "app/update_worker.h"
+#include "base/library.h"
+#include "bench/bench_timer.h"
+
+namespace {
+// Best time of three runs of `work`, or a negative time when a run failed.
+template <typename Work>
+double BestOfThree(Work work) {
+  double best = 1e30;
+  for (int run = 0; run < 3; ++run) {
+    double start = Seconds();
+    if (!work()) return -1;
+    double took = Seconds() - start;
+    if (took < best) best = took;
+  }
+  return best;
+}
+
+std::wstring Wide(const char* text) {
+  int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size > 0 ? size : 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], size);
+  wide.resize(wide.size() - 1);
+  return wide;
+}
+
+// The least WinHTTP needs to read a body: no header, no file, a large buffer.
+bool BareRead(const std::wstring& url) {
+  wchar_t host[256] = {};
+  wchar_t path[1024] = {};
+  URL_COMPONENTS parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = 256;
+  parts.lpszUrlPath = path;
+  parts.dwUrlPathLength = 1024;
+  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
+  ScopedInternetHandle session(WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                           WINHTTP_NO_PROXY_BYPASS, 0));
+  ScopedInternetHandle connection(session.IsValid() ? WinHttpConnect(session.Get(), host, parts.nPort, 0) : nullptr);
+  ScopedInternetHandle request(connection.IsValid() ? WinHttpOpenRequest(connection.Get(), L"GET", path, nullptr,
+                                                                         WINHTTP_NO_REFERER,
+                                                                         WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
+                                                    : nullptr);
+  if (!request.IsValid() || !WinHttpSendRequest(request.Get(), nullptr, 0, nullptr, 0, 0, 0) ||
+      !WinHttpReceiveResponse(request.Get(), nullptr)) {
+    return false;
+  }
+  std::vector<char> buffer(1 << 20);
+  DWORD got = 0;
+  do {
+    if (!WinHttpReadData(request.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got)) return false;
+  } while (got > 0);
+  return true;
+}
+
+// Stands in for the update dialog: a message-only window that counts the
+// progress messages and notes how the run ended.
+class BenchDialog final : public UpdateWorkerHost {
+public:
+  BenchDialog(const std::wstring& clientPath, const std::wstring& clientVersion)
+      : m_clientPath(clientPath.c_str()), m_clientVersion(clientVersion.c_str()) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TransferBenchWindow";
+    RegisterClassW(&windowClass);
+    m_window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               windowClass.hInstance, nullptr);
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~BenchDialog() { DestroyWindow(m_window); }
+  BenchDialog(const BenchDialog&) = delete;
+  BenchDialog& operator=(const BenchDialog&) = delete;
+
+  const String& ClientPath() const override { return m_clientPath; }
+  const String& ClientVersion() const override { return m_clientVersion; }
+  HWND UpdateWindow() const override { return m_window; }
+
+  // Runs the worker to its end; true when it ended with WM_CLOSE.
+  bool Run() {
+    HANDLE thread = CreateThread(nullptr, 0, UpdateThreadProc, static_cast<UpdateWorkerHost*>(this), 0, nullptr);
+    if (!thread) return false;
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    CloseHandle(thread);
+    std::fprintf(stderr, "transfer_bench: %u progress messages, %s\n", m_progress, m_closed ? "closed" : "failed");
+    return m_closed;
+  }
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<BenchDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self && message == WM_UPDATE_PROGRESS) {
+      ++self->m_progress;
+      return 0;
+    }
+    if (self && message == WM_UPDATE_FAILED) {
+      std::fwprintf(stderr, L"transfer_bench: %ls\n", reinterpret_cast<BSTR>(wParam));
+      SysFreeString(reinterpret_cast<BSTR>(wParam));
+      return 0;
+    }
+    if (self && message == WM_CLOSE) {
+      self->m_closed = true;
+      return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+
+  String m_clientPath;
+  String m_clientVersion;
+  HWND m_window = nullptr;
+  unsigned m_progress = 0;
+  bool m_closed = false;
+};
+}  // namespace
+
+int main(int argc, char** argv) {
+  StartLibraryOnce(L"FastAlloc");
+  std::string mode = argc > 1 ? argv[1] : "";
+  double seconds = -1;
+  if (mode == "hash" && argc == 3) {
+    std::wstring file = Wide(argv[2]);
+    uint8_t digest[kSha1Bytes];
+    seconds = BestOfThree([&] { return HashFileSha1(file.c_str(), digest); });
+  } else if (mode == "download" && argc == 4) {
+    std::wstring url = Wide(argv[2]);
+    std::wstring file = Wide(argv[3]);
+    seconds = BestOfThree([&] {
+      uint32_t status = 0;
+      return HttpDownloadToFile(url.c_str(), file.c_str(), &status) && status == 200;
+    });
+  } else if (mode == "bare" && argc == 3) {
+    std::wstring url = Wide(argv[2]);
+    seconds = BestOfThree([&] { return BareRead(url); });
+  } else if (mode == "run" && argc == 4) {
+    BenchDialog dialog(Wide(argv[2]), Wide(argv[3]));
+    double start = Seconds();
+    if (dialog.Run()) seconds = Seconds() - start;
+  } else {
+    std::fprintf(stderr, "usage: transfer_bench.exe hash FILE | download URL FILE | bare URL | run CLIENT VERSION\n");
+    return 2;
+  }
+  if (seconds < 0) {
+    std::fprintf(stderr, "transfer_bench: %s failed\n", mode.c_str());
+    return 1;
+  }
+  std::printf("%s %.6f\n", mode.c_str(), seconds);
+  StopLibrary();
+  return 0;
+}

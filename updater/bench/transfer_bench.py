@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""Transfer benchmark: the updater's hashing and downloading under Wine against
+Unix baselines (sha1sum, curl) measured in the same run, over the local update
+server. Prints throughputs and ratios.
+
+    transfer_bench.py --build BUILD_DIR --xrelease XRELEASE [--wine WINE64] [--work DIR]
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVER = os.path.join(HERE, "..", "e2e", "update_server.py")
+BIG_BYTES = 256 * 1024 * 1024
+RUN_FILES = 2000
+RUN_FILE_BYTES = 100000  # 200 MB in all
+
+
+def wine_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def best_of_three(command):
+    best = None
+    for _ in range(3):
+        start = time.perf_counter()
+        subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+        took = time.perf_counter() - start
+        best = took if best is None else min(best, took)
+    return best
+
+
+def ensure_file(path, size):
+    if os.path.exists(path) and os.path.getsize(path) == size:
+        return
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        left = size
+        while left:
+            chunk = min(left, 16 * 1024 * 1024)
+            f.write(os.urandom(chunk))
+            left -= chunk
+
+
+class Bench:
+    def __init__(self, args):
+        self.exe = os.path.join(args.build, "bench", "transfer_bench.exe")
+        self.xrelease = args.xrelease
+        self.wine = args.wine
+        self.work = os.path.abspath(args.work or os.path.join(args.build, "bench-data"))
+        self.root = os.path.join(self.work, "root")
+
+    def windows_figure(self, *arguments):
+        """Seconds that transfer_bench.exe reports for one of its modes."""
+        # Through a file, not a pipe: a Wine service started along the way would
+        # inherit the pipe and keep it open.
+        report = os.path.join(self.work, "figure.txt")
+        with open(report, "w") as out:
+            subprocess.run([self.wine, self.exe, *arguments], check=True, stdout=out, stdin=subprocess.DEVNULL)
+        name, seconds = open(report).read().split()
+        return float(seconds)
+
+    def row(self, what, size, seconds, baselines):
+        print("%-44s %9.1f MB/s  %s" % (what, size / seconds / 1e6,
+              "  ".join("%s %.1f MB/s (x%.2f)" % (name, size / t / 1e6, t / seconds) for name, t in baselines)),
+              flush=True)
+
+    def run(self):
+        big = os.path.join(self.root, "big.bin")
+        ensure_file(big, BIG_BYTES)
+        port_file = os.path.join(self.work, "port")
+        if os.path.exists(port_file):
+            os.remove(port_file)
+        server = subprocess.Popen([sys.executable, SERVER, "serve", "--root", self.root, "--port-file", port_file],
+                                  stdout=subprocess.DEVNULL)
+        try:
+            for _ in range(200):
+                if os.path.exists(port_file):
+                    break
+                time.sleep(0.05)
+            base = "http://127.0.0.1:%d/" % int(open(port_file).read())
+            print("256 MiB file, best of 3 runs each; (xN) = the updater's speed over that baseline's", flush=True)
+            sha1sum = best_of_three(["sha1sum", big])
+            self.row("HashFileSha1", BIG_BYTES, self.windows_figure("hash", wine_path(big)), [("sha1sum", sha1sum)])
+            out = os.path.join(self.work, "out.bin")
+            curl = best_of_three(["curl", "-s", "-o", out, base + "big.bin"])
+            bare = self.windows_figure("bare", base + "big.bin")
+            ours = self.windows_figure("download", base + "big.bin", wine_path(out))
+            self.row("HttpDownloadToFile", BIG_BYTES, ours, [("bare WinHTTP loop", bare), ("curl", curl)])
+            self.full_run(base)
+        finally:
+            server.terminate()
+            server.wait()
+
+
+    def full_run(self, base):
+        """A whole update run of 2,000 missing files against one curl fetching
+        them all (one process, connections reused) followed by sha1sum."""
+        release = os.path.join(self.root, "release")
+        names = ["files/f%04d.bin" % i for i in range(RUN_FILES)]
+        for name in names:
+            path = os.path.join(release, name)
+            if not (os.path.exists(path) and os.path.getsize(path) == RUN_FILE_BYTES):
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "wb") as f:
+                    f.write(os.urandom(RUN_FILE_BYTES))
+        # Published as a vendor publishes a release.
+        subprocess.run([self.xrelease, "create", "--version", "2.0.0.0", "--base-url", base + "release/", release],
+                       check=True, stdout=subprocess.DEVNULL)
+
+        install = os.path.join(self.work, "install")
+        fetched = os.path.join(self.work, "fetched")
+        curl_config = os.path.join(self.work, "curl.config")
+        with open(curl_config, "w") as f:
+            for name in names:
+                f.write('url = "%srelease/%s"\noutput = "%s"\n' % (base, name, os.path.join(fetched, name)))
+        total = RUN_FILES * RUN_FILE_BYTES
+
+        def updater_run():
+            shutil.rmtree(install, ignore_errors=True)
+            os.makedirs(install)
+            with open(os.path.join(install, "baseinfo.xconfig"), "w") as f:
+                f.write("url : {\nUpdaterConfigeUrl : %srelease/update.xconfig\n}\n" % base)
+            return self.windows_figure("run", wine_path(os.path.join(install, "Castwright PC.exe")), "1.0.0.0")
+
+        def curl_and_sha1sum():
+            shutil.rmtree(fetched, ignore_errors=True)
+            start = time.perf_counter()
+            subprocess.run(["curl", "-s", "--create-dirs", "-K", curl_config], check=True)
+            subprocess.run(["sha1sum"] + [os.path.join(fetched, name) for name in names], check=True,
+                           stdout=subprocess.DEVNULL)
+            return time.perf_counter() - start
+
+        print("\nFull run: %d files of %d bytes, best of 2 runs each" % (RUN_FILES, RUN_FILE_BYTES), flush=True)
+        ours = min(updater_run() for _ in range(2))
+        baseline = min(curl_and_sha1sum() for _ in range(2))
+        self.row("update run (UpdateThreadProc)", total, ours, [("curl + sha1sum", baseline)])
+        print("%-44s %9.1f files/s  curl + sha1sum %.1f files/s" % ("", RUN_FILES / ours, RUN_FILES / baseline))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", required=True, help="the win64 build folder")
+    parser.add_argument("--xrelease", required=True, help="the native release tool, which publishes the release")
+    parser.add_argument("--wine", default="/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine")
+    parser.add_argument("--work", help="folder for the data (default BUILD/bench-data)")
+    Bench(parser.parse_args()).run()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

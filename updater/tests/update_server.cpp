@@ -1,0 +1,98 @@
+#include "tests/update_server.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "tests/child_process.h"
+
+namespace {
+// The server root as Wine sees it: a Unix path lies on drive Z:.
+std::wstring ServerRoot() {
+  const char* root = std::getenv("UPDATER_E2E_ROOT");
+  if (root && *root) {
+    std::wstring path(root, root + std::strlen(root));
+    for (wchar_t& ch : path) {
+      if (ch == L'/') ch = L'\\';
+    }
+    return path[0] == L'\\' ? L"Z:" + path : path;
+  }
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  return path.substr(0, path.rfind(L'\\') + 1) + L"e2e-root";
+}
+
+std::string Lower(std::string text) {
+  for (char& ch : text) {
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  }
+  return text;
+}
+}  // namespace
+
+std::string RecordedRequest::Header(const std::string& name, bool* found) const {
+  for (const auto& header : headers) {
+    if (Lower(header.first) == Lower(name)) {
+      if (found) *found = true;
+      return header.second;
+    }
+  }
+  if (found) *found = false;
+  return std::string();
+}
+
+ServerScope::ServerScope() {
+  std::wstring root = ServerRoot();
+  m_port = static_cast<unsigned>(std::atoi(ReadFileBytes(root + L"\\port").c_str()));
+  EXPECT_NE(m_port, 0u) << "no update server: run the tests through ctest, which starts it";
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : "scope";
+  m_name = std::wstring(name.begin(), name.end()) + L"-" + std::to_wstring(GetCurrentProcessId());
+  m_folder = root + L"\\" + m_name;
+  RemoveFolderTree(m_folder);
+  CreateDirectoryW(m_folder.c_str(), nullptr);
+}
+
+ServerScope::~ServerScope() {
+  if (!m_folder.empty()) RemoveFolderTree(m_folder);
+}
+
+std::wstring ServerScope::Url(const std::wstring& relative) const {
+  return L"http://127.0.0.1:" + std::to_wstring(m_port) + L"/" + m_name + L"/" + relative;
+}
+
+void ServerScope::AddFile(const std::wstring& relative, const std::string& bytes) const {
+  std::wstring path = m_folder + L"\\" + relative;
+  for (wchar_t& ch : path) {
+    if (ch == L'/') ch = L'\\';
+  }
+  EXPECT_TRUE(WriteFileBytes(path, bytes));
+}
+
+void ServerScope::AddFault(const std::string& line) const {
+  std::string faults = ReadFileBytes(m_folder + L"\\_faults.txt") + line + "\n";
+  EXPECT_TRUE(WriteFileBytes(m_folder + L"\\_faults.txt", faults));
+}
+
+std::vector<RecordedRequest> ServerScope::Requests() const {
+  std::vector<RecordedRequest> requests;
+  std::istringstream log(ReadFileBytes(m_folder + L"\\_requests.log"));
+  std::string line;
+  while (std::getline(log, line)) {
+    if (line.rfind("@ ", 0) == 0) {
+      RecordedRequest request;
+      std::istringstream head(line.substr(2));
+      head >> request.time >> request.method >> request.path;
+      requests.push_back(request);
+    } else if (!line.empty() && !requests.empty()) {
+      size_t colon = line.find(": ");
+      if (colon != std::string::npos) requests.back().headers.emplace_back(line.substr(0, colon), line.substr(colon + 2));
+    }
+  }
+  return requests;
+}

@@ -1,0 +1,377 @@
+#include <windows.h>
+#include <oleauto.h>
+#include <wincrypt.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/update_worker.h"
+#include "base/library.h"
+#include "base/scoped_handle.h"
+#include "tests/child_process.h"
+#include "tests/test_support.h"
+#include "tests/update_server.h"
+
+namespace {
+using Messages = std::vector<std::string>;
+
+const wchar_t kClientName[] = L"Castwright PC.exe";
+const char kClientVersion[] = "1.0.0.0";
+const char kNewVersion[] = "1.0.0.1";
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string Sha1Hex(const std::string& bytes) {
+  HCRYPTPROV provider = 0;
+  HCRYPTHASH hash = 0;
+  BYTE digest[20] = {};
+  DWORD size = sizeof digest;
+  bool done = CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+              CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash) &&
+              CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
+              CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
+  if (hash) CryptDestroyHash(hash);
+  if (provider) CryptReleaseContext(provider, 0);
+  EXPECT_TRUE(done);
+  std::string text;
+  for (BYTE b : digest) {
+    text += "0123456789abcdef"[b >> 4];
+    text += "0123456789abcdef"[b & 15];
+  }
+  return text;
+}
+
+// The test's stand-in for the update dialog: a window of its own that records
+// every message of one run as text ("progress 100/600", "failed TEXT",
+// "close"), freeing the failure text as the dialog must.
+class RecordingDialog final : public UpdateWorkerHost {
+public:
+  RecordingDialog(const std::wstring& clientPath, const std::string& clientVersion)
+      : m_clientPath(clientPath.c_str()), m_clientVersion(Wide(clientVersion).c_str()) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"UpdateWorkerTestWindow";
+    RegisterClassW(&windowClass);  // fails harmlessly when registered already
+    m_window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               windowClass.hInstance, nullptr);
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~RecordingDialog() { DestroyWindow(m_window); }
+  RecordingDialog(const RecordingDialog&) = delete;
+  RecordingDialog& operator=(const RecordingDialog&) = delete;
+
+  const String& ClientPath() const override { return m_clientPath; }
+  const String& ClientVersion() const override { return m_clientVersion; }
+  HWND UpdateWindow() const override { return m_window; }
+
+  // Runs the worker on its own thread to its end, handling its messages here
+  // meanwhile, and returns them.
+  Messages Run() {
+    EXPECT_NE(m_window, nullptr);
+    ScopedHandle thread(CreateThread(nullptr, 0, UpdateThreadProc, static_cast<UpdateWorkerHost*>(this), 0, nullptr));
+    HANDLE handle = thread.Get();
+    const DWORD start = GetTickCount();
+    while (MsgWaitForMultipleObjects(1, &handle, FALSE, 200, QS_ALLINPUT) != WAIT_OBJECT_0) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+      if (GetTickCount() - start > 120000) {
+        ADD_FAILURE() << "the worker did not end";
+        break;
+      }
+    }
+    return m_messages;
+  }
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<RecordingDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    switch (message) {
+      case WM_UPDATE_PROGRESS:
+        self->m_messages.push_back("progress " + std::to_string(static_cast<uint32_t>(wParam)) + "/" +
+                                   std::to_string(static_cast<uint32_t>(lParam)));
+        return 0;
+      case WM_UPDATE_FAILED: {
+        BSTR text = reinterpret_cast<BSTR>(wParam);
+        self->m_messages.push_back("failed " + Utf8(text));
+        SysFreeString(text);
+        return 0;
+      }
+      case WM_CLOSE:
+        self->m_messages.push_back("close");
+        return 0;
+      default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+  }
+
+  String m_clientPath;
+  String m_clientVersion;
+  HWND m_window = nullptr;
+  Messages m_messages;
+};
+
+// One file of a published release.
+struct ReleaseFile {
+  std::string name;
+  std::string content;
+  std::string size;  // as the manifest writes it; empty: the content's size
+};
+
+// XConfig text of a quoted name: backslashes and quotes escaped.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (char ch : text) {
+    if (ch == '\\' || ch == '"') quoted += '\\';
+    quoted += ch;
+  }
+  return quoted + "\"";
+}
+
+class UpdateWorker : public ::testing::Test {
+protected:
+  // Publishes a release on the server (manifest "update.xconfig", files below
+  // "files/") and points the installation's "baseinfo.xconfig" at it.
+  void Publish(const std::vector<ReleaseFile>& files, const char* version = kNewVersion) {
+    std::string manifest = "BaseInfo : {\nVersion : " + std::string(version) + "\nBaseUrl : " +
+                           Utf8(m_server.Url(L"files/").c_str()) + "\nUpdaterVersion : 1.0\nMust : 0\n}\nFileList : {\n";
+    for (const ReleaseFile& file : files) {
+      if (IsServable(file.name)) m_server.AddFile(L"files/" + Wide(file.name), file.content);
+      manifest += Quoted(file.name) + " : {\nHash : " + Sha1Hex(file.content) + "\nSize : " +
+                  (file.size.empty() ? std::to_string(file.content.size()) : file.size) + "\n}\n";
+    }
+    m_server.AddFile(L"update.xconfig", manifest + "}\n");
+    ASSERT_TRUE(WriteFileBytes(Installed(L"baseinfo.xconfig"),
+                               "url : {\nUpdaterConfigeUrl : " + Utf8(m_server.Url(L"update.xconfig").c_str()) + "\n}\n"));
+  }
+
+  Messages RunWorker(const char* clientVersion = kClientVersion) {
+    RecordingDialog dialog(Installed(kClientName), clientVersion);
+    return dialog.Run();
+  }
+
+  std::wstring Installed(const std::wstring& name) const { return m_install.File(name.c_str()); }
+  std::string Content(const std::wstring& name) const {
+    bool exists = false;
+    std::string content = ReadFileBytes(Installed(name), &exists);
+    return exists ? content : "<missing>";
+  }
+  std::wstring FileUrl(const std::string& name) const { return m_server.Url(L"files/" + Wide(name)); }
+  // The paths of the file requests so far, manifest requests left out.
+  std::vector<std::string> FileRequests() const {
+    std::vector<std::string> paths;
+    for (const RecordedRequest& request : m_server.Requests()) {
+      size_t files = request.path.find("/files/");
+      if (files != std::string::npos) paths.push_back(request.path.substr(files + 7));
+    }
+    return paths;
+  }
+
+  // Names that the manifest may carry but no file system folder can hold.
+  // Every file below the installation folder, relative to it.
+  std::vector<std::string> InstalledFiles(const std::wstring& below = L"") const {
+    std::vector<std::string> files;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((m_install.Path() + L"\\" + below + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        for (const std::string& file : InstalledFiles(below + name + L"\\")) files.push_back(file);
+      } else {
+        files.push_back(Utf8((below + name).c_str()));
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return files;
+  }
+  // Whether a file that the install pass set aside is still there.
+  bool SetAsideFilesLeft() const {
+    for (const std::string& file : InstalledFiles()) {
+      if (file.find(".previous") != std::string::npos) return true;
+    }
+    return false;
+  }
+
+  static bool IsServable(const std::string& name) {
+    return name.find("..") == std::string::npos && name.find(':') == std::string::npos;
+  }
+
+  ServerScope m_server;
+  TempFolder m_install;
+};
+}  // namespace
+
+TEST_F(UpdateWorker, EqualVersionsEndAtOnce) {
+  ASSERT_TRUE(WriteFileBytes(Installed(L"a.txt"), "installed"));
+  ASSERT_TRUE(WriteFileBytes(Installed(L"update.xconfig"), "left by an earlier run"));
+  Publish({{"a.txt", "released", ""}}, kClientVersion);
+  EXPECT_EQ(RunWorker(), Messages{"close"});
+  EXPECT_EQ(Content(L"a.txt"), "installed");
+  EXPECT_TRUE(FileRequests().empty());
+  // The manifest was fetched anew and stays.
+  EXPECT_EQ(Content(L"update.xconfig").rfind("BaseInfo", 0), 0u);
+}
+
+TEST_F(UpdateWorker, InstallsOutdatedAndMissingFilesAfterVerifyingAll) {
+  ASSERT_TRUE(WriteFileBytes(Installed(L"a.bin"), "outdated"));
+  ASSERT_TRUE(WriteFileBytes(Installed(L"current.bin"), "current"));
+  Publish({{"a.bin", std::string(100, 'a'), ""},
+           {"current.bin", "current", ""},
+           {"sub/deeper/b.bin", std::string(200, 'b'), ""},
+           {"win\\c.bin", std::string(300, 'c'), ""}});
+  EXPECT_EQ(RunWorker(), (Messages{"progress 100/600", "progress 300/600", "progress 600/600", "close"}));
+  EXPECT_EQ(Content(L"a.bin"), std::string(100, 'a'));
+  EXPECT_EQ(Content(L"current.bin"), "current");
+  EXPECT_EQ(Content(L"sub\\deeper\\b.bin"), std::string(200, 'b'));
+  EXPECT_EQ(Content(L"win\\c.bin"), std::string(300, 'c'));
+  // Only what was outdated or missing was fetched, every "\" sent as "/".
+  EXPECT_EQ(FileRequests(), (std::vector<std::string>{"a.bin", "sub/deeper/b.bin", "win/c.bin"}));
+  for (const RecordedRequest& request : m_server.Requests()) EXPECT_EQ(request.Header("User-Agent"), "KVR-Updater");
+  // The temp folders were made with "\" separators; nothing was left in them.
+  DWORD attributes = GetFileAttributesW(Installed(L"Temp\\sub\\deeper").c_str());
+  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(Content(L"Temp\\a.bin"), "<missing>");
+  EXPECT_FALSE(SetAsideFilesLeft());
+}
+
+TEST_F(UpdateWorker, ProgressOfHugeSizesKeepsItsRatio) {
+  // Sizes above 2^31 - 1 (3 GiB each, as hexadecimal): 6 GiB in all.
+  Publish({{"a.bin", "a", "0xC0000000"}, {"b.bin", "b", "0xC0000000"}});
+  EXPECT_EQ(RunWorker(), (Messages{"progress 805306368/1610612736", "progress 1610612736/1610612736", "close"}));
+}
+
+TEST_F(UpdateWorker, MismatchStopsTheRunBeforeAnythingIsInstalled) {
+  ASSERT_TRUE(WriteFileBytes(Installed(L"a.bin"), "outdated"));
+  Publish({{"a.bin", std::string(100, 'a'), ""}, {"b.bin", std::string(200, 'b'), ""}, {"c.bin", "c", "300"}});
+  m_server.AddFault("files/b.bin corrupt");
+  std::string served = std::string(199, 'b') + static_cast<char>('b' ^ 0xFF);
+  EXPECT_EQ(RunWorker(), (Messages{"progress 100/600", "failed file " + Utf8(FileUrl("b.bin").c_str()) +
+                                                           " hash not equal \nhash1:" + Sha1Hex(served) +
+                                                           " \nhash2:" + Sha1Hex(std::string(200, 'b'))}));
+  EXPECT_EQ(Content(L"a.bin"), "outdated");
+  EXPECT_EQ(Content(L"b.bin"), "<missing>");
+  EXPECT_EQ(FileRequests(), (std::vector<std::string>{"a.bin", "b.bin"}));
+}
+
+TEST_F(UpdateWorker, ManifestFailures) {
+  ASSERT_TRUE(WriteFileBytes(Installed(L"update.xconfig"), "left by an earlier run"));
+  Publish({{"a.bin", "a", ""}});
+  m_server.AddFault("update.xconfig status 404 times=1");
+  EXPECT_EQ(RunWorker(), Messages{"failed download update config fail."});
+  EXPECT_EQ(Content(L"update.xconfig"), "<missing>");
+
+  m_server.AddFile(L"update.xconfig", "BaseInfo : {\nVersion : 2\n}\n");  // no FileList
+  EXPECT_EQ(RunWorker(), Messages{"failed parseConfig fail"});
+  EXPECT_TRUE(FileRequests().empty());
+}
+
+TEST_F(UpdateWorker, FileFailuresNameTheUrl) {
+  Publish({{"a.bin", "a", ""}, {"b.bin", "b", ""}});
+  m_server.AddFault("files/b.bin status 404 times=1");
+  EXPECT_EQ(RunWorker(), (Messages{"progress 1/2", "failed download file " + Utf8(FileUrl("b.bin").c_str()) + " fail"}));
+  // 304 stores nothing: with no earlier download there is nothing to verify.
+  m_server.AddFault("files/b.bin status 304");
+  EXPECT_EQ(RunWorker(), (Messages{"progress 1/2", "failed hash file " + Utf8(FileUrl("b.bin").c_str()) + " fail"}));
+  EXPECT_EQ(Content(L"a.bin"), "<missing>");
+}
+
+TEST_F(UpdateWorker, NamesLeavingTheFolderFailTheRunUnfetched) {
+  for (const char* name : {"../outside.txt", "sub\\..\\..\\outside.txt", "C:\\outside.txt", "a.txt:stream"}) {
+    Publish({{"a.txt", "a", ""}, {name, "evil", ""}});
+    EXPECT_EQ(RunWorker(), Messages{"failed invalid file name " + std::string(name)});
+  }
+  EXPECT_TRUE(FileRequests().empty());
+  EXPECT_EQ(Content(L"a.txt"), "<missing>");
+  EXPECT_EQ(Content(L"..\\outside.txt"), "<missing>");
+}
+
+// Holds the file UPDATER_TEST_HOLD open, sharing reads only, from the moment
+// it sets the event UPDATER_TEST_HOLD_EVENT "Ready" until that event "Release"
+// is set.
+CHILD_SCENARIO(hold_file_sharing_reads) {
+  wchar_t path[MAX_PATH];
+  wchar_t event[MAX_PATH];
+  GetEnvironmentVariableW(L"UPDATER_TEST_HOLD", path, MAX_PATH);
+  GetEnvironmentVariableW(L"UPDATER_TEST_HOLD_EVENT", event, MAX_PATH);
+  ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ScopedHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, (std::wstring(event) + L"Ready").c_str()));
+  ScopedHandle release(OpenEventW(SYNCHRONIZE, FALSE, (std::wstring(event) + L"Release").c_str()));
+  if (!file.IsValid() || !ready.IsValid() || !release.IsValid()) return 1;
+  SetEvent(ready.Get());
+  return WaitForSingleObject(release.Get(), 120000) == WAIT_OBJECT_0 ? 0 : 2;
+}
+
+TEST_F(UpdateWorker, LockedInstalledFileRestoresEveryChangedFile) {
+  for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt"}) ASSERT_TRUE(WriteFileBytes(Installed(name), "old"));
+  Publish({{"a.txt", "new a", ""}, {"d.txt", "new d", ""}, {"b.txt", "new b", ""}, {"c.txt", "new c", ""}});
+  // A process that reads b.txt sharing reads only: it can be hashed, not moved.
+  const std::wstring event = L"UpdaterTestHold" + std::to_wstring(GetCurrentProcessId());
+  ScopedHandle ready(CreateEventW(nullptr, TRUE, FALSE, (event + L"Ready").c_str()));
+  ScopedHandle release(CreateEventW(nullptr, TRUE, FALSE, (event + L"Release").c_str()));
+  SetEnvironmentVariableW(L"UPDATER_TEST_HOLD", Installed(L"b.txt").c_str());
+  SetEnvironmentVariableW(L"UPDATER_TEST_HOLD_EVENT", event.c_str());
+  ScopedHandle holder(StartChild("hold_file_sharing_reads", m_install.Path()));
+  ASSERT_TRUE(holder.IsValid());
+  ASSERT_EQ(WaitForSingleObject(ready.Get(), 30000), WAIT_OBJECT_0);
+
+  Messages messages = RunWorker();
+  SetEvent(release.Get());
+  WaitForSingleObject(holder.Get(), 30000);
+  ASSERT_EQ(messages.size(), 5u);
+  EXPECT_EQ(messages[3], "progress 20/20");
+  EXPECT_EQ(messages[4], "failed 001 delete file " + Utf8(Installed(L"b.txt").c_str()) + " failed\nerror code: 32");
+  for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt"}) EXPECT_EQ(Content(name), "old") << Utf8(name);
+  EXPECT_EQ(Content(L"d.txt"), "<missing>");
+  EXPECT_FALSE(SetAsideFilesLeft());
+}
+
+TEST_F(UpdateWorker, FailedMoveRestoresEveryChangedFile) {
+  ASSERT_TRUE(WriteFileBytes(Installed(L"a.txt"), "old"));
+  // "sub" is a file, so nothing can be moved to "sub/x.txt".
+  ASSERT_TRUE(WriteFileBytes(Installed(L"sub"), "a file"));
+  Publish({{"a.txt", "new a", ""}, {"sub/x.txt", "new x", ""}});
+  Messages messages = RunWorker();
+  ASSERT_EQ(messages.size(), 3u);
+  const std::string expected = "failed move " + Utf8(Installed(L"Temp\\sub/x.txt").c_str()) + " to " +
+                               Utf8(Installed(L"sub/x.txt").c_str()) + " fail\nerror code: ";
+  EXPECT_EQ(messages[2].substr(0, expected.size()), expected) << messages[2];
+  EXPECT_NE(messages[2].substr(expected.size()), "0");
+  EXPECT_EQ(Content(L"a.txt"), "old");
+  EXPECT_EQ(Content(L"sub"), "a file");
+}
+
+// Runs the worker for a client in the current folder, as the copy of the test
+// program that lies there, and writes the messages to "messages.txt".
+CHILD_SCENARIO(update_run_beside_the_program) {
+  StartLibraryOnce(L"DefaultAlloc");
+  wchar_t folder[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, folder);
+  RecordingDialog dialog(std::wstring(folder) + L"\\" + kClientName, kClientVersion);
+  std::string lines;
+  for (const std::string& message : dialog.Run()) lines += message + "\n";
+  return WriteFileBytes(std::wstring(folder) + L"\\messages.txt", lines) ? 0 : 1;
+}
+
+TEST_F(UpdateWorker, TheRunningUpdaterIsNeitherFetchedNorReplaced) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  ASSERT_TRUE(CopyFileW(self, Installed(L"Updater.exe").c_str(), FALSE));
+  const std::string program = Content(L"Updater.exe");
+  Publish({{"Updater.exe", std::string(1000, 'u'), ""}, {"a.txt", std::string(100, 'a'), ""}});
+  ScopedHandle child(StartChild("update_run_beside_the_program", m_install.Path(), Installed(L"Updater.exe")));
+  ASSERT_TRUE(child.IsValid());
+  ASSERT_EQ(WaitForSingleObject(child.Get(), 60000), WAIT_OBJECT_0);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(child.Get(), &exitCode);
+  EXPECT_EQ(exitCode, 0u);
+  // Its size is not counted: the run reaches 100 %.
+  EXPECT_EQ(Content(L"messages.txt"), "progress 100/100\nclose\n");
+  EXPECT_TRUE(Content(L"Updater.exe") == program);
+  EXPECT_EQ(Content(L"a.txt"), std::string(100, 'a'));
+  EXPECT_EQ(FileRequests(), std::vector<std::string>{"a.txt"});
+}
