@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# Updater driver: build | test | demo | bench | fuzz [RUNS]
-#   build  configure (if needed) and build the win64 and win32 presets
-#   test   build everything, then run the win64 tests under Wine through CTest,
-#          check the win32 build's PE headers, and run the native
-#          AddressSanitizer + UndefinedBehaviorSanitizer build's tests with a
-#          short smoke of the fuzz targets
-#   demo   build everything (the end-to-end run comes with the updater program)
-#   bench  run the allocator, manifest and transfer benchmarks under Wine (the
-#          transfer benchmark against sha1sum and curl, over the local update server)
-#   fuzz   a long run of the XConfig fuzz target (default 10,000,000 inputs),
-#          one worker at low priority; its corpus grows in
-#          build/native/fuzz/long, crashes are written there too
+# Updater driver: build | test | demo | bench | fuzz [RUNS] | release ARGS...
+#   build    configure (if needed) and build the win64 and win32 presets
+#   test     build everything, then run the win64 tests under Wine through
+#            CTest (among them the Windows xrelease against the native one),
+#            check the win32 build's PE headers, and run the native
+#            AddressSanitizer + UndefinedBehaviorSanitizer build's tests with
+#            short smokes of the fuzz targets
+#   demo     build everything and publish a sample release with xrelease into
+#            build/demo/updater (the end-to-end run comes with the updater
+#            program)
+#   bench    run the allocator, manifest and transfer benchmarks under Wine (the
+#            transfer benchmark against sha1sum and curl, over the local update
+#            server), and xrelease (native and under Wine) against sha1sum
+#   fuzz     long runs of the XConfig parser and writer fuzz targets (default
+#            10,000,000 inputs each), one worker at low priority; their corpora
+#            grow in build/native/fuzz/long/<target>, crashes are written there
+#   release  run xrelease, the tool that publishes and verifies update
+#            manifests (native build, preset "tool"), with ARGS; for example
+#            release create --version 1.2.3.4 --base-url https://host/pc/ FOLDER
+#            release verify FOLDER              (release --help for the rest)
 # Build trees live in build/<preset> at the repository root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,6 +45,18 @@ build() {  # preset...
   done
 }
 
+# The native xrelease, built quietly when needed: its output is the tool's.
+xrelease() {  # args...
+  local log=$root/build/xrelease-build.log
+  mkdir -p "$root/build"
+  if ! build tool >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "updater: building xrelease failed" >&2
+    return 2
+  fi
+  "$root/build/tool/release/xrelease" "$@"
+}
+
 # One Wine prefix inside the win64 build tree and one persistent wineserver for
 # the whole run, so each test program starts in a fraction of a second. The
 # server (and anything left in the prefix) is ended on exit, failure included.
@@ -44,6 +64,8 @@ wine_up() {
   export WINEPREFIX=$root/build/win64/wineprefix
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  # Wine names files on disk in the locale's encoding; UTF-8 keeps every name.
+  export LC_ALL=C.UTF-8
   mkdir -p "$WINEPREFIX"
   trap wine_down EXIT
   trap 'exit 130' INT
@@ -63,13 +85,13 @@ wine_down() {
 run_tests() {
   local status=0
   # Functions called in a condition do not stop on errors: check each step.
-  build win64 win32 || return 1
+  # The native build first: a win64 test compares the two builds of xrelease.
+  build native win64 win32 || return 1
   wine_up
   echo "updater: win64 tests under Wine"
   (cd "$source_dir" && ctest --preset win64) || status=1
   echo "updater: win32 build (warnings are errors) and its PE headers"
   (cd "$source_dir" && ctest --preset win32) || status=1
-  build native || return 1
   echo "updater: native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
   (cd "$source_dir" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset native) || status=1
   return $status
@@ -84,32 +106,55 @@ case "${1:-}" in
     echo "updater: tests took $((SECONDS - start)) s"
     exit $status
     ;;
-  demo) build win64 win32 native ;;
+  demo)
+    build win64 win32 native
+    # A sample release: the Windows programs built here, published and checked
+    # with xrelease as a vendor would.
+    demo=$root/build/demo/updater
+    rm -rf "$demo/release"
+    mkdir -p "$demo/release/tools"
+    cp "$root/build/win32/release/xrelease.exe" "$demo/release/tools/"
+    cp "$root/README.md" "$demo/release/"
+    xrelease create --version 1.0.0.1 --base-url http://127.0.0.1:8080/pc/1.0.0.1 "$demo/release"
+    xrelease verify "$demo/release"
+    echo "updater: sample release manifest in $demo/release/update.xconfig"
+    ;;
   bench)
-    build win64
+    build win64 tool
     wine_up
     "$wine" "$root/build/win64/bench/alloc_bench.exe"
     echo
     "$wine" "$root/build/win64/bench/manifest_bench.exe"
     echo
-    python3 "$source_dir/bench/transfer_bench.py" --build "$root/build/win64" --wine "$wine"
+    python3 "$source_dir/bench/transfer_bench.py" --build "$root/build/win64" --wine "$wine" \
+      --xrelease "$root/build/tool/release/xrelease"
+    echo
+    python3 "$source_dir/bench/release_bench.py" --native "$root/build/tool/release/xrelease" \
+      --windows "$root/build/win64/release/xrelease.exe" --wine "$wine" --work "$root/build/bench-release"
     ;;
   fuzz)
     runs=${2:-10000000}
     build native
-    long=$root/build/native/fuzz/long
-    mkdir -p "$long/corpus"
-    cd "$long"
-    # One job in one worker: libFuzzer runs it as a child and logs to fuzz-0.log.
     status=0
-    nice -n 10 "$root/build/native/fuzz/xconfig_fuzzer" -jobs=1 -workers=1 -runs="$runs" \
-      -print_final_stats=1 -dict="$source_dir/fuzz/xconfig.dict" -artifact_prefix="$long/" \
-      "$long/corpus" "$source_dir/fuzz/corpus/xconfig" || status=$?
-    grep -E '^#[0-9]+ +(DONE|INITED)|^stat::|ERROR|SUMMARY|artifact' fuzz-0.log || true
+    for target in xconfig xconfig_writer; do
+      long=$root/build/native/fuzz/long/$target
+      mkdir -p "$long/corpus"
+      options=()
+      [ "$target" = xconfig ] && options=(-dict="$source_dir/fuzz/xconfig.dict" "$source_dir/fuzz/corpus/xconfig")
+      echo "updater: fuzzing $target"
+      # One job in one worker: libFuzzer runs it as a child and logs to fuzz-0.log.
+      (cd "$long" && nice -n 10 "$root/build/native/fuzz/${target}_fuzzer" -jobs=1 -workers=1 -runs="$runs" \
+        -print_final_stats=1 -artifact_prefix="$long/" "$long/corpus" "${options[@]}") || status=1
+      grep -E '^#[0-9]+ +(DONE|INITED)|^stat::|ERROR|SUMMARY|artifact' "$long/fuzz-0.log" || true
+    done
     exit $status
     ;;
+  release)
+    shift
+    xrelease "$@"
+    ;;
   *)
-    echo "usage: $0 build|test|demo|bench|fuzz [RUNS]" >&2
+    echo "usage: $0 build|test|demo|bench|fuzz [RUNS]|release ARGS..." >&2
     exit 2
     ;;
 esac

@@ -12,25 +12,6 @@ namespace {
 constexpr wchar_t kProvider[] = L"Microsoft Enhanced RSA and AES Cryptographic Provider";
 constexpr DWORD kBlockBytes = 65536;
 
-// Owner of a CryptoAPI context.
-class ScopedCryptContext {
-public:
-  ScopedCryptContext() = default;
-  ~ScopedCryptContext() {
-    if (m_context) CryptReleaseContext(m_context, 0);
-  }
-  ScopedCryptContext(const ScopedCryptContext&) = delete;
-  ScopedCryptContext& operator=(const ScopedCryptContext&) = delete;
-  // Acquires a context without key container from the named provider.
-  bool Acquire() {
-    return CryptAcquireContextW(&m_context, nullptr, kProvider, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) != FALSE;
-  }
-  HCRYPTPROV Get() const { return m_context; }
-
-private:
-  HCRYPTPROV m_context = 0;
-};
-
 // Owner of a CryptoAPI hash object.
 class ScopedCryptHash {
 public:
@@ -52,36 +33,57 @@ private:
 struct MemFreeDeleter {
   void operator()(void* block) const { MemFree(block); }
 };
-}  // namespace
 
-bool HashFileSha1(const wchar_t* path, uint8_t digest[kSha1Bytes]) {
-  ScopedCryptContext context;
-  if (!context.Acquire()) return false;
+// Hashes the file at `path` on `context`; on failure `error` receives the
+// system's reason before the handles are closed.
+bool HashWith(HCRYPTPROV context, const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes, DWORD* error) {
+  auto fail = [error] {
+    *error = GetLastError();
+    return false;
+  };
   ScopedCryptHash hash;
-  if (!hash.Create(context.Get(), CALG_SHA1)) return false;
+  if (!hash.Create(context, CALG_SHA1)) return fail();
   // Read sharing: a reader elsewhere (a virus scanner) must not make the file
   // unhashable, which would leave an outdated file looking current.
   ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
-  if (!file.IsValid()) return false;
+  if (!file.IsValid()) return fail();
   std::unique_ptr<BYTE, MemFreeDeleter> block(static_cast<BYTE*>(MemAlloc(kBlockBytes)));
+  uint64_t total = 0;
   for (;;) {
     DWORD got = 0;
     // A failing read must not pass off the hash of a prefix as the file's.
-    if (!ReadFile(file.Get(), block.get(), kBlockBytes, &got, nullptr)) return false;
+    if (!ReadFile(file.Get(), block.get(), kBlockBytes, &got, nullptr)) return fail();
     if (got == 0) break;
-    if (!CryptHashData(hash.Get(), block.get(), got, 0)) return false;
+    if (!CryptHashData(hash.Get(), block.get(), got, 0)) return fail();
+    total += got;
   }
   file.Reset();
   DWORD size = kSha1Bytes;
-  return CryptGetHashParam(hash.Get(), HP_HASHVAL, digest, &size, 0) != FALSE && size == kSha1Bytes;
+  if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, digest, &size, 0) || size != kSha1Bytes) return fail();
+  if (bytes) *bytes = total;
+  return true;
+}
+}  // namespace
+
+bool HashFileSha1(const wchar_t* path, uint8_t digest[kSha1Bytes]) {
+  Sha1FileHasher hasher;
+  return hasher.Hash(path, digest);
 }
 
-void HexEncodeLower(const uint8_t digest[kSha1Bytes], wchar_t text[kSha1TextChars]) {
-  static const wchar_t kDigits[] = L"0123456789abcdef";
-  for (uint32_t i = 0; i < kSha1Bytes; ++i) {
-    text[2 * i] = kDigits[digest[i] >> 4];
-    text[2 * i + 1] = kDigits[digest[i] & 0x0F];
+Sha1FileHasher::~Sha1FileHasher() {
+  if (m_context) CryptReleaseContext(static_cast<HCRYPTPROV>(m_context), 0);
+}
+
+bool Sha1FileHasher::Hash(const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes) {
+  HCRYPTPROV context = static_cast<HCRYPTPROV>(m_context);
+  // No key container: nothing is stored.
+  if (!context) {
+    if (!CryptAcquireContextW(&context, nullptr, kProvider, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
+    m_context = context;
   }
-  text[2 * kSha1Bytes] = L'\0';
+  DWORD error = 0;
+  if (HashWith(context, path, digest, bytes, &error)) return true;
+  SetLastError(error);
+  return false;
 }

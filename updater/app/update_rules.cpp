@@ -7,6 +7,12 @@ bool IsSeparator(wchar_t ch) { return ch == L'\\' || ch == L'/'; }
 
 bool IsCrtSpace(wchar_t ch) { return ch == L' ' || (ch >= L'\t' && ch <= L'\r'); }
 
+// Characters that no Windows file name holds; ":" and the separators have
+// rules of their own.
+bool IsForbiddenInFileName(wchar_t ch) {
+  return ch < 0x20 || ch == L'"' || ch == L'<' || ch == L'>' || ch == L'|' || ch == L'?' || ch == L'*';
+}
+
 // A component that Windows path rules would climb out of the folder with:
 // two or more dots, possibly with spaces (trailing dots and spaces are dropped).
 bool IsDotsComponent(const wchar_t* begin, const wchar_t* end) {
@@ -82,13 +88,15 @@ bool CompareVersionsByPosition(const wchar_t* localVersion, const wchar_t* remot
 }
 
 bool IsSafeRelativeName(const wchar_t* name) {
-  if (!name || !*name || IsSeparator(*name) || WFindChar(name, L':')) return false;
+  if (!name || !*name || IsSeparator(*name)) return false;
   const wchar_t* begin = name;
   for (const wchar_t* p = name;; ++p) {
     if (*p == 0 || IsSeparator(*p)) {
       if (IsDotsComponent(begin, p)) return false;
       if (*p == 0) return true;
       begin = p + 1;
+    } else if (*p == L':' || IsForbiddenInFileName(*p)) {
+      return false;
     }
   }
 }

@@ -29,10 +29,13 @@ bool CompareVersionsByPosition(const wchar_t* localVersion, const wchar_t* remot
 // of range values saturate at the 32-bit limits.
 int32_t DecimalToInt32(const wchar_t* text);
 
-// Whether a manifest file name may be joined to the installation folder: not
-// empty, not absolute (no leading separator), no ":" (drive letters, stream
-// names), and no component of dots only with two or more of them (".." and
-// what Windows reads as "..") under either separator.
+// Whether a manifest file name may be joined to the installation folder, the
+// one rule for the update run and for the tool that publishes releases. False
+// for: an empty name; an absolute one (a leading "\" or "/"); a ":" anywhere
+// (drive letters, stream names); a component of dots only with two or more of
+// them, spaces allowed (".." and what Windows reads as ".."), under either
+// separator; and characters that no Windows file name may hold (control
+// characters and any of " < > | ? *), since such a file can never be installed.
 bool IsSafeRelativeName(const wchar_t* name);
 
 // Progress figures that fit a window message: done and total shifted right

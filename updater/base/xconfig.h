@@ -10,7 +10,7 @@
 // skipped.
 //
 // Every node and string comes from the current allocator. Nothing here writes
-// a file.
+// a file; xconfig_writer.h turns a tree back into text.
 #pragma once
 
 #include <cstdint>

@@ -3,11 +3,10 @@
 Unix baselines (sha1sum, curl) measured in the same run, over the local update
 server. Prints throughputs and ratios.
 
-    transfer_bench.py --build BUILD_DIR [--wine WINE64] [--work DIR]
+    transfer_bench.py --build BUILD_DIR --xrelease XRELEASE [--wine WINE64] [--work DIR]
 """
 
 import argparse
-import hashlib
 import os
 import shutil
 import subprocess
@@ -50,6 +49,7 @@ def ensure_file(path, size):
 class Bench:
     def __init__(self, args):
         self.exe = os.path.join(args.build, "bench", "transfer_bench.exe")
+        self.xrelease = args.xrelease
         self.wine = args.wine
         self.work = os.path.abspath(args.work or os.path.join(args.build, "bench-data"))
         self.root = os.path.join(self.work, "root")
@@ -102,18 +102,15 @@ class Bench:
         them all (one process, connections reused) followed by sha1sum."""
         release = os.path.join(self.root, "release")
         names = ["files/f%04d.bin" % i for i in range(RUN_FILES)]
-        manifest = ["BaseInfo : {", "Version : 2.0.0.0", "BaseUrl : %srelease/" % base, "}", "FileList : {"]
         for name in names:
             path = os.path.join(release, name)
             if not (os.path.exists(path) and os.path.getsize(path) == RUN_FILE_BYTES):
                 os.makedirs(os.path.dirname(path), exist_ok=True)
                 with open(path, "wb") as f:
                     f.write(os.urandom(RUN_FILE_BYTES))
-            with open(path, "rb") as f:
-                digest = hashlib.sha1(f.read()).hexdigest()
-            manifest += ['"%s" : {' % name, "Hash : " + digest, "Size : %d" % RUN_FILE_BYTES, "}"]
-        with open(os.path.join(release, "update.xconfig"), "w") as f:
-            f.write("\n".join(manifest + ["}", ""]))
+        # Published as a vendor publishes a release.
+        subprocess.run([self.xrelease, "create", "--version", "2.0.0.0", "--base-url", base + "release/", release],
+                       check=True, stdout=subprocess.DEVNULL)
 
         install = os.path.join(self.work, "install")
         fetched = os.path.join(self.work, "fetched")
@@ -148,6 +145,7 @@ class Bench:
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", required=True, help="the win64 build folder")
+    parser.add_argument("--xrelease", required=True, help="the native release tool, which publishes the release")
     parser.add_argument("--wine", default="/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine")
     parser.add_argument("--work", help="folder for the data (default BUILD/bench-data)")
     Bench(parser.parse_args()).run()

@@ -1,27 +1,21 @@
 // libFuzzer target: parses any bytes as an XConfig document, checks the tree's
-// invariants and reads it as an update manifest. Built natively with
+// invariants, writes it back and reads that text (the same tree must come
+// back), and reads it as an update manifest. Built natively with
 // AddressSanitizer and UndefinedBehaviorSanitizer, so memory errors, leaks on
 // the failure paths and undefined behaviour are found as well as broken
 // invariants (which abort).
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "app/manifest.h"
-#include "base/default_alloc.h"
 #include "base/wide_text.h"
 #include "base/xconfig.h"
+#include "base/xconfig_writer.h"
+#include "fuzz/awkward_tree.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "xconfig_fuzzer: broken invariant: %s\n", what);
-    std::abort();
-  }
-}
-
 // Lookups scan the children from the start, so only this many of each
 // element's children are looked up by name: the checks stay linear.
 constexpr uint32_t kLookedUp = 16;
@@ -85,8 +79,7 @@ void CheckElement(const XElement* element, const XConfig& config, uint32_t depth
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static DefaultAlloc alloc;
-  SetCurrentAlloc(&alloc);
+  UseDefaultAlloc();
   return 0;
 }
 
@@ -101,6 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(root && root->Parent() == nullptr && WCompare(root->Name(), L"Root") == 0, "the root");
   uint32_t seed = size >= 4 ? data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24 : 0;
   CheckElement(root, config, 0, seed);
+
+  Utf8Text written;
+  if (WriteXConfigText(root, &written)) {
+    XConfig back;
+    Check(back.OpenText(written.c_str(), nullptr), "a written tree parses");
+    Check(SameXTree(root, back.RootElement()), "a written tree reads back the same");
+  } else {
+    Check(awkward_tree::TreeMayBeUnwritable(root), "the writer refused a tree that the format can carry");
+  }
 
   FileEntryArray entries;
   ManifestInfo info;

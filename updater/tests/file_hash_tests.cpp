@@ -6,7 +6,9 @@
 
 #include "app/file_hash.h"
 #include "base/scoped_handle.h"
+#include "base/wide_text.h"
 #include "tests/child_process.h"
+#include "tests/test_support.h"
 
 namespace {
 // The digest text of a file, or "unhashable".
@@ -55,5 +57,29 @@ TEST(FileHash, OtherHandlesOnTheFile) {
     ScopedHandle other(CreateFileW(path.c_str(), c.access, c.share, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(other.IsValid());
     EXPECT_EQ(Sha1Text(path), c.expected) << c.access << " " << c.share;
+  }
+}
+
+TEST(FileHash, OneHasherForManyFiles) {
+  TempFolder folder;
+  ASSERT_TRUE(WriteFileBytes(folder.File(L"abc"), "abc"));
+  ASSERT_TRUE(WriteFileBytes(folder.File(L"million"), std::string(1000000, 'a')));
+  Sha1FileHasher hasher;
+  uint8_t digest[kSha1Bytes];
+  wchar_t text[kSha1TextChars];
+  uint64_t bytes = 7;
+  for (const wchar_t* name : {L"abc", L"missing", L"million", L"abc"}) {
+    bool hashed = hasher.Hash(folder.File(name).c_str(), digest, &bytes);
+    if (WCompare(name, L"missing") == 0) {
+      // The reason survives the clean-up, and the hasher goes on afterwards.
+      EXPECT_FALSE(hashed);
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+      continue;
+    }
+    ASSERT_TRUE(hashed) << Utf8(name);
+    HexEncodeLower(digest, text);
+    bool abc = WCompare(name, L"abc") == 0;
+    EXPECT_EQ(Utf8(text), abc ? "a9993e364706816aba3e25717850c26c9cd0d89d" : "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+    EXPECT_EQ(bytes, abc ? 3u : 1000000u);
   }
 }

@@ -89,12 +89,13 @@ TEST(UpdateRules, DecimalTextToInteger) {
 
 TEST(UpdateRules, ManifestNamesStayInsideTheFolder) {
   for (const wchar_t* name : {L"a.txt", L"sub/a.txt", L"sub\\deeper/a.txt", L"..a", L"a..", L"a/.b/c", L"./a",
-                              L"a/./b", L"x..y/z"}) {
+                              L"a/./b", L"x..y/z", L" lead", L"{x}, y", L"caf\xE9\\\x4E2D.txt"}) {
     EXPECT_TRUE(IsSafeRelativeName(name)) << Utf8(name);
   }
+  // Outside the folder, or no name that Windows can hold.
   for (const wchar_t* name : {L"", L"..", L"../a", L"..\\a", L"a/../../b", L"a\\..\\b", L"a/..", L"a/...",
                               L"a/.. /b", L"/a", L"\\a", L"\\\\server\\share\\a", L"C:\\a", L"C:a", L"a:b",
-                              L"a.txt:stream"}) {
+                              L"a.txt:stream", L"a\"b", L"a<b", L"a>b", L"a|b", L"a?b", L"a*b", L"a\nb", L"a\x1F"}) {
     EXPECT_FALSE(IsSafeRelativeName(name)) << Utf8(name);
   }
   EXPECT_FALSE(IsSafeRelativeName(nullptr));

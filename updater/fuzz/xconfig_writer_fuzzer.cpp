@@ -1,0 +1,50 @@
+// libFuzzer target: builds a tree from the input bytes, with names and values
+// drawn from the characters the XConfig format treats specially, writes it
+// and reads the text back. Whatever the writer accepts must read back as the
+// same tree; it may refuse only trees holding what the format cannot carry.
+#include <cstddef>
+#include <cstdint>
+
+#include "base/xconfig.h"
+#include "base/xconfig_writer.h"
+#include "fuzz/awkward_tree.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+// A few levels past the reader's limit, so that the refusal of deep trees is
+// exercised too.
+constexpr uint32_t kMaxItems = 4096;
+constexpr uint32_t kMaxDepth = XConfig::kMaxDepth + 2;
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  UseDefaultAlloc();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  // The first byte chooses whether unwritable characters may be drawn.
+  bool unwritable = data[0] & 1;
+  size_t position = 1;
+  XConfig tree;
+  tree.OpenText(nullptr, nullptr);
+  awkward_tree::Build(
+      tree.RootElement(), [&]() { return position < size ? data[position++] : -1; }, kMaxItems, kMaxDepth,
+      unwritable);
+
+  Utf8Text text;
+  const XBaseItem* offender = nullptr;
+  if (!WriteXConfigText(tree.RootElement(), &text, &offender)) {
+    Check(text.empty(), "a refused tree leaves the output alone");
+    Check(awkward_tree::TreeMayBeUnwritable(tree.RootElement()), "refused a tree that the format can carry");
+    return 0;
+  }
+  Check(text.size() < 3 || !(text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF'), "byte-order mark");
+  String decoded;
+  Check(DecodeUtf8Exactly(text.c_str(), &decoded), "the text is valid UTF-8");
+  XConfig back;
+  Check(back.OpenText(text.c_str(), nullptr), "the written text parses");
+  Check(SameXTree(tree.RootElement(), back.RootElement()), "the text reads back as the same tree");
+  return 0;
+}

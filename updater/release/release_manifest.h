@@ -1,0 +1,73 @@
+// The update manifest as the release tool writes it: "BaseInfo" with
+// "Version", "BaseUrl", and "UpdaterVersion" and "Must" when given; "FileList"
+// with one element per file, named by its relative path with "\" separators,
+// in code-unit order, holding "Hash" and "Size". Platform-free, so every build
+// writes the same bytes for the same release.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "base/alloc.h"
+#include "base/wide_string.h"
+#include "base/xconfig_writer.h"
+
+using StringArray = std::vector<String, LibraryAllocator<String>>;
+
+// What a release says besides its files.
+struct ReleaseInfo {
+  String version;         // newest client version, dotted decimal numbers
+  String baseUrl;         // ends with "/"
+  String updaterVersion;  // empty: not written
+  bool hasMust = false;
+  int32_t must = 0;
+};
+
+// One file of a release.
+struct ReleaseFile {
+  String name;  // relative path, "\" separators
+  String hash;  // 40 lower-case hexadecimal digits
+  uint64_t size = 0;
+};
+using ReleaseFileArray = std::vector<ReleaseFile, LibraryAllocator<ReleaseFile>>;
+
+// Code-unit order of two texts, the order of the manifest's files.
+bool TextBefore(const String& a, const String& b);
+
+// Whether `text` is dotted decimal numbers ("1", "1.4.0.12"): digits and
+// single dots, neither first nor last.
+bool IsDottedVersion(const String& text);
+
+// Whether `url` can be a base URL: "http://" or "https://" (any letter case)
+// and a host, without blanks or control characters.
+bool IsBaseUrl(const String& url);
+
+// `url` with a final "/" added when missing.
+String WithFinalSlash(const String& url);
+
+// Reads an optional minus and decimal digits that fit a signed 32-bit number.
+bool ParseInt32(const String& text, int32_t* value);
+
+// Whether `text` is 40 lower-case hexadecimal digits, as the updater compares
+// digests.
+bool IsDigestText(const String& text);
+
+// Decimal text of `value`.
+String DecimalText(uint64_t value);
+
+// The "Size" text that the updater reads for a file of `size` bytes: a signed
+// 32-bit number, so sizes from 2 GiB on come out negative.
+String SizeAsUpdaterReadsIt(uint64_t size);
+
+// Sorts by name (TextBefore).
+void SortReleaseFiles(ReleaseFileArray* files);
+
+// Appends a message to `problems` for every name that the updater rejects
+// (see IsSafeRelativeName) and for every group of names that differ only in
+// the letter case of A to Z, which would be one file on Windows. True when
+// there was none.
+bool CheckReleaseNames(const ReleaseFileArray& files, StringArray* problems);
+
+// Appends the manifest of `info` and `files` (in their order) to `out`. False,
+// with `error` naming the text, when a name or value cannot be written.
+bool WriteReleaseManifest(const ReleaseInfo& info, const ReleaseFileArray& files, Utf8Text* out, String* error);

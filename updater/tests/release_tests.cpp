@@ -1,0 +1,404 @@
+// xrelease on real folders (both builds: POSIX and libcrypto natively, Win32
+// and CryptoAPI under Wine), run in-process with its output recorded.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/manifest.h"
+#include "base/xconfig.h"
+#include "release/exclude_rules.h"
+#include "release/release_files.h"
+#include "release/release_tool.h"
+#include "tests/scratch_folder.h"
+#include "tests/test_support.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "base/scoped_handle.h"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+// Known SHA-1 vectors.
+constexpr char kEmptySha1[] = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
+constexpr char kAbcSha1[] = "a9993e364706816aba3e25717850c26c9cd0d89d";
+constexpr char kFox[] = "The quick brown fox jumps over the lazy dog";
+constexpr char kFoxSha1[] = "2fd4e1c67a2d28fced849ee1bb76e7391b93eb12";
+constexpr char kMillionASha1[] = "34aa973cd4c4daa4f61eeb2bdbad27316534016f";
+
+class RecordingConsole : public ToolConsole {
+public:
+  void Out(const String& line) override { out += Utf8(line) + "\n"; }
+  void Err(const String& line) override { err += Utf8(line) + "\n"; }
+  std::string out;
+  std::string err;
+};
+
+class ReleaseToolTest : public ::testing::Test {
+protected:
+  // Runs the tool; its output lands in m_console.
+  int Run(std::initializer_list<String> args) {
+    m_console = RecordingConsole();
+    StringArray list(args.begin(), args.end());
+    return RunReleaseTool(list, &m_console);
+  }
+
+  // create over the folder "release" with a version and a base URL.
+  int Create(std::initializer_list<String> options = {}) {
+    StringArray args{L"create", L"--version", L"1.2.3.4", L"--base-url", L"http://127.0.0.1:8080/rel"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(Release());
+    m_console = RecordingConsole();
+    return RunReleaseTool(args, &m_console);
+  }
+
+  String Release() const { return m_folder.PathOf("release"); }
+
+  // Reads the manifest at `path` the way the updater does.
+  ::testing::AssertionResult Parse(const String& path) {
+    m_entries.clear();
+#if defined(_WIN32)
+    if (!ParseUpdateManifest(path, &m_entries, &m_info)) return ::testing::AssertionFailure() << "not parsed";
+#else
+    // The native build has no XConfig::Open: the same parse from the bytes.
+    Utf8Text bytes;
+    String error;
+    XConfig document;
+    if (!ReadWholeFile(path, &bytes, &error) || !document.OpenText(bytes.c_str(), path) ||
+        !ReadUpdateManifest(document.RootElement(), &m_entries, &m_info)) {
+      return ::testing::AssertionFailure() << "not parsed:\n" << bytes.c_str();
+    }
+#endif
+    return ::testing::AssertionSuccess();
+  }
+
+  // "name hash size" of every entry, one per line.
+  std::string Entries() const {
+    std::string lines;
+    for (const FileEntry& entry : m_entries) {
+      lines += Utf8(entry.name) + " " + Utf8(entry.hash) + " " + Utf8(entry.size) + "\n";
+    }
+    return lines;
+  }
+
+  SizeTrackingAlloc m_alloc;
+  ScopedCurrentAlloc m_scope{&m_alloc};
+  ScratchFolder m_folder;
+  RecordingConsole m_console;
+  FileEntryArray m_entries;
+  ManifestInfo m_info;
+};
+}  // namespace
+
+TEST_F(ReleaseToolTest, CreateListsEveryFileSortedWithItsDigestAndSize) {
+  ASSERT_TRUE(m_folder.Write("release/abc.txt", "abc"));
+  ASSERT_TRUE(m_folder.Write("release/empty", ""));
+  ASSERT_TRUE(m_folder.Write("release/sub/million.bin", std::string(1000000, 'a')));
+  ASSERT_TRUE(m_folder.Write(u8"release/Sub2/caf\u00e9 \u4e2d.txt", kFox));
+  ASSERT_TRUE(m_folder.Write("release/B.txt", "abc"));
+  ASSERT_TRUE(m_folder.Write("release/{x}, y.dat", ""));
+  ASSERT_TRUE(m_folder.Write("release/ lead/f", "abc"));
+
+  ASSERT_EQ(Create({L"--updater-version", L"2.0", L"--must", L"-1"}), kToolSuccess) << m_console.err;
+  String manifest = m_folder.PathOf("release/update.xconfig");
+  EXPECT_EQ(m_console.out, "wrote " + Utf8(manifest) + ": 7 files, 1000052 bytes\n");
+  ASSERT_TRUE(Parse(manifest));
+  EXPECT_EQ(Utf8(m_info.version), "1.2.3.4");
+  EXPECT_EQ(Utf8(m_info.baseUrl), "http://127.0.0.1:8080/rel/");
+  EXPECT_EQ(m_info.must, -1);
+  // Code-unit order of the names with "\" separators.
+  EXPECT_EQ(Entries(), std::string(" lead\\f ") + kAbcSha1 + " 3\n" +                //
+                           "B.txt " + kAbcSha1 + " 3\n" +                            //
+                           u8"Sub2\\caf\u00e9 \u4e2d.txt " + kFoxSha1 + " 43\n" +     //
+                           "abc.txt " + kAbcSha1 + " 3\n" +                          //
+                           "empty " + kEmptySha1 + " 0\n" +                          //
+                           "sub\\million.bin " + kMillionASha1 + " 1000000\n" +      //
+                           "{x}, y.dat " + kEmptySha1 + " 0\n");
+  std::string text = m_folder.Read("release/update.xconfig");
+  EXPECT_EQ(text.rfind("BaseInfo : {\r\n\tVersion : 1.2.3.4\r\n", 0), 0u);  // no byte-order mark
+  EXPECT_NE(text.find("\tUpdaterVersion : 2.0\r\n\tMust : -1\r\n}"), std::string::npos);
+
+  // The manifest never lists itself: a second run writes the same bytes.
+  ASSERT_EQ(Create({L"--updater-version", L"2.0", L"--must", L"-1"}), kToolSuccess) << m_console.err;
+  EXPECT_EQ(m_folder.Read("release/update.xconfig"), text);
+}
+
+TEST_F(ReleaseToolTest, ExcludedFilesAndOptionalItemsStayOut) {
+  for (const char* name : {"app.exe", "app.pdb", "deep/lib.PDB", "logs/a.txt", "sub/logs/b.txt", "top.tmp",
+                           "sub/top.tmp", "sub/x/y.log", "y.log", "Temp/old.bin"}) {
+    ASSERT_TRUE(m_folder.Write((std::string("release/") + name).c_str(), name));
+  }
+  String output = m_folder.PathOf("out.xconfig");
+  ASSERT_EQ(Create({L"--exclude", L"*.pdb", L"--exclude=logs", L"--exclude", L"/top.tmp", L"--exclude",
+                    L"sub/**/*.log", L"--exclude", L"temp\\", L"--output", output}),
+            kToolSuccess)
+      << m_console.err;
+  ASSERT_TRUE(Parse(output));
+  std::string names;
+  for (const FileEntry& entry : m_entries) names += Utf8(entry.name) + ";";
+  EXPECT_EQ(names, "app.exe;sub\\top.tmp;y.log;");
+  std::string text = m_folder.Read("out.xconfig");
+  EXPECT_EQ(text.find("UpdaterVersion"), std::string::npos);
+  EXPECT_EQ(text.find("Must"), std::string::npos);
+  EXPECT_EQ(m_info.must, 0);
+
+  // A base URL that ends with "/" keeps just that one.
+  ASSERT_EQ(Run({L"create", L"--version=7", L"--base-url=https://h/a/", L"--output", output, Release()}),
+            kToolSuccess);
+  ASSERT_TRUE(Parse(output));
+  EXPECT_EQ(Utf8(m_info.baseUrl), "https://h/a/");
+}
+
+TEST(ExcludePatterns, MatchNamesAndPaths) {
+  struct Case {
+    const wchar_t* pattern;
+    const wchar_t* path;
+    bool matches;
+  };
+  const Case kCases[] = {
+      {L"*.pdb", L"a.pdb", true},         {L"*.pdb", L"x.PDB", true},        {L"*.pdb", L"a.pdbx", false},
+      {L"a?c", L"abc", true},             {L"a?c", L"a\\c", false},          {L"a*c", L"a\\b\\c", false},
+      {L"a**c", L"a\\b\\c", true},        {L"**", L"x\\y", true},            {L"*", L"", true},
+      {L"sub\\*", L"sub\\x", true},       {L"sub\\*", L"sub\\x\\y", false},  {L"\xE9*", L"\xC9", false},
+      {L"*a*a*a*a*b", L"aaaaaaaaaaaaaaaaaaaa", false},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(GlobMatches(c.pattern, c.path), c.matches) << Utf8(c.pattern) << " " << Utf8(c.path);
+  }
+  ExcludeRules rules;
+  EXPECT_FALSE(rules.Add(L"//"));
+  EXPECT_FALSE(rules.Excludes(L"anything"));
+  ASSERT_TRUE(rules.Add(L"cache"));
+  ASSERT_TRUE(rules.Add(L"/Top/*.tmp"));
+  EXPECT_TRUE(rules.Excludes(L"cache"));
+  EXPECT_TRUE(rules.Excludes(L"a\\b\\cache"));
+  EXPECT_FALSE(rules.Excludes(L"cache.txt"));
+  EXPECT_TRUE(rules.Excludes(L"top\\a.tmp"));
+  EXPECT_FALSE(rules.Excludes(L"x\\top\\a.tmp"));
+}
+
+TEST_F(ReleaseToolTest, CommandLineErrorsExplainThemselves) {
+  ASSERT_TRUE(m_folder.Write("release/a", "a"));
+  String release = Release();
+  const struct {
+    std::initializer_list<String> args;
+    const char* message;
+  } kCases[] = {
+      {{}, "no command given"},
+      {{L"publish", release}, "unknown command \"publish\""},
+      {{L"create", release}, "create needs --version"},
+      {{L"create", L"--version", L"1"}, "create needs a FOLDER"},
+      {{L"create", L"--version", L"1", release}, "create needs --base-url"},
+      {{L"create", L"--version", L"1", L"--base-url"}, "--base-url needs a value"},
+      {{L"create", L"--version=", release}, "--version needs a value"},
+      {{L"create", L"--version", L"1", L"--version", L"2", release}, "--version given twice"},
+      {{L"create", L"--version", L"1.x", L"--base-url", L"http://h", release}, "\"1.x\" is not dotted decimal"},
+      {{L"create", L"--version", L"1..2", L"--base-url", L"http://h", release}, "\"1..2\" is not dotted decimal"},
+      {{L"create", L"--version", L"1", L"--updater-version", L"v2", L"--base-url", L"http://h", release},
+       "--updater-version \"v2\" is not dotted decimal"},
+      {{L"create", L"--version", L"1", L"--base-url", L"ftp://h", release}, "is not an http:// or https://"},
+      {{L"create", L"--version", L"1", L"--base-url", L"http://h/a b", release}, "is not an http:// or https://"},
+      {{L"create", L"--version", L"1", L"--base-url", L"http://h", L"--must", L"2147483648", release},
+       "--must \"2147483648\" is not a whole number"},
+      {{L"create", L"--version", L"1", L"--base-url", L"http://h", L"--manifest", L"m", release},
+       "unknown option --manifest for create"},
+      {{L"create", L"--version", L"1", L"--base-url", L"http://h", L"--exclude", L"/", release},
+       "--exclude \"/\" names nothing"},
+      {{L"verify", release, L"second"}, "unexpected argument \"second\""},
+      {{L"verify", L"--version", L"1", release}, "unknown option --version for verify"},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(Run(c.args), kToolError) << c.message;
+    EXPECT_NE(m_console.err.find(c.message), std::string::npos) << m_console.err;
+    EXPECT_NE(m_console.err.find("Try 'xrelease --help'."), std::string::npos) << m_console.err;
+  }
+  EXPECT_EQ(m_folder.Names("release"), std::vector<std::string>{"a"});
+
+  EXPECT_EQ(Run({L"verify", L"--help"}), kToolSuccess);
+  EXPECT_EQ(m_console.out.rfind("Usage:\n  xrelease create", 0), 0u) << m_console.out;
+  // After "--" everything is a folder, even "--help".
+  EXPECT_EQ(Run({L"verify", L"--", L"--help"}), kToolError);
+  EXPECT_NE(m_console.err.find("folder --help does not exist"), std::string::npos) << m_console.err;
+}
+
+TEST_F(ReleaseToolTest, CreateFailuresWriteNothing) {
+  ASSERT_TRUE(m_folder.Write("release/a.txt", "abc"));
+  ASSERT_TRUE(m_folder.Write("release/update.xconfig", "old manifest"));
+
+  ASSERT_EQ(Run({L"create", L"--version", L"1", L"--base-url", L"http://h", m_folder.PathOf("none")}), kToolError);
+  EXPECT_EQ(m_console.err, "xrelease: folder " + Utf8(m_folder.PathOf("none")) + " does not exist\n");
+  ASSERT_EQ(Run({L"create", L"--version", L"1", L"--base-url", L"http://h", m_folder.PathOf("release/a.txt")}),
+            kToolError);
+  EXPECT_EQ(m_console.err, "xrelease: " + Utf8(m_folder.PathOf("release/a.txt")) + " is not a folder\n");
+  // The manifest's folder does not exist: nothing can be written there.
+  EXPECT_EQ(Create({L"--output", m_folder.PathOf("none/update.xconfig")}), kToolError);
+  EXPECT_NE(m_console.err.find("nothing written"), std::string::npos) << m_console.err;
+  EXPECT_EQ(Create({L"--output", m_folder.PathOf("release")}), kToolError);
+  EXPECT_NE(m_console.err.find(": not a file"), std::string::npos) << m_console.err;
+
+  // A file that cannot be read.
+#if defined(_WIN32)
+  ScopedHandle locked(
+      CreateFileW(m_folder.PathOf("release/a.txt"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(locked.IsValid());
+  EXPECT_EQ(Create(), kToolError);
+  EXPECT_EQ(m_console.err.rfind("xrelease: cannot hash " + Utf8(m_folder.PathOf("release/a.txt")) + ": ", 0), 0u)
+      << m_console.err;
+  locked.Reset();
+#else
+  ASSERT_EQ(symlink("gone", Utf8(m_folder.PathOf("release/link")).c_str()), 0);
+  EXPECT_EQ(Create(), kToolError);
+  EXPECT_EQ(m_console.err, "xrelease: cannot examine " + Utf8(m_folder.PathOf("release/link")) +
+                               ": No such file or directory; nothing written\n");
+  unlink(Utf8(m_folder.PathOf("release/link")).c_str());
+  ASSERT_EQ(mkfifo(Utf8(m_folder.PathOf("release/pipe")).c_str(), 0600), 0);
+  EXPECT_EQ(Create(), kToolError);
+  EXPECT_NE(m_console.err.find("pipe is neither a file nor a folder"), std::string::npos) << m_console.err;
+  unlink(Utf8(m_folder.PathOf("release/pipe")).c_str());
+#endif
+  EXPECT_NE(m_console.err.find("nothing written"), std::string::npos) << m_console.err;
+  // The old manifest is untouched and no temporary file is left.
+  EXPECT_EQ(m_folder.Read("release/update.xconfig"), "old manifest");
+  EXPECT_EQ(m_folder.Names("release"), (std::vector<std::string>{"a.txt", "update.xconfig"}));
+  EXPECT_EQ(m_folder.Names(), (std::vector<std::string>{"release"}));
+  ASSERT_EQ(Create(), kToolSuccess) << m_console.err;
+  EXPECT_EQ(m_folder.Names("release"), (std::vector<std::string>{"a.txt", "update.xconfig"}));
+}
+
+#if !defined(_WIN32)
+// Linux holds names that no manifest may list; Windows cannot create them.
+TEST_F(ReleaseToolTest, NamesTheUpdaterRejectsWriteNothing) {
+  const struct {
+    std::vector<const char*> files;
+    const char* message;
+  } kCases[] = {
+      {{"a:b"}, "the updater rejects the file name \"a:b\""},
+      {{"sub/what?.txt"}, "the updater rejects the file name \"sub\\what?.txt\""},
+      {{". ./x"}, "the updater rejects the file name \". .\\x\""},
+      {{"Read.me", "read.ME", "READ.ME"},
+       "differ only in letter case (one file on Windows): \"READ.ME\", \"Read.me\", \"read.ME\""},
+      {{"bad\xFF.bin"}, "bad\xEF\xBF\xBD.bin: a file name that is not valid UTF-8"},
+      {{"back\\slash"}, "back\\slash: a \"\\\" in a file name would read as a folder separator"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.message);
+    ScratchFolder folder;
+    ASSERT_TRUE(folder.Write("r/fine.txt", "x"));
+    for (const char* file : c.files) {
+      if (std::string(file).find('\xFF') == std::string::npos) {
+        ASSERT_TRUE(folder.Write((std::string("r/") + file).c_str(), "x")) << file;
+        continue;
+      }
+      // Straight to the system: the folder's helpers take names as text.
+      int fd = open((Utf8(folder.PathOf("r")) + "/" + file).c_str(), O_WRONLY | O_CREAT, 0666);
+      ASSERT_GE(fd, 0) << file;
+      close(fd);
+    }
+    ASSERT_EQ(Run({L"create", L"--version", L"1", L"--base-url", L"http://h", folder.PathOf("r")}), kToolError);
+    EXPECT_NE(m_console.err.find(c.message), std::string::npos) << m_console.err;
+    EXPECT_NE(m_console.err.find("nothing written"), std::string::npos) << m_console.err;
+    bool written = true;
+    folder.Read("r/update.xconfig", &written);
+    EXPECT_FALSE(written);
+  }
+}
+#endif
+
+TEST_F(ReleaseToolTest, VerifyFindsMissingChangedAndExtraFiles) {
+  ASSERT_TRUE(m_folder.Write("release/a.txt", "abc"));
+  ASSERT_TRUE(m_folder.Write("release/b.txt", "b"));
+  ASSERT_TRUE(m_folder.Write("release/sub/c.bin", std::string(70000, 'c')));
+  ASSERT_EQ(Create(), kToolSuccess) << m_console.err;
+  ASSERT_EQ(Run({L"verify", Release()}), kToolSuccess) << m_console.out << m_console.err;
+  EXPECT_EQ(m_console.out, "3 files listed: 0 missing, 0 changed, 0 extra\n");
+
+  // One changed byte in the middle keeps the size; the digest tells.
+  std::string c(70000, 'c');
+  c[35000] = 'd';
+  ASSERT_TRUE(m_folder.Write("release/sub/c.bin", c));
+  ASSERT_TRUE(m_folder.Write("release/b.txt", ""));
+  ASSERT_TRUE(m_folder.Write("release/a.txt", "abc"));  // rewritten, same content
+  ASSERT_TRUE(m_folder.Write("release/new/extra.dll", "x"));
+  ASSERT_TRUE(m_folder.Write("release/XT.log", "log file"));
+  ASSERT_EQ(Run({L"verify", L"--exclude", L"*.log", Release()}), kToolDifferences) << m_console.err;
+  EXPECT_EQ(m_console.out,
+            "changed: b.txt (content differs)\n"
+            "changed: sub\\c.bin (content differs)\n"
+            "extra: new\\extra.dll\n"
+            "3 files listed: 0 missing, 2 changed, 1 extra\n");
+
+  // Extra files alone do not fail; a missing one does.
+  ASSERT_EQ(Create(), kToolSuccess) << m_console.err;
+  ASSERT_TRUE(m_folder.Write("release/another", ""));
+  EXPECT_EQ(Run({L"verify", Release()}), kToolSuccess);
+  EXPECT_EQ(m_console.out, "extra: another\n5 files listed: 0 missing, 0 changed, 1 extra\n");
+#if defined(_WIN32)
+  ASSERT_TRUE(DeleteFileW(m_folder.PathOf("release/new/extra.dll")));
+#else
+  ASSERT_EQ(unlink(Utf8(m_folder.PathOf("release/new/extra.dll")).c_str()), 0);
+#endif
+  EXPECT_EQ(Run({L"verify", Release()}), kToolDifferences);
+  EXPECT_EQ(m_console.out, "missing: new\\extra.dll\nextra: another\n5 files listed: 1 missing, 0 changed, 1 extra\n");
+
+  // A manifest elsewhere; a size in it that does not match the file.
+  std::string text = m_folder.Read("release/update.xconfig");
+  size_t size = text.find("Size : 3\r\n");
+  ASSERT_NE(size, std::string::npos);
+  ASSERT_TRUE(m_folder.Write("m.xconfig", text.replace(size, 8, "Size : 4")));
+  EXPECT_EQ(Run({L"verify", L"--manifest", m_folder.PathOf("m.xconfig"), Release()}), kToolDifferences);
+  EXPECT_EQ(m_console.out,
+            "changed: a.txt (size 4 in the manifest, 3 on disk)\n"
+            "missing: new\\extra.dll\n"
+            "extra: another\n"
+            "extra: update.xconfig\n"
+            "5 files listed: 1 missing, 1 changed, 2 extra\n");
+}
+
+TEST_F(ReleaseToolTest, VerifyReportsManifestsTheUpdaterCannotUse) {
+  ASSERT_TRUE(m_folder.Write("release/a.txt", "abc"));
+  EXPECT_EQ(Run({L"verify", Release()}), kToolError);
+  EXPECT_EQ(m_console.err.rfind("xrelease: cannot read " + Utf8(m_folder.PathOf("release/update.xconfig")) + ": ", 0),
+            0u)
+      << m_console.err;
+  ASSERT_TRUE(m_folder.Write("release/update.xconfig", "BaseInfo : {\n"));
+  EXPECT_EQ(Run({L"verify", Release()}), kToolError);
+  EXPECT_NE(m_console.err.find("is not valid XConfig text"), std::string::npos) << m_console.err;
+  ASSERT_TRUE(m_folder.Write("release/update.xconfig", "BaseInfo : {\n}\n"));
+  EXPECT_EQ(Run({L"verify", Release()}), kToolError);
+  EXPECT_NE(m_console.err.find("\"FileList\" is missing"), std::string::npos) << m_console.err;
+
+  std::string entries = std::string("BaseInfo : {\n}\nFileList : {\n") +                     //
+                        "a.txt : {\nHash : " + kAbcSha1 + "\nSize : 3\n}\n" +                   //
+                        "\"..\\\\evil.dll\" : {\nHash : " + kAbcSha1 + "\nSize : 3\n}\n" +      //
+                        "\"C:\\\\evil.dll\" : {\nHash : " + kAbcSha1 + "\nSize : 3\n}\n" +      //
+                        "a.txt : {\nHash : " + kAbcSha1 + "\nSize : 3\n}\n" +                   //
+                        "b.txt : {\nHash : A9993E364706816ABA3E25717850C26C9CD0D89D\n}\n}\n";
+  ASSERT_TRUE(m_folder.Write("release/update.xconfig", entries));
+  ASSERT_TRUE(m_folder.Write("release/b.txt", "abc"));
+  EXPECT_EQ(Run({L"verify", Release()}), kToolDifferences);
+  EXPECT_EQ(m_console.out,
+            "invalid: ..\\evil.dll (the updater rejects this name)\n"
+            "invalid: C:\\evil.dll (the updater rejects this name)\n"
+            "invalid: a.txt (the file is listed before)\n"
+            "invalid: b.txt (\"Hash\" is not 40 lower-case hexadecimal digits)\n"
+            "5 files listed: 0 missing, 0 changed, 0 extra, 4 invalid\n");
+}
+
+TEST_F(ReleaseToolTest, VerifyFindsFilesAsTheSystemDoes) {
+  ASSERT_TRUE(m_folder.Write("release/dir/a.txt", "abc"));
+  ASSERT_TRUE(m_folder.Write("release/update.xconfig", std::string("BaseInfo : {\n}\nFileList : {\n") +
+                                                           "DIR/A.TXT : {\nHash : " + kAbcSha1 + "\nSize : 3\n}\n}\n"));
+  int status = Run({L"verify", Release()});
+#if defined(_WIN32)
+  // Windows finds a file whatever the letter case of its name.
+  EXPECT_EQ(status, kToolSuccess);
+  EXPECT_EQ(m_console.out, "1 files listed: 0 missing, 0 changed, 0 extra\n");
+#else
+  EXPECT_EQ(status, kToolDifferences);
+  EXPECT_EQ(m_console.out, "missing: DIR/A.TXT\nextra: dir\\a.txt\n1 files listed: 1 missing, 0 changed, 1 extra\n");
+#endif
+}
