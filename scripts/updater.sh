@@ -70,6 +70,7 @@ wine_up() {
   trap wine_down EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
+  display_up
   wineserver -p
   [ -f "$WINEPREFIX/system.reg" ] || echo "updater: creating the Wine prefix"
   # Creates the prefix if needed and starts Wine's own services now, with
@@ -80,6 +81,22 @@ wine_up() {
 
 wine_down() {
   wineserver -k 2>/dev/null || true
+  if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+}
+
+# Programs with windows need a display: a virtual one for the whole run, on
+# the first free display number, unless one is given.
+display_up() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local fifo
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  local number
+  read -r -t 30 number <"$fifo" || { rm -f "$fifo"; echo "updater: Xvfb did not start" >&2; return 1; }
+  rm -f "$fifo"
+  export DISPLAY=:$number
 }
 
 run_tests() {
