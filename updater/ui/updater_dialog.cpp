@@ -1,5 +1,7 @@
 #include "ui/updater_dialog.h"
 
+#include <objidl.h>  // GDI+ needs it; the lean Windows headers leave it out
+#include <gdiplus.h>
 #include <oleauto.h>
 #include <shellapi.h>
 
@@ -9,11 +11,36 @@
 #include "app/process_control.h"
 #include "app/self_update.h"
 #include "base/log.h"
+#include "framework/paint_dc.h"
+#include "ui/progress_figures.h"
 #include "ui/resource.h"
 
 namespace {
 // The client executable that is ended before the run, whatever "-path" names.
 constexpr wchar_t kClientName[] = L"Castwright PC.exe";
+
+// The skin.
+constexpr COLORREF kClientFill = RGB(39, 39, 41);  // also the error text's background
+constexpr COLORREF kErrorTextColor = RGB(237, 239, 244);
+constexpr uint32_t kBarToDo = 0xFF373739;
+constexpr uint32_t kBarDone = 0xFF38686A;
+constexpr uint32_t kPercentBrush = 0xF6F6F6F6;
+constexpr wchar_t kPercentFamily[] = L"\u5B8B\u4F53";
+constexpr float kPercentEmSize = 15;
+constexpr int kStripHeight = 80;
+constexpr int kLogoTop = 70;
+constexpr int kButtonLeft = 142;
+constexpr int kButtonTop = 174;
+constexpr int kErrorTextTop = 230;
+constexpr int kButtonPoints = 110;  // tenths of a point
+
+// The picture stored as resource `id` of type "PNG" in the program; none
+// when there is no such resource.
+std::unique_ptr<Gdiplus::Image> LoadSkinPicture(int id) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
+  return found ? LoadPngFromResource(module, found) : nullptr;
+}
 
 // The client path from the program's command line; false when the program
 // must end without a run.
@@ -28,16 +55,24 @@ bool ReadCommandLine(String* clientPath) {
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CUpdaterDlg, CDialogEx)
+  ON_WM_PAINT()
   ON_WM_QUERYDRAGICON()
   ON_WM_CLOSE()
   ON_MESSAGE(WM_UPDATE_PROGRESS, &CUpdaterDlg::OnUpdateProgress)
   ON_MESSAGE(WM_UPDATE_FAILED, &CUpdaterDlg::OnUpdateFailed)
   ON_MESSAGE(WM_UPDATE_INSTALLING, &CUpdaterDlg::OnUpdateInstalling)
+  ON_WM_ERASEBKGND()
   ON_BN_CLICKED(IDC_FINISH_BUTTON, &CUpdaterDlg::OnFinishClicked)
+  ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
 CUpdaterDlg::CUpdaterDlg()
     : CDialogEx(IDD_UPDATER_DIALOG), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+
+CUpdaterDlg::~CUpdaterDlg() {
+  m_background.reset();
+  m_logo.reset();
+}
 
 bool CUpdaterDlg::IsWorkerRunning() const {
   return m_worker.IsValid() && WaitForSingleObject(m_worker.Get(), 0) == WAIT_TIMEOUT;
@@ -58,9 +93,11 @@ BOOL CUpdaterDlg::OnInitDialog() {
   CDialogEx::OnInitDialog();
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
+  LoadSkin();
 
   if (!ReadCommandLine(&m_clientPath)) std::exit(0);
   GetProductVersionText(m_clientPath, &m_clientVersion);
+  SetUpFinishButton();
 
   TerminateProcessByName(kClientName);
   // The handle stays open only so that the end can tell whether the worker is
@@ -71,6 +108,114 @@ BOOL CUpdaterDlg::OnInitDialog() {
                static_cast<int>(GetLastError()));
   }
   return TRUE;
+}
+
+void CUpdaterDlg::LoadSkin() {
+  if (!m_background) m_background = LoadSkinPicture(IDB_BACKGROUND);
+  if (!m_logo) m_logo = LoadSkinPicture(IDB_LOGO);
+  m_graphics.Create(m_hWnd);
+  // The window stays where the template put it, so the dialog is centred in
+  // the work area once initialisation is over.
+  SizeToBackground(0, 0);
+}
+
+void CUpdaterDlg::SizeToBackground(int left, int top) {
+  // The picture is built in; without it the template's size stays.
+  if (!m_background) return;
+  MoveWindow(left, top, static_cast<int>(m_background->GetWidth()),
+             static_cast<int>(m_background->GetHeight()) + kStripHeight, TRUE);
+}
+
+void CUpdaterDlg::SetUpFinishButton() {
+  const String path = ButtonImagePath(GetModuleFolder());
+  m_buttonFont.CreatePointFont(kButtonPoints, L"Arial");
+  m_finishButton.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_buttonFont.GetSafeHandle()), TRUE);
+  m_finishButton.SetImage(path, false, false);
+  m_finishButton.m_showText = true;
+  m_finishButton.m_text = L"Finish";
+  m_finishButton.m_textColor = RGB(255, 255, 255);
+  m_finishButton.SetWindowPos(nullptr, kButtonLeft, kButtonTop, 0, 0, SWP_NOSIZE);
+}
+
+void CUpdaterDlg::OnPaint() {
+  if (IsIconic(m_hWnd)) {
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    RECT client;
+    GetClientRect(&client);
+    const int x = (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc.GetSafeHdc(), x, y, m_hIcon);
+    return;
+  }
+  CPaintDC dc(this);
+  RECT client;
+  GetClientRect(&client);
+  dc.FillSolidRect(client, kClientFill);
+  const uint32_t pictureHeight = m_background ? m_background->GetHeight() : 0;
+  const ProgressRect bar = ProgressRectangle(client.right, client.bottom, pictureHeight);
+  m_progressRect = RECT{bar.left, bar.top, bar.right, bar.bottom};
+  if (!m_graphics || !m_background) return;
+
+  Gdiplus::Graphics* graphics = m_graphics.Get();
+  const int width = static_cast<int>(m_background->GetWidth());
+  const int height = static_cast<int>(pictureHeight);
+  graphics->DrawImage(m_background.get(), Gdiplus::Rect(0, 0, width, height), 0, 0, width, height,
+                      Gdiplus::UnitPixel);
+  if (m_logo) {
+    const int logoWidth = static_cast<int>(m_logo->GetWidth());
+    const int logoHeight = static_cast<int>(m_logo->GetHeight());
+    graphics->DrawImage(m_logo.get(),
+                        Gdiplus::Rect(CentredLeft(client.right, m_logo->GetWidth()), kLogoTop, logoWidth, logoHeight),
+                        0, 0, logoWidth, logoHeight, Gdiplus::UnitPixel);
+  }
+  if (m_showProgress) DrawProgress();
+  if (m_showError) LayoutErrorText();
+}
+
+void CUpdaterDlg::DrawProgress() {
+  if (!m_graphics) return;
+  Gdiplus::Graphics* graphics = m_graphics.Get();
+  const RECT& bar = m_progressRect;
+  const int width = bar.right - bar.left;
+  const int height = bar.bottom - bar.top;
+  const ProgressFigures figures = ComputeProgress(m_bytesDone, m_bytesTotal, width);
+  FillBar(graphics, bar.left + figures.fill, bar.top, width - figures.fill, height, kBarToDo);
+  FillBar(graphics, bar.left, bar.top, figures.fill, height, kBarDone);
+
+  // Where the family is not installed the text still shows, in the system's
+  // sans-serif family.
+  Gdiplus::FontFamily preferred(kPercentFamily);
+  const Gdiplus::FontFamily* family = preferred.IsAvailable() ? &preferred : Gdiplus::FontFamily::GenericSansSerif();
+  if (!family || !family->IsAvailable()) return;
+  Gdiplus::Font font(family, kPercentEmSize, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
+  Gdiplus::StringFormat format;
+  format.SetAlignment(Gdiplus::StringAlignmentCenter);
+  format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
+  const String text = String::Format(L"updating %u%%", figures.percent);
+  Gdiplus::SolidBrush brush{Gdiplus::Color(kPercentBrush)};
+  graphics->DrawString(text, static_cast<INT>(text.Length()), &font,
+                       Gdiplus::RectF(static_cast<Gdiplus::REAL>(bar.left), static_cast<Gdiplus::REAL>(bar.top),
+                                      static_cast<Gdiplus::REAL>(width), static_cast<Gdiplus::REAL>(height)),
+                       &format, &brush);
+}
+
+void CUpdaterDlg::LayoutErrorText() {
+  HWND text = GetDlgItem(m_hWnd, IDC_ERROR_TEXT);
+  RECT client;
+  GetClientRect(&client);
+  ::MoveWindow(text, 0, kErrorTextTop, client.right, client.bottom - kErrorTextTop, TRUE);
+  ::SetWindowTextW(text, m_errorText);
+}
+
+BOOL CUpdaterDlg::OnEraseBkgnd(CDC*) { return TRUE; }
+
+HBRUSH CUpdaterDlg::OnCtlColor(CDC* dc, CWnd* control, UINT controlKind) {
+  HBRUSH brush = CDialogEx::OnCtlColor(dc, control, controlKind);
+  if (control->GetDlgCtrlID() != IDC_ERROR_TEXT) return brush;
+  dc->SetBkColor(kClientFill);
+  dc->SetTextColor(kErrorTextColor);
+  return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
 }
 
 HCURSOR CUpdaterDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
@@ -92,7 +237,15 @@ void CUpdaterDlg::OnClose() {
 LRESULT CUpdaterDlg::OnUpdateProgress(WPARAM done, LPARAM total) {
   m_bytesDone = static_cast<uint32_t>(done);
   m_bytesTotal = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(total)));
+  if (!m_showProgress) {
+    RECT window;
+    GetWindowRect(&window);
+    SizeToBackground(window.left, window.top);
+    Invalidate(TRUE);
+  }
   m_showProgress = true;
+  // From the second notification on only the bar is drawn again.
+  DrawProgress();
   return 0;
 }
 

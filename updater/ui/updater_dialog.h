@@ -4,13 +4,22 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "app/update_worker.h"
 #include "base/scoped_handle.h"
 #include "base/wide_string.h"
-#include "framework/button.h"
 #include "framework/dialog.h"
+#include "framework/font.h"
+#include "ui/image_helpers.h"
+#include "ui/png_button.h"
 
+// A borderless window sized from its background picture plus an 80-pixel
+// strip below it, centred in the work area: the picture with the logo, then
+// in the strip a progress bar with the text "updating N%" while the worker
+// runs, or after a failure the error text from y 230 and the "Finish" button.
+// The skin is drawn with GDI+ on the window's own surface.
+//
 // Opens with the command line's client path and that client's product
 // version, ends the running client and starts the update worker, which
 // reports back by window messages; a successful end (or the user's close
@@ -24,6 +33,7 @@
 class CUpdaterDlg : public CDialogEx, public UpdateWorkerHost {
 public:
   CUpdaterDlg();
+  ~CUpdaterDlg() override;
 
   // Whether the worker thread was started and has not ended yet.
   bool IsWorkerRunning() const;
@@ -39,18 +49,38 @@ protected:
   void DoDataExchange(CDataExchange* exchange) override;
   BOOL OnInitDialog() override;
 
+  void OnPaint();
   HCURSOR OnQueryDragIcon();
   void OnClose();
   LRESULT OnUpdateProgress(WPARAM done, LPARAM total);
   LRESULT OnUpdateFailed(WPARAM text, LPARAM);
   LRESULT OnUpdateInstalling(WPARAM starting, LPARAM);
+  BOOL OnEraseBkgnd(CDC*);
   void OnFinishClicked();
+  HBRUSH OnCtlColor(CDC* dc, CWnd* control, UINT controlKind);
 
   DECLARE_MESSAGE_MAP()
 
 private:
+  // The pictures, the drawing surface and the window's size.
+  void LoadSkin();
+  // The window's size for the background picture: its width, and its height
+  // plus the strip below it.
+  void SizeToBackground(int left, int top);
+  // The font, picture, caption and place of the "Finish" button.
+  void SetUpFinishButton();
+  // The bar and its text in m_progressRect, drawn at once on the surface.
+  void DrawProgress();
+  // Places the error text below the picture and fills it in.
+  void LayoutErrorText();
+
   HICON m_hIcon;
-  CButton m_finishButton;
+  std::unique_ptr<Gdiplus::Image> m_background;
+  std::unique_ptr<Gdiplus::Image> m_logo;
+  WindowSurface m_graphics;
+  RECT m_progressRect = {};
+  CFont m_buttonFont;
+  CPngButton m_finishButton;
   String m_clientPath;
   String m_clientVersion;
   String m_errorText;

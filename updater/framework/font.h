@@ -1,0 +1,22 @@
+// CFont: a GDI font owned by a window object's owner.
+#pragma once
+
+#include <windows.h>
+
+class CFont {
+public:
+  CFont() = default;
+  ~CFont();
+  CFont(const CFont&) = delete;
+  CFont& operator=(const CFont&) = delete;
+
+  // Makes the font `face` of `tenthPoints` tenths of a point, its pixel height
+  // taken from the screen's vertical resolution. False when a font is held
+  // already or none can be made.
+  bool CreatePointFont(int tenthPoints, const wchar_t* face);
+
+  HFONT GetSafeHandle() const { return m_font; }
+
+private:
+  HFONT m_font = nullptr;
+};

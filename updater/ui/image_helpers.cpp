@@ -1,0 +1,64 @@
+#include "ui/image_helpers.h"
+
+#include <objidl.h>  // GDI+ needs it; the lean Windows headers leave it out
+#include <gdiplus.h>
+
+#include <cstring>
+
+std::unique_ptr<Gdiplus::Image> LoadPngFromResource(HMODULE module, HRSRC resource) {
+  const DWORD size = SizeofResource(module, resource);
+  HGLOBAL loaded = LoadResource(module, resource);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return nullptr;
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+  if (!block) return nullptr;
+  void* copy = GlobalLock(block);
+  if (!copy) {
+    GlobalFree(block);
+    return nullptr;
+  }
+  std::memcpy(copy, bytes, size);
+  GlobalUnlock(block);
+  // The stream owns the block from here on and frees it when the image lets
+  // the stream go.
+  IStream* stream = nullptr;
+  if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream))) {
+    GlobalFree(block);
+    return nullptr;
+  }
+  std::unique_ptr<Gdiplus::Image> image(new Gdiplus::Image(stream));
+  stream->Release();
+  return image;
+}
+
+void FillBar(Gdiplus::Graphics* graphics, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t argb) {
+  if (width <= 0 || height <= 0) return;
+  Gdiplus::SolidBrush brush{Gdiplus::Color(argb)};
+  graphics->FillRectangle(&brush, x, y, width, height);
+}
+
+String GetModuleFolder() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  uint32_t folder = 0;
+  for (DWORD i = 0; i < length && i < MAX_PATH; ++i) {
+    if (path[i] == L'\\') folder = i;
+  }
+  return String(path, folder);
+}
+
+String ButtonImagePath(const String& folder) { return folder + L"\\res\\login_normal.png"; }
+
+WindowSurface::WindowSurface() = default;
+
+WindowSurface::~WindowSurface() {
+  m_graphics.reset();
+  if (m_dc) ReleaseDC(m_window, m_dc);
+}
+
+void WindowSurface::Create(HWND window) {
+  if (m_graphics) return;
+  m_window = window;
+  m_dc = GetWindowDC(window);
+  m_graphics.reset(new Gdiplus::Graphics(m_dc));
+}
