@@ -42,8 +42,15 @@ void AppendLine(const wchar_t* file, const std::wstring& line) {
   int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &utf8[0], size, nullptr, nullptr);
-  ScopedHandle out(CreateFileW(BesideProgram(file).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // A reader that shares reads only (a test polling the file) holds it off
+  // for a moment: try again rather than lose the line.
+  ScopedHandle out;
+  for (int attempt = 0; attempt < 500 && !out.IsValid(); ++attempt) {
+    out.Reset(CreateFileW(BesideProgram(file).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.IsValid() && GetLastError() != ERROR_SHARING_VIOLATION) break;
+    if (!out.IsValid()) Sleep(10);
+  }
   DWORD written = 0;
   if (out.IsValid()) WriteFile(out.Get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }

@@ -36,6 +36,9 @@ TempFolder::TempFolder() {
   GetTempPathW(MAX_PATH, temp);
   m_path = std::wstring(temp) + L"updater-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(InterlockedIncrement(&counter));
+  // Wine reuses process ids: a folder of this name may be left from an
+  // interrupted run, and a test must not read its files.
+  RemoveFolderTree(m_path);
   CreateDirectoryW(m_path.c_str(), nullptr);
 }
 

@@ -117,7 +117,8 @@ ScopedHandle ProgramTest::Start(const wchar_t* name, const std::wstring& argumen
   const std::wstring workingFolder = folder.empty() ? m_install.Path() : folder;
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof execute;
-  execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+  // No error box: a test that cannot start a program fails instead of hanging.
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
   execute.lpVerb = L"open";
   execute.lpFile = program.c_str();
   execute.lpParameters = arguments.c_str();

@@ -22,7 +22,7 @@ std::string TextOf(HWND window) {
 class UpdaterRun : public ProgramTest {
 protected:
   UpdaterRun() {
-    Install(UpdaterProgram());
+    Install(UpdaterProgram(), L"Updater.exe");
     Install(OldClientProgram());
   }
 
