@@ -34,6 +34,23 @@ constexpr int kButtonTop = 174;
 constexpr int kErrorTextTop = 230;
 constexpr int kButtonPoints = 110;  // tenths of a point
 
+// The family that the font mapper takes for a proportional sans-serif font
+// of no particular name: the system's default sans-serif family.
+String DefaultSansSerifFace() {
+  LOGFONTW request{};
+  request.lfCharSet = DEFAULT_CHARSET;
+  request.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+  HFONT font = CreateFontIndirectW(&request);
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ previous = SelectObject(screen, font);
+  wchar_t face[LF_FACESIZE] = {};
+  GetTextFaceW(screen, LF_FACESIZE, face);
+  SelectObject(screen, previous);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(font);
+  return String(face);
+}
+
 // The picture stored as resource `id` of type "PNG" in the program; none
 // when there is no such resource.
 std::unique_ptr<Gdiplus::Image> LoadSkinPicture(int id) {
@@ -186,8 +203,9 @@ void CUpdaterDlg::DrawProgress() {
   // Where the family is not installed the text still shows, in the system's
   // sans-serif family.
   Gdiplus::FontFamily preferred(kPercentFamily);
-  const Gdiplus::FontFamily* family = preferred.IsAvailable() ? &preferred : Gdiplus::FontFamily::GenericSansSerif();
-  if (!family || !family->IsAvailable()) return;
+  Gdiplus::FontFamily fallback(preferred.IsAvailable() ? L"" : DefaultSansSerifFace().Text());
+  const Gdiplus::FontFamily* family = preferred.IsAvailable() ? &preferred : &fallback;
+  if (!family->IsAvailable()) return;
   Gdiplus::Font font(family, kPercentEmSize, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
   Gdiplus::StringFormat format;
   format.SetAlignment(Gdiplus::StringAlignmentCenter);
