@@ -65,6 +65,7 @@ std::wstring UpdaterProgram() { return FromUnix(UPDATER_EXE); }
 std::wstring OldClientProgram() { return FromUnix(OLD_CLIENT_EXE); }
 std::wstring NewClientProgram() { return FromUnix(NEW_CLIENT_EXE); }
 std::wstring UnversionedClientProgram() { return FromUnix(UNVERSIONED_CLIENT_EXE); }
+std::wstring BuiltPicture(const wchar_t* name) { return FromUnix(UPDATER_PICTURES "/") + name; }
 
 HWND DialogOf(const ScopedHandle& process) {
   WindowSearch search{GetProcessId(process.Get()), nullptr};
@@ -108,6 +109,12 @@ void ProgramTest::EndInstallationProcesses() const {
 
 void ProgramTest::Install(const std::wstring& program, const wchar_t* name) const {
   ASSERT_TRUE(CopyFileW(program.c_str(), Installed(name).c_str(), FALSE)) << Utf8(program.c_str());
+}
+
+void ProgramTest::InstallButtonPicture() const {
+  CreateDirectoryW(Installed(L"res").c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW(BuiltPicture(L"res\\login_normal.png").c_str(), Installed(L"res\\login_normal.png").c_str(),
+                        FALSE));
 }
 
 ScopedHandle ProgramTest::Start(const wchar_t* name, const std::wstring& arguments, const std::wstring& folder) const {

@@ -22,6 +22,8 @@ std::wstring UpdaterProgram();
 std::wstring OldClientProgram();
 std::wstring NewClientProgram();
 std::wstring UnversionedClientProgram();
+// A picture that the build made beside Updater.exe, e.g. "res\login_normal.png".
+std::wstring BuiltPicture(const wchar_t* name);
 
 // The name of the client executable, which the updater ends before a run.
 extern const wchar_t kClientName[];
@@ -40,6 +42,9 @@ protected:
 
   // Copies the program at `program` into the installation folder as `name`.
   void Install(const std::wstring& program, const wchar_t* name = kClientName) const;
+  // Copies the button picture that the build made beside Updater.exe into
+  // the installation's "res" folder, where the updater looks for it.
+  void InstallButtonPicture() const;
   // Publishes a release for the installation (see PublishRelease).
   void Publish(const std::vector<ReleaseFile>& files, const std::string& version) const {
     PublishRelease(m_server, m_install.Path(), files, version);

@@ -24,6 +24,8 @@ protected:
   UpdaterRun() {
     Install(UpdaterProgram(), L"Updater.exe");
     Install(OldClientProgram());
+    // Without its picture the failed look's button has no size to click.
+    InstallButtonPicture();
   }
 
   // Starts the installed updater in the installation folder, as the client's

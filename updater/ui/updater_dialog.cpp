@@ -203,8 +203,12 @@ void CUpdaterDlg::DrawProgress() {
   // Where the family is not installed the text still shows, in the system's
   // sans-serif family.
   Gdiplus::FontFamily preferred(kPercentFamily);
-  Gdiplus::FontFamily fallback(preferred.IsAvailable() ? L"" : DefaultSansSerifFace().Text());
-  const Gdiplus::FontFamily* family = preferred.IsAvailable() ? &preferred : &fallback;
+  std::unique_ptr<Gdiplus::FontFamily> fallback;
+  const Gdiplus::FontFamily* family = &preferred;
+  if (!preferred.IsAvailable()) {
+    fallback.reset(new Gdiplus::FontFamily(DefaultSansSerifFace()));
+    family = fallback.get();
+  }
   if (!family->IsAvailable()) return;
   Gdiplus::Font font(family, kPercentEmSize, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
   Gdiplus::StringFormat format;
