@@ -1,4 +1,5 @@
-// CFont: a GDI font owned by a window object's owner.
+// CFont: an owned GDI font, such as the one a dialog gives a control with
+// WM_SETFONT (which must outlive the control).
 #pragma once
 
 #include <windows.h>

@@ -62,7 +62,8 @@ protected:
   DECLARE_MESSAGE_MAP()
 
 private:
-  // The pictures, the drawing surface and the window's size.
+  // The pictures, the drawing surface and the window's size (each made
+  // only once).
   void LoadSkin();
   // The window's size for the background picture: its width, and its height
   // plus the strip below it.
@@ -78,8 +79,8 @@ private:
   std::unique_ptr<Gdiplus::Image> m_background;
   std::unique_ptr<Gdiplus::Image> m_logo;
   WindowSurface m_graphics;
-  RECT m_progressRect = {};
-  CFont m_buttonFont;
+  RECT m_progressRect = {};  // where the bar goes, as the last paint found it
+  CFont m_buttonFont;        // the button's font: declared first, so it outlives it
   CPngButton m_finishButton;
   String m_clientPath;
   String m_clientVersion;
