@@ -2,9 +2,10 @@
 // the programs it looks at.
 //
 //   demo_probe capture PROGRAM OUT.png [--failed]   picture of PROGRAM's dialog
-//   demo_probe finish PROGRAM                       press the dialog's button
-//   demo_probe wait-exit PROGRAM                    wait for PROGRAM to end
-//   demo_probe end-folder FOLDER                    end every program in FOLDER
+//   demo_probe finish PROGRAM                       press the dialog's button, wait for PROGRAM
+//                                                   to end, print its exit code
+//   demo_probe wait-exit PROGRAM                    wait for PROGRAM to end, print its exit code
+//   demo_probe end-folder FOLDER                    end every program in FOLDER, print how many
 //   demo_probe product-version FILE                 print FILE's product version
 //
 // PROGRAM is an executable file name ("Updater_new.exe"); its first running
@@ -12,7 +13,8 @@
 // (with --failed: for its button, which only the failed look shows), has it
 // paint what it holds, waits until the screen shows the same picture twice in
 // a row, and saves the window's screen rectangle as PNG through GDI+'s
-// encoder. It prints "x y width height" of the rectangle. Every wait gives up
+// encoder. It prints "x y width height" of the rectangle, with --failed then
+// the failure text on a line of its own (UTF-8). Every wait gives up
 // after 30 s. Exit status: 0 done, 1 what was waited for did not come (or the
 // file has no version), 2 bad command line or an error.
 #include <windows.h>
@@ -33,6 +35,16 @@
 namespace {
 constexpr DWORD kTimeoutMs = 30000;
 constexpr int kFinishButton = 1000;
+constexpr int kErrorText = 1001;
+
+// Writes `text` and a line feed to the standard output as UTF-8.
+void PrintLine(const std::wstring& text) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &utf8[0], size, nullptr, nullptr);
+  utf8 += '\n';
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+}
 
 // Waits until `condition` holds, looking every 20 ms; false after the time-out.
 bool WaitFor(const std::function<bool()>& condition) {
@@ -184,28 +196,51 @@ int Capture(const wchar_t* program, const wchar_t* out, bool failed) {
     std::fwprintf(stderr, L"demo_probe: cannot write %ls\n", out);
     return 2;
   }
-  std::wprintf(L"%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+  PrintLine(std::to_wstring(rect.left) + L" " + std::to_wstring(rect.top) + L" " +
+            std::to_wstring(rect.right - rect.left) + L" " + std::to_wstring(rect.bottom - rect.top));
+  if (failed) {
+    wchar_t text[1024] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(GetDlgItem(dialog, kErrorText), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, kTimeoutMs, &copied);
+    PrintLine(text);
+  }
+  return 0;
+}
+
+// Waits for `process` to end and prints its exit code.
+int ReportExit(HANDLE process, const wchar_t* program) {
+  if (WaitForSingleObject(process, kTimeoutMs) != WAIT_OBJECT_0) {
+    std::fwprintf(stderr, L"demo_probe: %ls did not end within %lu s\n", program, kTimeoutMs / 1000);
+    return 1;
+  }
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process, &exitCode);
+  PrintLine(L"exit code " + std::to_wstring(exitCode));
   return 0;
 }
 
 int Finish(const wchar_t* program) {
   HWND dialog = WaitForDialog(program);
   if (!dialog) return 1;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(dialog, &processId);
+  // Held from before the press: the program ends at once.
+  ScopedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   // What a click on the button sends its dialog, whatever size the button has.
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kFinishButton, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, kFinishButton)));
-  return 0;
+  return process.IsValid() ? ReportExit(process.Get(), program) : 0;
 }
 
 int WaitExit(const wchar_t* program) {
-  for (DWORD id : ProcessesNamed(program)) {
-    ScopedHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
-    if (process.IsValid() && WaitForSingleObject(process.Get(), kTimeoutMs) != WAIT_OBJECT_0) {
-      std::fwprintf(stderr, L"demo_probe: %ls did not end within %lu s\n", program, kTimeoutMs / 1000);
-      return 1;
-    }
+  std::vector<DWORD> processes = ProcessesNamed(program);
+  if (processes.empty()) {
+    std::fwprintf(stderr, L"demo_probe: %ls is not running\n", program);
+    return 1;
   }
-  return 0;
+  ScopedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processes[0]));
+  return process.IsValid() ? ReportExit(process.Get(), program) : 1;
 }
 
 // The full program path of a process; empty when it cannot be read.
@@ -236,7 +271,7 @@ int EndFolder(const wchar_t* folder) {
     WaitForSingleObject(process.Get(), kTimeoutMs);
     ++ended;
   }
-  std::wprintf(L"%d\n", ended);
+  PrintLine(std::to_wstring(ended));
   return 0;
 }
 
@@ -248,7 +283,7 @@ int ProductVersion(const wchar_t* file) {
     std::fwprintf(stderr, L"demo_probe: %ls has no product version\n", file);
     return 1;
   }
-  std::wprintf(L"%ls\n", version.Text());
+  PrintLine(version.Text());
   return 0;
 }
 
