@@ -22,6 +22,7 @@
 #include <gdiplus.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <functional>
@@ -72,25 +73,16 @@ std::vector<DWORD> ProcessesNamed(const wchar_t* program) {
 // The first visible dialog window of a process named `program`; none yet if
 // there is none.
 HWND DialogOf(const wchar_t* program) {
-  struct Search {
-    std::vector<DWORD> processes;
-    HWND found;
-  } search{ProcessesNamed(program), nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        DWORD processId = 0;
-        GetWindowThreadProcessId(window, &processId);
-        wchar_t className[16] = {};
-        GetClassNameW(window, className, 16);
-        bool ours = false;
-        for (DWORD id : s->processes) ours = ours || id == processId;
-        if (!ours || !IsWindowVisible(window) || wcscmp(className, L"#32770") != 0) return TRUE;
-        s->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  const std::vector<DWORD> processes = ProcessesNamed(program);
+  for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window;
+       window = FindWindowExW(nullptr, window, L"#32770", nullptr)) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (IsWindowVisible(window) && std::find(processes.begin(), processes.end(), processId) != processes.end()) {
+      return window;
+    }
+  }
+  return nullptr;
 }
 
 HWND WaitForDialog(const wchar_t* program) {
