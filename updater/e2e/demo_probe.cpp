@@ -10,13 +10,13 @@
 //
 // PROGRAM is an executable file name ("Updater_new.exe"); its first running
 // process with a visible dialog is meant. `capture` waits for that dialog
-// (with --failed: for its button, which only the failed look shows), has it
-// paint what it holds, waits until the screen shows the same picture twice in
-// a row, and saves the window's screen rectangle as PNG through GDI+'s
-// encoder. It prints "x y width height" of the rectangle, with --failed then
-// the failure text on a line of its own (UTF-8). Every wait gives up
-// after 30 s. Exit status: 0 done, 1 what was waited for did not come (or the
-// file has no version), 2 bad command line or an error.
+// (with --failed: for its button, which only the failed look shows) and until
+// the window has nothing left to paint, then until the screen shows the same
+// picture twice in a row, and saves the window's screen rectangle as PNG
+// through GDI+'s encoder. It prints "x y width height" of the rectangle, with
+// --failed then the failure text on a line of its own (UTF-8). Every wait
+// gives up after 30 s. Exit status: 0 done, 1 what was waited for did not come
+// (or the file has no version), 2 bad command line or an error.
 #include <windows.h>
 #include <objidl.h>  // GDI+ needs it; the lean Windows headers leave it out
 #include <gdiplus.h>
@@ -93,6 +93,15 @@ HWND WaitForDialog(const wchar_t* program) {
   return dialog;
 }
 
+// Whether neither the window nor any of its controls waits to be painted.
+bool NothingToPaint(HWND window) {
+  if (GetUpdateRect(window, nullptr, FALSE)) return false;
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (GetUpdateRect(child, nullptr, FALSE)) return false;
+  }
+  return true;
+}
+
 // The screen's content in `rect` as a 32-bit top-down bitmap; its bits in `bits`.
 HBITMAP GrabScreen(const RECT& rect, std::vector<BYTE>* bits) {
   const int width = rect.right - rect.left;
@@ -158,9 +167,14 @@ int Capture(const wchar_t* program, const wchar_t* out, bool failed) {
     std::fwprintf(stderr, L"demo_probe: %ls did not show its failed look within %lu s\n", program, kTimeoutMs / 1000);
     return 1;
   }
-  // Whatever the window has still to paint is painted now, on its own thread;
-  // the screen then shows it once the window's surface reaches the display.
-  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  // The picture is what the user sees: nothing is made to paint. Once the
+  // window and its controls have painted all they had to, their surface
+  // reaches the display; the screen then shows the same picture twice.
+  if (!WaitFor([&] { return NothingToPaint(dialog); })) {
+    std::fwprintf(stderr, L"demo_probe: the window of %ls did not finish painting within %lu s\n", program,
+                  kTimeoutMs / 1000);
+    return 1;
+  }
   RECT rect{};
   HBITMAP bitmap = nullptr;
   std::vector<BYTE> previous;
