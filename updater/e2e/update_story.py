@@ -18,6 +18,7 @@ Wine prefix, its running wineserver and the display (see scripts/updater.sh).
 """
 
 import argparse
+import filecmp
 import math
 import os
 import random
@@ -312,6 +313,9 @@ class Story:
                                             if result == "false" else ""))
         if result != "false":
             raise StoryFailed("UpdateWeb found no update to start")
+        if not filecmp.cmp(os.path.join(folder, "Updater.exe"), os.path.join(folder, UPDATER_COPY), shallow=False):
+            raise StoryFailed("UpdateWeb did not refresh %s from Updater.exe" % UPDATER_COPY)
+        print("%s: refreshed from Updater.exe by UpdateWeb" % UPDATER_COPY)
 
         # The updater's own manifest request: the window shows, nothing fetched yet.
         manifest = "/%s/%s/update.xconfig" % (scope, NEW_VERSION)
