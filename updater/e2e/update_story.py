@@ -268,6 +268,18 @@ class Story:
         rect = printed[0].split()
         return path, "%s x %s at (%s, %s)" % (rect[2], rect[3], rect[0], rect[1]), printed[1:]
 
+    @staticmethod
+    def show_log(folder):
+        """Prints the updater's log in `folder`, if it wrote one; returns its text."""
+        log = os.path.join(folder, "XT.log")
+        if not os.path.exists(log):
+            print("XT.log: none (the updater wrote no log: no error, no leak report)")
+            return ""
+        with open(log, encoding="utf-8-sig", errors="replace") as f:
+            text = f.read()
+        print("XT.log (%s):\n%s" % (log, text))
+        return text
+
     # --- the runs -----------------------------------------------------------
     def run(self):
         shutil.rmtree(self.work, ignore_errors=True)
@@ -334,7 +346,7 @@ class Story:
         restart = lines_of(starts)[1]
         after = self.version_of(folder)
         differences, summary = self.verify(release, folder)
-        fetched = [urllib.parse.unquote(path) for path in self.requests(scope)[2:]]
+        fetched = [urllib.parse.unquote(path) for path in self.requests(scope) if path != manifest]
         print("%s ended (%s), having fetched %d files:" % (UPDATER_COPY, status, len(fetched)))
         for path in fetched:
             print("  " + path)
@@ -344,13 +356,10 @@ class Story:
         print("xrelease verify after the run: %s" % summary)
         for line in differences:
             print("  " + line)
-        log = os.path.join(folder, "XT.log")
-        print("XT.log: %s" % ("none: the updater shut down cleanly" if not os.path.exists(log) else log))
-        if os.path.exists(log):
-            print(open(log, encoding="utf-8-sig", errors="replace").read())
+        log = self.show_log(folder)
         if not restart.endswith(" -withoutupdater") or wine_path(os.path.join(folder, CLIENT)) not in restart:
             raise StoryFailed("the client was not restarted with -withoutupdater: %s" % restart)
-        if after != NEW_VERSION or differences or status != "exit code 0" or os.path.exists(log):
+        if after != NEW_VERSION or differences or status != "exit code 0" or log:
             raise StoryFailed("the update did not install release %s cleanly" % NEW_VERSION)
         # The restarted client would run on for a minute; the next run must
         # not meet it.
@@ -381,10 +390,7 @@ class Story:
         print("%s ended (%s); client starts recorded: %d (the client is not started again after a failure)" %
               (UPDATER_COPY, status, len(starts)))
         print("client version: %s; xrelease verify: %s (nothing was installed)" % (version, summary))
-        log = os.path.join(folder, "XT.log")
-        print("XT.log: %s" % ("none" if not os.path.exists(log) else log))
-        if os.path.exists(log):
-            print(open(log, encoding="utf-8-sig", errors="replace").read())
+        self.show_log(folder)
         if status != "exit code 0" or len(starts) != 1 or version != OLD_VERSION or left != "0":
             raise StoryFailed("the failed run did not end as it should (%s, %d client starts, version %s, "
                               "%s processes left)" % (status, len(starts), version, left))
