@@ -6,9 +6,12 @@
 #            check the win32 build's PE headers, and run the native
 #            AddressSanitizer + UndefinedBehaviorSanitizer build's tests with
 #            short smokes of the fuzz targets
-#   demo     build everything and publish a sample release with xrelease into
-#            build/demo/updater (the end-to-end run comes with the updater
-#            program)
+#   demo     build the win64, win32 and xrelease builds, then run the update
+#            story under Wine (updater/e2e/update_story.py): release 1.0.0.1
+#            published on the local update server, client 1.0.0.0 installed
+#            in build/demo/updater/install, updated through UpdateWeb and
+#            Updater_new.exe, plus a run made to fail; pictures of the
+#            updater's window in build/demo/pictures
 #   bench    run the allocator, manifest and transfer benchmarks under Wine (the
 #            transfer benchmark against sha1sum and curl, over the local update
 #            server), and xrelease (native and under Wine) against sha1sum
@@ -124,17 +127,26 @@ case "${1:-}" in
     exit $status
     ;;
   demo)
-    build win64 win32 native
-    # A sample release: the Windows programs built here, published and checked
-    # with xrelease as a vendor would.
-    demo=$root/build/demo/updater
-    rm -rf "$demo/release"
-    mkdir -p "$demo/release/tools"
-    cp "$root/build/win32/release/xrelease.exe" "$demo/release/tools/"
-    cp "$root/README.md" "$demo/release/"
-    xrelease create --version 1.0.0.1 --base-url http://127.0.0.1:8080/pc/1.0.0.1 "$demo/release"
-    xrelease verify "$demo/release"
-    echo "updater: sample release manifest in $demo/release/update.xconfig"
+    # The update story end to end under Wine, with pictures of the updater's
+    # window: the win64 build, since this machine runs 64-bit Windows
+    # programs only. The win32 product build is built and checked.
+    build win64 win32 tool
+    echo "updater: checking the win32 product build's PE headers (it cannot run here: 64-bit Windows programs only)"
+    (cd "$source_dir" && ctest --preset win32 -R '^pe_headers\.Updater$' >/dev/null) || exit 1
+    wine_up
+    # Wine's own fonts in the prefix, as a Windows machine has its own: GDI+
+    # under Wine finds no sans-serif family without Tahoma, and the window's
+    # percentage text would have no font. Debian's Wine does not load the
+    # files of fonts-wine (scripts/bootstrap) by itself.
+    if ls /usr/share/wine/fonts/*.ttf >/dev/null 2>&1; then
+      cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    else
+      echo "updater: Wine's fonts are missing (package fonts-wine): the window's percentage text will not show"
+    fi
+    story=$root/build/demo/updater
+    trap 'python3 "$source_dir/e2e/update_server.py" stop --pid-file "$story/server.pid"; wine_down' EXIT
+    python3 "$source_dir/e2e/update_story.py" --build "$root/build/win64" --wine "$wine" \
+      --xrelease "$root/build/tool/release/xrelease" --work "$story" --pictures "$root/build/demo/pictures"
     ;;
   bench)
     build win64 tool
