@@ -134,15 +134,6 @@ case "${1:-}" in
     echo "updater: checking the win32 product build's PE headers (it cannot run here: 64-bit Windows programs only)"
     (cd "$source_dir" && ctest --preset win32 -R '^pe_headers\.Updater$' >/dev/null) || exit 1
     wine_up
-    # Wine's own fonts in the prefix, as a Windows machine has its own: GDI+
-    # under Wine finds no sans-serif family without Tahoma, and the window's
-    # percentage text would have no font. Debian's Wine does not load the
-    # files of fonts-wine (scripts/bootstrap) by itself.
-    if ls /usr/share/wine/fonts/*.ttf >/dev/null 2>&1; then
-      cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    else
-      echo "updater: Wine's fonts are missing (package fonts-wine): the window's percentage text will not show"
-    fi
     story=$root/build/demo/updater
     trap 'python3 "$source_dir/e2e/update_server.py" stop --pid-file "$story/server.pid"; wine_down' EXIT
     python3 "$source_dir/e2e/update_story.py" --build "$root/build/win64" --wine "$wine" \
