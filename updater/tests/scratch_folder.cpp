@@ -8,34 +8,11 @@
 #if defined(_WIN32)
 #include <windows.h>
 
-#include "base/scoped_handle.h"
+#include "tests/child_process.h"
 
+// The Windows build reads, writes and removes through the Windows tests' file helpers.
 namespace {
 constexpr wchar_t kSeparator[] = L"\\";
-
-bool MakeFolder(const String& path) {
-  return CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
-void RemoveTree(const String& path) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(path + L"\\*", &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      String name(found.cFileName);
-      if (WCompare(name, L".") == 0 || WCompare(name, L"..") == 0) continue;
-      String child = path + L"\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        SetFileAttributesW(child, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(child);
-      }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(path);
-}
 }  // namespace
 
 ScratchFolder::ScratchFolder() {
@@ -50,29 +27,14 @@ ScratchFolder::ScratchFolder() {
   }
 }
 
-ScratchFolder::~ScratchFolder() { RemoveTree(m_path); }
+ScratchFolder::~ScratchFolder() { RemoveFolderTree(m_path.Text()); }
 
 bool ScratchFolder::Write(const char* relative, const std::string& bytes) const {
-  String path = PathOf(relative);
-  for (uint32_t i = m_path.Length() + 1; i < path.Length(); ++i) {
-    if (path.Text()[i] == L'\\' && !MakeFolder(String(path.Text(), i))) return false;
-  }
-  ScopedHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD written = 0;
-  return file.IsValid() && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
+  return WriteFileBytes(PathOf(relative).Text(), bytes);
 }
 
 std::string ScratchFolder::Read(const char* relative, bool* exists) const {
-  ScopedHandle file(CreateFileW(PathOf(relative), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (exists) *exists = file.IsValid();
-  std::string bytes;
-  char block[4096];
-  DWORD got = 0;
-  while (file.IsValid() && ReadFile(file.Get(), block, sizeof block, &got, nullptr) && got > 0) {
-    bytes.append(block, got);
-  }
-  return bytes;
+  return ReadFileBytes(PathOf(relative).Text(), exists);
 }
 
 std::vector<std::string> ScratchFolder::Names(const char* relative) const {
