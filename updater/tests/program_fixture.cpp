@@ -138,6 +138,21 @@ ScopedHandle ProgramTest::Start(const wchar_t* name, const std::wstring& argumen
   return ScopedHandle(execute.hProcess);
 }
 
+HWND ProgramTest::StartHeldRun(ScopedHandle* updater) {
+  EXPECT_TRUE(WriteFileBytes(Installed(L"a.txt"), "old a"));
+  Publish({{"a.txt", "new a", ""}}, NEW_CLIENT_VERSION);
+  m_server.AddFault("files/a.txt delay 60");
+  *updater = Start(L"Updater.exe", L"-path \"" + Installed(kClientName) + L"\"");
+  HWND dialog = DialogOf(*updater);
+  EXPECT_TRUE(WaitFor([&] {
+    for (const RecordedRequest& request : m_server.Requests()) {
+      if (request.path.find("files/a.txt") != std::string::npos) return true;
+    }
+    return false;
+  })) << "the worker did not reach the download";
+  return dialog;
+}
+
 ScopedHandle ProgramTest::StartClient(const std::wstring& arguments) {
   const size_t before = ClientStarts().size();
   ScopedHandle client = Start(kClientName, arguments);

@@ -49,6 +49,11 @@ protected:
   void Publish(const std::vector<ReleaseFile>& files, const std::string& version) const {
     PublishRelease(m_server, m_install.Path(), files, version);
   }
+  // Publishes a release whose only file, a.txt ("old a" installed), the
+  // server holds back for a minute, starts the updater for the installed
+  // client as `updater` and returns its dialog once the worker waits for it.
+  HWND StartHeldRun(ScopedHandle* updater);
+
   // Starts the installed program `name` through the shell with `arguments`,
   // in `folder` (the installation folder when empty). Returns its process.
   ScopedHandle Start(const wchar_t* name, const std::wstring& arguments, const std::wstring& folder = L"") const;

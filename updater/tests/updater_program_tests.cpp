@@ -165,17 +165,8 @@ TEST_F(UpdaterRun, CloseRequestAfterAFailureRestartsTheClientWhileEscapeAndEnter
 }
 
 TEST_F(UpdaterRun, CloseRequestDuringADownloadEndsAtOnce) {
-  ASSERT_TRUE(WriteFileBytes(Installed(L"a.txt"), "old a"));
-  Publish({{"a.txt", "new a", ""}}, kNewVersion);
-  m_server.AddFault("files/a.txt delay 60");
-  ScopedHandle updater = RunUpdater(ClientPathArgument());
-  HWND dialog = DialogOf(updater);
-  ASSERT_TRUE(WaitFor([&] {
-    for (const RecordedRequest& request : m_server.Requests()) {
-      if (request.path.find("files/a.txt") != std::string::npos) return true;
-    }
-    return false;
-  }));
+  ScopedHandle updater;
+  HWND dialog = StartHeldRun(&updater);
   PostMessageW(dialog, WM_CLOSE, 0, 0);
   // Long before the file would come.
   EXPECT_EQ(ExitCodeOf(updater, 20000), 0u);

@@ -73,22 +73,6 @@ protected:
     return DialogOf(m_updater);
   }
 
-  // Starts a run whose only file the server holds back for a minute, and
-  // returns the dialog once the worker waits for that file.
-  HWND StartHeldRun() {
-    EXPECT_TRUE(WriteFileBytes(Installed(L"a.txt"), "old a"));
-    Publish({{"a.txt", "new a", ""}}, kNewVersion);
-    m_server.AddFault("files/a.txt delay 60");
-    HWND dialog = StartUpdater();
-    EXPECT_TRUE(WaitFor([&] {
-      for (const RecordedRequest& request : m_server.Requests()) {
-        if (request.path.find("files/a.txt") != std::string::npos) return true;
-      }
-      return false;
-    })) << "the worker did not reach the download";
-    return dialog;
-  }
-
   // Starts a run whose only file cannot be fetched and returns the dialog
   // once it shows the failed look.
   HWND StartFailingRun() {
@@ -155,7 +139,7 @@ std::string TextShape(const Pixels& pixels, int left = kBar.left) {
 }
 
 TEST_F(UpdaterWindow, StartsCentredWithItsBackgroundAndLogoAndOnlyTheFirstProgressSizesIt) {
-  HWND dialog = StartHeldRun();
+  HWND dialog = StartHeldRun(&m_updater);
   ASSERT_NE(dialog, nullptr);
   RECT window;
   GetWindowRect(dialog, &window);
@@ -211,7 +195,7 @@ TEST_F(UpdaterWindow, StartsCentredWithItsBackgroundAndLogoAndOnlyTheFirstProgre
 }
 
 TEST_F(UpdaterWindow, ProgressBarFillsItsShareAndShowsThePercentage) {
-  HWND dialog = StartHeldRun();
+  HWND dialog = StartHeldRun(&m_updater);
   ASSERT_NE(dialog, nullptr);
   struct Case {
     uint32_t done;
