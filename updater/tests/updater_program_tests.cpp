@@ -199,4 +199,7 @@ TEST_F(UpdaterRun, CloseRequestDuringTheInstallPassWaitsForItsEnd) {
   EXPECT_EQ(Content(L"b.txt"), "new b");
   EXPECT_FALSE(Exists(L"Temp\\a.txt.0.previous"));
   ExpectClientRestarted(0);
+  // The request was kept: a close that ended the program at once would go
+  // unseen here whenever b.txt came free before the process ended.
+  EXPECT_NE(Content(L"XT.log").find("Close requested during the install pass"), std::string::npos);
 }
