@@ -21,11 +21,15 @@ ChildScenarioRegistrar::ChildScenarioRegistrar(const char* name, ChildScenario s
   Scenarios()[name] = scenario;
 }
 
-int RunChildScenario(const char* name) {
-  // An unhandled exception must end the child with its code, without a crash
-  // dialog or a debugger (Wine ignores the error mode and starts winedbg).
+void EndOnCrash() {
+  // Wine ignores the error mode and starts winedbg, which would keep ctest
+  // waiting; the filter ends the process at once.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   SetUnhandledExceptionFilter(EndWithExceptionCode);
+}
+
+int RunChildScenario(const char* name) {
+  EndOnCrash();
   auto found = Scenarios().find(name);
   return found == Scenarios().end() ? 125 : found->second();
 }

@@ -21,6 +21,10 @@ struct ChildScenarioRegistrar {
 // unknown name). Crash dialogs and the debugger are switched off first.
 int RunChildScenario(const char* name);
 
+// Makes an unhandled exception end the process with its code, without a crash
+// dialog or a debugger.
+void EndOnCrash();
+
 // A new empty folder under the temporary folder, removed with its contents.
 class TempFolder {
 public:
