@@ -60,17 +60,17 @@ struct Options {
 };
 
 // An option with one value, and the field it fills.
-struct OptionSpec {
+struct OptionRule {
   const wchar_t* name;
   String Options::*field;
 };
 
-const OptionSpec kCreateOptions[] = {
+const OptionRule kCreateOptions[] = {
     {L"--version", &Options::version},         {L"--base-url", &Options::baseUrl},
     {L"--updater-version", &Options::updaterVersion}, {L"--must", &Options::must},
     {L"--output", &Options::output},
 };
-const OptionSpec kVerifyOptions[] = {{L"--manifest", &Options::manifest}};
+const OptionRule kVerifyOptions[] = {{L"--manifest", &Options::manifest}};
 
 bool SameText(const String& a, const String& b) {
   return WCompare(a.IsEmpty() ? L"" : a.Text(), b.IsEmpty() ? L"" : b.Text()) == 0;
@@ -99,7 +99,7 @@ public:
 
 private:
   template <size_t count>
-  bool ParseOptions(const StringArray& args, const OptionSpec (&specs)[count]) {
+  bool ParseOptions(const StringArray& args, const OptionRule (&rules)[count]) {
     bool optionsEnded = false;
     for (size_t i = 1; i < args.size(); ++i) {
       const String& arg = args[i];
@@ -116,9 +116,9 @@ private:
       const wchar_t* equals = WFindChar(arg, L'=');
       String name = equals ? String(arg.Text(), static_cast<uint32_t>(equals - arg.Text())) : arg;
       bool exclude = SameText(name, L"--exclude");
-      const OptionSpec* spec =
-          std::find_if(specs, specs + count, [&](const OptionSpec& s) { return SameText(name, s.name); });
-      if (!exclude && spec == specs + count) {
+      const OptionRule* rule =
+          std::find_if(rules, rules + count, [&](const OptionRule& r) { return SameText(name, r.name); });
+      if (!exclude && rule == rules + count) {
         return UsageError(String(L"unknown option ") + name + L" for " + m_options.command);
       }
       String value;
@@ -134,7 +134,7 @@ private:
         }
         continue;
       }
-      String& field = m_options.*(spec->field);
+      String& field = m_options.*(rule->field);
       if (!field.IsEmpty()) return UsageError(name + L" given twice");
       field = value;
     }
