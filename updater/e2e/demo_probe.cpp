@@ -18,8 +18,6 @@
 // gives up after 30 s. Exit status: 0 done, 1 what was waited for did not come
 // (or the file has no version), 2 bad command line or an error.
 #include <windows.h>
-#include <objidl.h>  // GDI+ needs it; the lean Windows headers leave it out
-#include <gdiplus.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -27,11 +25,13 @@
 #include <cwchar>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/self_update.h"
 #include "base/library.h"
 #include "base/scoped_handle.h"
+#include "e2e/pixels.h"
 
 namespace {
 constexpr DWORD kTimeoutMs = 30000;
@@ -102,64 +102,6 @@ bool NothingToPaint(HWND window) {
   return true;
 }
 
-// The screen's content in `rect` as a 32-bit top-down bitmap; its bits in `bits`.
-HBITMAP GrabScreen(const RECT& rect, std::vector<BYTE>* bits) {
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* pixels = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
-  if (bitmap) {
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    GdiFlush();
-    SelectObject(memory, previous);
-    const BYTE* first = static_cast<const BYTE*>(pixels);
-    bits->assign(first, first + static_cast<size_t>(width) * height * 4);
-  }
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return bitmap;
-}
-
-bool PngEncoder(CLSID* clsid) {
-  UINT count = 0;
-  UINT size = 0;
-  if (Gdiplus::GetImageEncodersSize(&count, &size) != Gdiplus::Ok || size == 0) return false;
-  std::vector<BYTE> buffer(size);
-  auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  if (Gdiplus::GetImageEncoders(count, size, encoders) != Gdiplus::Ok) return false;
-  for (UINT i = 0; i < count; ++i) {
-    if (wcscmp(encoders[i].MimeType, L"image/png") == 0) {
-      *clsid = encoders[i].Clsid;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool SavePng(HBITMAP bitmap, const wchar_t* path) {
-  ULONG_PTR token = 0;
-  Gdiplus::GdiplusStartupInput input;
-  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
-  bool saved = false;
-  {
-    CLSID png;
-    Gdiplus::Bitmap picture(bitmap, nullptr);
-    saved = PngEncoder(&png) && picture.Save(path, &png, nullptr) == Gdiplus::Ok;
-  }
-  Gdiplus::GdiplusShutdown(token);
-  return saved;
-}
-
 int Capture(const wchar_t* program, const wchar_t* out, bool failed) {
   HWND dialog = WaitForDialog(program);
   if (!dialog) return 1;
@@ -176,29 +118,21 @@ int Capture(const wchar_t* program, const wchar_t* out, bool failed) {
     return 1;
   }
   RECT rect{};
-  HBITMAP bitmap = nullptr;
-  std::vector<BYTE> previous;
+  Pixels picture;
   bool steady = WaitFor([&] {
     if (!GetWindowRect(dialog, &rect) || rect.right <= rect.left || rect.bottom <= rect.top) return false;
-    std::vector<BYTE> bits;
-    HBITMAP grabbed = GrabScreen(rect, &bits);
-    if (!grabbed) return false;
-    if (bitmap) DeleteObject(bitmap);
-    bitmap = grabbed;
-    bool same = !bits.empty() && bits == previous;
-    previous.swap(bits);
+    Pixels grabbed = CaptureScreen(rect);
+    bool same = !grabbed.IsEmpty() && grabbed == picture;
+    picture = std::move(grabbed);
     if (!same) Sleep(80);
     return same;
   });
   if (!steady) {
     std::fwprintf(stderr, L"demo_probe: the window of %ls did not hold still within %lu s\n", program,
                   kTimeoutMs / 1000);
-    if (bitmap) DeleteObject(bitmap);
     return 1;
   }
-  bool saved = SavePng(bitmap, out);
-  DeleteObject(bitmap);
-  if (!saved) {
+  if (!picture.SavePng(out)) {
     std::fwprintf(stderr, L"demo_probe: cannot write %ls\n", out);
     return 2;
   }

@@ -1,4 +1,4 @@
-#include "tests/pixels.h"
+#include "e2e/pixels.h"
 
 #include <cstring>
 

@@ -1,5 +1,6 @@
-// Pixels for the window tests: screen captures, memory surfaces and picture
-// files, read as 0xAARRGGBB values (alpha 0xFF for the screen and surfaces).
+// Pixels for the window tests and the demo's pictures: screen captures,
+// memory surfaces and picture files, read as 0xAARRGGBB values (alpha 0xFF for
+// the screen and surfaces).
 #pragma once
 
 #include <windows.h>
@@ -27,6 +28,9 @@ public:
   // The colour without alpha, 0xRRGGBB.
   uint32_t Rgb(int x, int y) const { return At(x, y) & 0xFFFFFF; }
   void Set(int x, int y, uint32_t value) { m_values[y * m_width + x] = value; }
+  bool operator==(const Pixels& other) const {
+    return m_width == other.m_width && m_height == other.m_height && m_values == other.m_values;
+  }
   // How many pixels of the rectangle (left, top, right, bottom exclusive)
   // match `predicate`.
   template <typename Predicate>
