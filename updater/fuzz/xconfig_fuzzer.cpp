@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/manifest.h"
 #include "base/wide_text.h"
@@ -20,61 +21,43 @@ namespace {
 // element's children are looked up by name: the checks stay linear.
 constexpr uint32_t kLookedUp = 16;
 
-// The position among all children of the element `found`, which must be one.
-uint32_t PositionOf(const XElement* element, const XBaseItem* found) {
-  const List<XBaseItem*>& children = element->Children();
-  for (uint32_t i = 0; i < children.Num(); ++i) {
-    if (children[i] == found) return i;
-  }
-  Check(false, "a child of its element");
-  return 0;
-}
-
 bool SameName(const XBaseItem* item, const wchar_t* name) {
   const wchar_t* own = item->Name().Text();
   return WCompareNoCase(own ? own : L"", name ? name : L"") == 0;
 }
 
-void CheckElement(const XElement* element, const XConfig& config, uint32_t depth, uint32_t seed) {
+// Links, counts and positional access of every element; a lookup by name finds
+// the first child of that name, at or before the named one.
+void CheckElement(const XElement* element, const XConfig& config, uint32_t depth) {
   Check(depth <= XConfig::kMaxDepth, "nesting deeper than the limit");
   Check(element->Config() == &config, "element of another document");
   const List<XBaseItem*>& children = element->Children();
   uint32_t elements = 0;
+  std::vector<const XElement*> subs;
   for (uint32_t i = 0; i < children.Num(); ++i) {
     const XBaseItem* child = children[i];
     const wchar_t* name = child->Name().Text();
-    if (child->Kind() == XBaseItem::kElement) {
+    const bool isElement = child->Kind() == XBaseItem::kElement;
+    if (isElement) {
       const XElement* sub = static_cast<const XElement*>(child);
       Check(sub->Parent() == element, "parent link");
       Check(element->ElementAt(elements++) == sub, "ElementAt in order");
-      if (i < kLookedUp) {
-        // The first element of this name stands at or before this one.
-        const XElement* first = element->FindElement(name ? name : L"");
-        Check(first && PositionOf(element, first) <= i && SameName(first, name), "FindElement");
-      }
-      CheckElement(sub, config, depth + 1, seed * 31 + i);
-    } else {
-      Check(child->Kind() == XBaseItem::kDataItem, "kind");
-      if (i < kLookedUp) {
-        const XDataItem* first = element->FindDataItem(name);
-        Check(first && PositionOf(element, first) <= i && SameName(first, name), "FindDataItem");
-        element->IntValue(name, 7);
-      }
+      subs.push_back(sub);
+      CheckElement(sub, config, depth + 1);
     }
+    if (i >= kLookedUp) continue;
+    const XBaseItem* first = isElement ? static_cast<const XBaseItem*>(element->FindElement(name ? name : L""))
+                                       : element->FindDataItem(name);
+    Check(first && first->Kind() == child->Kind() && SameName(first, name), "lookup by name");
+    uint32_t position = 0;
+    while (children[position] != first && position < i) ++position;
+    Check(children[position] == first, "the first of the name");
+    if (!isElement) element->IntValue(name, 7);
   }
   Check(element->ElementCount() == elements, "ElementCount");
   Check(element->ElementAt(elements) == nullptr, "ElementAt past the end");
-  // Jumps in both directions from wherever the cursor stands.
-  for (uint32_t step = 0; elements && step < 4; ++step) {
-    uint32_t index = (seed >> (step * 8)) % elements;
-    const XElement* found = element->ElementAt(index);
-    Check(found != nullptr, "ElementAt below the count");
-    uint32_t before = 0;
-    for (uint32_t i = 0, position = PositionOf(element, found); i < position; ++i) {
-      before += children[i]->Kind() == XBaseItem::kElement;
-    }
-    Check(before == index, "ElementAt jump lands on its index");
-  }
+  // Backwards from wherever the cursor stands.
+  for (uint32_t index = elements; index-- > 0;) Check(element->ElementAt(index) == subs[index], "ElementAt backwards");
 }
 }  // namespace
 
@@ -92,8 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const XElement* root = config.RootElement();
   Check(root && root->Parent() == nullptr && WCompare(root->Name(), L"Root") == 0, "the root");
-  uint32_t seed = size >= 4 ? data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24 : 0;
-  CheckElement(root, config, 0, seed);
+  CheckElement(root, config, 0);
 
   Utf8Text written;
   if (WriteXConfigText(root, &written)) {

@@ -13,24 +13,20 @@
 namespace {
 const std::string kBom = "\xEF\xBB\xBF";
 
-// The log with every well-formed "HH:MM:SS: " line prefix replaced by "T: ".
-std::string WithoutStamps(const std::string& log) {
-  static const std::regex stamp("(^|\n|\xEF\xBB\xBF)[0-2][0-9]:[0-5][0-9]:[0-6][0-9]: ");
-  return std::regex_replace(log, stamp, "$1T: ");
-}
-
+// Runs `scenario` in a child process; its exit code, whether it left
+// "XT.log", and the log with every "HH:MM:SS: " line prefix replaced by "T: ".
 struct ChildLog {
   uint32_t exitCode;
   bool exists;
-  std::string text;  // stamps replaced by "T"
+  std::string text;
 };
 
-ChildLog RunForLog(const char* scenario) {
+ChildLog RunForLog(const char* scenario, const wchar_t* logName = L"XT.log") {
+  static const std::regex stamp("(^|\n|\xEF\xBB\xBF)[0-2][0-9]:[0-5][0-9]:[0-6][0-9]: ");
   TempFolder folder;
   ChildLog result{};
   result.exitCode = RunChild(scenario, folder);
-  std::string raw = ReadFileBytes(folder.File(L"XT.log"), &result.exists);
-  result.text = WithoutStamps(raw);
+  result.text = std::regex_replace(ReadFileBytes(folder.File(logName), &result.exists), stamp, "$1T: ");
   return result;
 }
 }  // namespace
@@ -48,18 +44,6 @@ CHILD_SCENARIO(log_entries) {
   return 0;
 }
 
-TEST(Log, LinesWarningsAndUtf8) {
-  ChildLog log = RunForLog("log_entries");
-  EXPECT_EQ(log.exitCode, 0u);
-  EXPECT_EQ(log.text, kBom +
-                          "T: a\nT: b\r\n"
-                          "T: x=5\r\n"
-                          "Warning -- w z\r\n"
-                          "T: caf\xC3\xA9 \xE4\xB8\xAD\r\n"
-                          "Warning -- Bad call to String::Mid.  iStart or iEnd is bigger than the current length "
-                          "(string: abc).\r\n");
-}
-
 CHILD_SCENARIO(warning_only) {
   StartLibraryOnce(L"DebugAlloc");
   WriteWarning(L"nobody reads this");
@@ -67,6 +51,8 @@ CHILD_SCENARIO(warning_only) {
   return 0;
 }
 
+// The log is opened once per process: after the first one stopped, nothing
+// more is written, even by a second start.
 CHILD_SCENARIO(no_log_after_stop) {
   StartLibraryOnce(L"DebugAlloc");
   WriteLog(L"one");
@@ -77,20 +63,22 @@ CHILD_SCENARIO(no_log_after_stop) {
   StartLibraryOnce(L"FastAlloc");
   WriteLog(L"three");
   StopLibrary();
-  return 0;
+  return 7;
 }
 
-TEST(Log, CreatedOnlyByLinesAndOnlyOncePerProcess) {
-  ChildLog warned = RunForLog("warning_only");
-  EXPECT_EQ(warned.exitCode, 0u);
-  EXPECT_FALSE(warned.exists);
-
-  TempFolder folder;
-  EXPECT_EQ(RunChild("no_log_after_stop", folder), 0u);
-  bool exists = true;
-  ReadFileBytes(folder.File(L"XT.log"), &exists);
-  EXPECT_FALSE(exists);
-  EXPECT_EQ(WithoutStamps(ReadFileBytes(folder.File(L"first.log"))), kBom + "T: one\r\n");
+TEST(Log, LinesWarningsUtf8AndOnlyOneLogPerProcess) {
+  ChildLog log = RunForLog("log_entries");
+  EXPECT_EQ(log.exitCode, 0u);
+  EXPECT_EQ(log.text, kBom +
+                          "T: a\nT: b\r\n"
+                          "T: x=5\r\n"
+                          "Warning -- w z\r\n"
+                          "T: caf\xC3\xA9 \xE4\xB8\xAD\r\n"
+                          "Warning -- Bad call to String::Mid.  iStart or iEnd is bigger than the current length "
+                          "(string: abc).\r\n");
+  EXPECT_FALSE(RunForLog("warning_only").exists);  // created by lines only
+  EXPECT_FALSE(RunForLog("no_log_after_stop").exists);
+  EXPECT_EQ(RunForLog("no_log_after_stop", L"first.log").text, kBom + "T: one\r\n");
 }
 
 CHILD_SCENARIO(fatal_error) {
@@ -116,11 +104,9 @@ TEST(Log, FatalPaths) {
   ChildLog fatal = RunForLog("fatal_error");
   EXPECT_EQ(fatal.exitCode, kFatalExitCode);
   EXPECT_EQ(fatal.text, kBom + "T: before\r\n\r\nError: boom 7\r\n");
-
   ChildLog early = RunForLog("fatal_error_before_start");
   EXPECT_EQ(early.exitCode, 7u);
   EXPECT_EQ(early.text, kBom + "\r\nError: early call\r\n");
-
   ChildLog raised = RunForLog("raise_fatal");
   EXPECT_EQ(raised.exitCode, kFatalExceptionCode);
   EXPECT_EQ(raised.text, kBom + "T: before\r\n\r\nError: gone now\r\n");

@@ -67,6 +67,13 @@ std::wstring NewClientProgram() { return FromUnix(NEW_CLIENT_EXE); }
 std::wstring UnversionedClientProgram() { return FromUnix(UNVERSIONED_CLIENT_EXE); }
 std::wstring BuiltPicture(const wchar_t* name) { return FromUnix(UPDATER_PICTURES "/") + name; }
 
+std::string TextOfWindow(HWND window) {
+  wchar_t text[1024] = {};
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, &copied);
+  return Utf8(text);
+}
+
 HWND DialogOf(const ScopedHandle& process) {
   WindowSearch search{GetProcessId(process.Get()), nullptr};
   WaitFor([&] { return !EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&search)) && search.found; });
@@ -141,8 +148,8 @@ ScopedHandle ProgramTest::Start(const wchar_t* name, const std::wstring& argumen
 HWND ProgramTest::StartHeldRun(ScopedHandle* updater) {
   EXPECT_TRUE(WriteFileBytes(Installed(L"a.txt"), "old a"));
   Publish({{"a.txt", "new a", ""}}, NEW_CLIENT_VERSION);
-  m_server.AddFault("files/a.txt delay 60");
-  *updater = Start(L"Updater.exe", L"-path \"" + Installed(kClientName) + L"\"");
+  m_server.AddFault("files/a.txt delay 120");
+  *updater = StartUpdater();
   HWND dialog = DialogOf(*updater);
   EXPECT_TRUE(WaitFor([&] {
     for (const RecordedRequest& request : m_server.Requests()) {
@@ -151,6 +158,31 @@ HWND ProgramTest::StartHeldRun(ScopedHandle* updater) {
     return false;
   })) << "the worker did not reach the download";
   return dialog;
+}
+
+ScopedHandle ProgramTest::StartUpdater() const {
+  return Start(L"Updater.exe", L"-path \"" + Installed(kClientName) + L"\"");
+}
+
+HWND ProgramTest::RunIntoAFailure(ScopedHandle* updater, ScopedHandle* client) {
+  Publish({{"a.txt", "new a", ""}}, NEW_CLIENT_VERSION);
+  m_server.AddFault("files/a.txt status 404");
+  *client = StartClient();
+  *updater = StartUpdater();
+  HWND dialog = DialogOf(*updater);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(GetDlgItem(dialog, kFinishButton)) != FALSE; })) << "no failed look";
+  EXPECT_EQ(TextOfWindow(GetDlgItem(dialog, kErrorText)),
+            "download file " + Utf8(m_server.Url(L"files/a.txt").c_str()) + " fail");
+  return dialog;
+}
+
+void ProgramTest::ExpectClientRestarted(size_t before) const {
+  ASSERT_TRUE(WaitFor([&] { return ClientStarts().size() > before; })) << "the client was not started again";
+  const std::string start = ClientStarts()[before];
+  EXPECT_EQ(start.substr(0, start.find('|')), Utf8(m_install.Path().c_str())) << start;
+  EXPECT_NE(start.find(Utf8(Installed(kClientName).c_str())), std::string::npos) << start;
+  const std::string argument = " -withoutupdater";
+  EXPECT_EQ(start.substr(start.size() - argument.size()), argument) << start;
 }
 
 ScopedHandle ProgramTest::StartClient(const std::wstring& arguments) {

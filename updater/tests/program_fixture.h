@@ -27,6 +27,12 @@ std::wstring BuiltPicture(const wchar_t* name);
 
 // The name of the client executable, which the updater ends before a run.
 extern const wchar_t kClientName[];
+// The dialog's controls that the failed look shows.
+constexpr int kFinishButton = 1000;
+constexpr int kErrorText = 1001;
+
+// The text of a window of another process.
+std::string TextOfWindow(HWND window);
 
 // The visible dialog window (a message box, too) of `process`; none if it
 // does not show within 30 s.
@@ -50,9 +56,18 @@ protected:
     PublishRelease(m_server, m_install.Path(), files, version);
   }
   // Publishes a release whose only file, a.txt ("old a" installed), the
-  // server holds back for a minute, starts the updater for the installed
+  // server holds back for two minutes, starts the updater for the installed
   // client as `updater` and returns its dialog once the worker waits for it.
   HWND StartHeldRun(ScopedHandle* updater);
+  // Starts the installed updater for the installed client, as UpdateWeb does.
+  ScopedHandle StartUpdater() const;
+  // Publishes a release whose only file cannot be fetched, starts the
+  // installed client and then the updater, and returns the updater's dialog
+  // once it shows the failed look with the download's error text.
+  HWND RunIntoAFailure(ScopedHandle* updater, ScopedHandle* client);
+  // Expects start number `before` + 1 of the client: the installed client
+  // with "-withoutupdater", in the installation folder.
+  void ExpectClientRestarted(size_t before) const;
 
   // Starts the installed program `name` through the shell with `arguments`,
   // in `folder` (the installation folder when empty). Returns its process.
@@ -64,6 +79,7 @@ protected:
   static uint32_t ExitCodeOf(const ScopedHandle& process, uint32_t timeoutMs = 60000);
 
   std::wstring Installed(const std::wstring& name) const { return m_install.File(name.c_str()); }
+  bool Exists(const wchar_t* name) const { return GetFileAttributesW(Installed(name).c_str()) != INVALID_FILE_ATTRIBUTES; }
   // The content of an installed file; "<missing>" when it cannot be read.
   std::string Content(const std::wstring& name) const;
   // The lines of an installed text file (the stand-in client's records).

@@ -1,31 +1,12 @@
 #include "tests/test_support.h"
 
+#include "base/wide_text.h"
+#include "base/xconfig_writer.h"
+
 std::string Utf8(const wchar_t* text) {
   if (!text) return "<none>";
-  std::string out;
-  for (const wchar_t* p = text; *p; ++p) {
-    uint32_t code = static_cast<uint16_t>(*p);
-    if (code >= 0xD800 && code <= 0xDBFF && static_cast<uint16_t>(p[1]) >= 0xDC00 && static_cast<uint16_t>(p[1]) <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint16_t>(p[1]) - 0xDC00);
-      ++p;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
+  Utf8Text bytes;
+  return AppendUtf8(text, WLength(text), &bytes) ? std::string(bytes.c_str()) : "<not UTF-16>";
 }
 
 void* SizeTrackingAlloc::Allocate(uint32_t size) {

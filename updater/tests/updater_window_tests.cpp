@@ -16,14 +16,10 @@
 #include "tests/test_support.h"
 
 namespace {
-const std::string kNewVersion = NEW_CLIENT_VERSION;
-constexpr int kFinishButton = 1000;
-constexpr int kErrorText = 1001;
 constexpr uint32_t kClientFill = 0x272729;  // red 39, green 39, blue 41
 constexpr uint32_t kBarDone = 0x38686A;
 constexpr uint32_t kBarToDo = 0x373739;
-// The bar's rectangle in the window: 260 x 50, centred in the strip below
-// the 235-pixel picture.
+// The bar: 260 x 50, centred in the strip below the 235-pixel picture.
 constexpr RECT kBar = {30, 250, 290, 300};
 // The logo's box: 164 x 90, centred, 70 pixels from the top.
 constexpr RECT kLogo = {78, 70, 242, 160};
@@ -33,16 +29,14 @@ std::string TextOf(const RECT& rect) {
          std::to_string(rect.bottom);
 }
 
-bool Inside(const RECT& rect, int x, int y) { return x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom; }
-
+// A window's rectangle: its client area on the screen, or a child's place in
+// its parent's client coordinates.
 RECT ClientRectOnScreen(HWND window) {
   RECT rect;
   GetClientRect(window, &rect);
   MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
   return rect;
 }
-
-// A child's rectangle in its parent's client coordinates.
 RECT PlaceOf(HWND child) {
   RECT rect;
   GetWindowRect(child, &rect);
@@ -52,78 +46,47 @@ RECT PlaceOf(HWND child) {
 
 // Bright pixels: the percentage text over the bar, the caption, the error text.
 bool Bright(uint32_t pixel) {
-  const uint32_t r = (pixel >> 16) & 0xFF;
-  const uint32_t g = (pixel >> 8) & 0xFF;
-  const uint32_t b = pixel & 0xFF;
-  return r > 140 && g > 140 && b > 140;
+  return ((pixel >> 16) & 0xFF) > 140 && ((pixel >> 8) & 0xFF) > 140 && (pixel & 0xFF) > 140;
 }
 
-class UpdaterWindow : public ProgramTest {
-protected:
-  UpdaterWindow() {
-    Install(UpdaterProgram(), L"Updater.exe");
-    Install(OldClientProgram());
-  }
-  ~UpdaterWindow() override {
-    if (m_updater.IsValid()) TerminateProcess(m_updater.Get(), 0);
-  }
+// The progress notification the worker sends, from the test.
+void SendProgress(HWND dialog, uint32_t done, uint32_t total) {
+  DWORD_PTR ignored = 0;
+  EXPECT_TRUE(SendMessageTimeoutW(dialog, WM_UPDATE_PROGRESS, done, static_cast<LPARAM>(static_cast<int32_t>(total)),
+                                  SMTO_ABORTIFHUNG, 10000, &ignored));
+}
 
-  HWND StartUpdater() {
-    m_updater = Start(L"Updater.exe", L"-path \"" + Installed(kClientName) + L"\"");
-    return DialogOf(m_updater);
-  }
+// The dialog's client area as the screen shows it, once `ready` holds for it
+// (the display catches up with the program's drawing a moment later); the last
+// capture when it does not within 10 s. Saved as window-NAME.png.
+Pixels Capture(HWND dialog, const std::string& name, const std::function<bool(const Pixels&)>& ready) {
+  Pixels pixels;
+  const bool held = WaitFor([&] {
+    pixels = CaptureScreen(ClientRectOnScreen(dialog));
+    return ready(pixels);
+  }, 10000);
+  pixels.SavePng(Wide("window-" + name + ".png"));
+  EXPECT_TRUE(held) << "the window did not show " << name;
+  return pixels;
+}
 
-  // Starts a run whose only file cannot be fetched and returns the dialog
-  // once it shows the failed look.
-  HWND StartFailingRun() {
-    Publish({{"a.txt", "new a", ""}}, kNewVersion);
-    m_server.AddFault("files/a.txt status 404");
-    HWND dialog = StartUpdater();
-    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(GetDlgItem(dialog, kFinishButton)) != FALSE; })) << "no failed look";
-    return dialog;
-  }
-
-  // The progress notification the worker sends, from the test.
-  static void SendProgress(HWND dialog, uint32_t done, uint32_t total) {
-    DWORD_PTR ignored = 0;
-    EXPECT_TRUE(SendMessageTimeoutW(dialog, WM_UPDATE_PROGRESS, done, static_cast<LPARAM>(static_cast<int32_t>(total)),
-                                    SMTO_ABORTIFHUNG, 10000, &ignored));
-  }
-
-  // The dialog's client area as the screen shows it, once `ready` holds for
-  // it (the display catches up with the program's drawing a moment later);
-  // the last capture when it does not within 10 s. Saved as window-NAME.png.
-  Pixels Capture(HWND dialog, const std::string& name, const std::function<bool(const Pixels&)>& ready) const {
-    Pixels pixels;
-    const bool held = WaitFor([&] {
-      pixels = CaptureScreen(ClientRectOnScreen(dialog));
-      return ready(pixels);
-    }, 10000);
-    pixels.SavePng(Wide("window-" + name + ".png"));
-    EXPECT_TRUE(held) << "the window did not show " << name;
-    return pixels;
-  }
-
-  ScopedHandle m_updater;
-};
-
-// Expects the bar of `pixels` to show `fill` done pixels: exact colours at
-// the boundary columns and along the rows the text leaves free, and the
-// window's fill around the bar.
+// Expects the bar of `pixels` to show `fill` done pixels: exact colours at the
+// boundary columns and along the rows the text leaves free, and the window's
+// fill around the bar.
 void ExpectBar(const Pixels& pixels, int fill, const std::string& what) {
   for (int y : {kBar.top, kBar.top + 5, kBar.bottom - 1}) {
     for (int x = kBar.left; x < kBar.right; ++x) {
-      const uint32_t expected = x < kBar.left + fill ? kBarDone : kBarToDo;
-      if (pixels.Rgb(x, y) != expected) {
+      if (pixels.Rgb(x, y) != (x < kBar.left + fill ? kBarDone : kBarToDo)) {
         ADD_FAILURE() << what << ": pixel " << x << ", " << y << " is " << std::hex << pixels.Rgb(x, y);
         return;
       }
     }
   }
+  int around = 0;
   for (int y = kBar.top; y < kBar.bottom; ++y) {
-    EXPECT_EQ(pixels.Rgb(kBar.left - 1, y), kClientFill) << what << ", left of the bar, row " << y;
-    EXPECT_EQ(pixels.Rgb(kBar.right, y), kClientFill) << what << ", right of the bar, row " << y;
+    around += (pixels.Rgb(kBar.left - 1, y) == kClientFill) + (pixels.Rgb(kBar.right, y) == kClientFill);
   }
+  EXPECT_EQ(around, 2 * (kBar.bottom - kBar.top)) << what;
   EXPECT_EQ(pixels.Rgb(kBar.left, kBar.top - 1), kClientFill) << what;
   EXPECT_EQ(pixels.Rgb(kBar.left, kBar.bottom), kClientFill) << what;
 }
@@ -138,27 +101,35 @@ std::string TextShape(const Pixels& pixels, int left = kBar.left) {
   return shape;
 }
 
-TEST_F(UpdaterWindow, StartsCentredWithItsBackgroundAndLogoAndOnlyTheFirstProgressSizesIt) {
-  HWND dialog = StartHeldRun(&m_updater);
+class UpdaterWindow : public ProgramTest {
+protected:
+  UpdaterWindow() {
+    Install(UpdaterProgram(), L"Updater.exe");
+    Install(OldClientProgram());
+  }
+};
+}  // namespace
+
+// One run held at its download: the window's place, picture and logo, its size
+// restored by the first progress only, the bar for a table of counts, and a
+// close request that ends the program at once.
+TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnACloseRequest) {
+  ScopedHandle updater;
+  HWND dialog = StartHeldRun(&updater);
   ASSERT_NE(dialog, nullptr);
   RECT window;
   GetWindowRect(dialog, &window);
-  EXPECT_EQ(window.right - window.left, 320);
-  EXPECT_EQ(window.bottom - window.top, 315);
   RECT work;
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  EXPECT_EQ(window.left, (work.left + work.right) / 2 - 160);
-  EXPECT_EQ(window.top, (work.top + work.bottom) / 2 - 315 / 2);
+  const int left = (work.left + work.right) / 2 - 160;
+  const int top = (work.top + work.bottom) / 2 - 315 / 2;
+  EXPECT_EQ(TextOf(window), TextOf(RECT{left, top, left + 320, top + 315}));
 
   const Pixels background = LoadPicture(BuiltPicture(L"background.png"));
   const Pixels logo = LoadPicture(BuiltPicture(L"logo.png"));
-  ASSERT_FALSE(background.IsEmpty());
-  ASSERT_FALSE(logo.IsEmpty());
+  ASSERT_FALSE(background.IsEmpty() || logo.IsEmpty());
   const Pixels start =
       Capture(dialog, "start", [](const Pixels& p) { return p.Rgb(0, 0) == 0x533E79 && p.Rgb(0, 314) == kClientFill; });
-  EXPECT_EQ(start.Rgb(0, 0), 0x533E79u);
-  EXPECT_EQ(start.Rgb(319, 0), 0x66A0ABu);
-  EXPECT_EQ(start.Rgb(0, 234), 0x470059u);
   EXPECT_EQ(start.Rgb(319, 234), 0x5A628Bu);
   // The picture outside the logo's box, the logo's opaque pixels inside it,
   // and nothing but the fill in the strip until the first progress.
@@ -167,7 +138,7 @@ TEST_F(UpdaterWindow, StartsCentredWithItsBackgroundAndLogoAndOnlyTheFirstProgre
   for (int y = 0; y < 315; ++y) {
     for (int x = 0; x < 320; ++x) {
       uint32_t expected = y < 235 ? background.Rgb(x, y) : kClientFill;
-      if (Inside(kLogo, x, y)) {
+      if (x >= kLogo.left && x < kLogo.right && y >= kLogo.top && y < kLogo.bottom) {
         const uint32_t art = logo.At(x - kLogo.left, y - kLogo.top);
         if ((art >> 24) != 0xFF) continue;  // blended with the picture
         expected = art & 0xFFFFFF;
@@ -178,8 +149,8 @@ TEST_F(UpdaterWindow, StartsCentredWithItsBackgroundAndLogoAndOnlyTheFirstProgre
       }
     }
   }
-  EXPECT_EQ(wrong, 0);
   EXPECT_GT(logoPixels, 1000);
+  EXPECT_GT(logo.Count(0, 0, 164, 90, [](uint32_t pixel) { return (pixel >> 24) == 0; }), 164 * 90 / 3);
 
   // The first notification gives the window its size back where it stands;
   // later ones leave it alone.
@@ -192,11 +163,8 @@ TEST_F(UpdaterWindow, StartsCentredWithItsBackgroundAndLogoAndOnlyTheFirstProgre
   };
   EXPECT_EQ(placeAfterProgress(20, 30, 0), TextOf(RECT{20, 30, 340, 345}));
   EXPECT_EQ(placeAfterProgress(40, 50, 500), TextOf(RECT{40, 50, 240, 200}));
-}
+  SetWindowPos(dialog, nullptr, 20, 30, 320, 315, SWP_NOZORDER | SWP_NOACTIVATE);
 
-TEST_F(UpdaterWindow, ProgressBarFillsItsShareAndShowsThePercentage) {
-  HWND dialog = StartHeldRun(&m_updater);
-  ASSERT_NE(dialog, nullptr);
   struct Case {
     uint32_t done;
     uint32_t total;
@@ -204,9 +172,9 @@ TEST_F(UpdaterWindow, ProgressBarFillsItsShareAndShowsThePercentage) {
     const char* name;
   };
   // A total of 0 reads as an empty bar at 0%.
-  const Case cases[] = {{0, 1000, 0, "0-of-1000"},        {1, 1000, 0, "1-of-1000"},   {999, 1000, 259, "999-of-1000"},
-                        {1000, 1000, 260, "1000-of-1000"}, {1, 3, 86, "1-of-3"},        {0, 0, 0, "0-of-0"},
-                        {28, 100, 72, "28-of-100"},        {29, 100, 75, "29-of-100"}, {30, 100, 78, "30-of-100"}};
+  const Case cases[] = {{0, 1000, 0, "0-of-1000"},  {1, 1000, 0, "1-of-1000"},   {999, 1000, 259, "999-of-1000"},
+                        {1000, 1000, 260, "1000-of-1000"}, {0, 0, 0, "0-of-0"}, {28, 100, 72, "28-of-100"},
+                        {29, 100, 75, "29-of-100"},  {30, 100, 78, "30-of-100"}};
   std::map<std::string, Pixels> shown;
   for (const Case& c : cases) {
     SendProgress(dialog, c.done, c.total);
@@ -230,19 +198,29 @@ TEST_F(UpdaterWindow, ProgressBarFillsItsShareAndShowsThePercentage) {
   // 29 of 100 reads 28, as the division comes before the multiplication.
   EXPECT_TRUE(TextShape(shown["29-of-100"], 110) == TextShape(shown["28-of-100"], 110));
   EXPECT_TRUE(TextShape(shown["30-of-100"], 110) != TextShape(shown["28-of-100"], 110));
+
+  // Long before the held file would come; the library was left running for
+  // the worker: no leak report about its memory.
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+  EXPECT_EQ(ExitCodeOf(updater, 20000), 0u);
+  ExpectClientRestarted(0);
+  EXPECT_EQ(Content(L"a.txt"), "old a");
+  EXPECT_FALSE(Exists(L"XT.log")) << Content(L"XT.log");
 }
 
-TEST_F(UpdaterWindow, FailedLookShowsTheErrorTextBelowThePictureAndTheFinishButton) {
+// The failed look: the error text below the picture and the Finish button in
+// its picture, whose click ends the program without restarting the client
+// (which was ended at the start).
+TEST_F(UpdaterWindow, FailedLookShowsTheErrorTextAndTheFinishButtonThatEndsTheProgram) {
   InstallButtonPicture();
-  HWND dialog = StartFailingRun();
+  ScopedHandle updater;
+  ScopedHandle client;
+  HWND dialog = RunIntoAFailure(&updater, &client);
   ASSERT_NE(dialog, nullptr);
   const Pixels picture = LoadPicture(BuiltPicture(L"res\\login_normal.png"));
   ASSERT_FALSE(picture.IsEmpty());
-  const RECT button = PlaceOf(GetDlgItem(dialog, kFinishButton));
-  EXPECT_EQ(button.left, 142);
-  EXPECT_EQ(button.top, 174);
-  EXPECT_EQ(button.right - button.left, picture.Width());
-  EXPECT_EQ(button.bottom - button.top, picture.Height());
+  EXPECT_EQ(TextOf(PlaceOf(GetDlgItem(dialog, kFinishButton))),
+            TextOf(RECT{142, 174, 142 + picture.Width(), 174 + picture.Height()}));
   EXPECT_EQ(TextOf(PlaceOf(GetDlgItem(dialog, kErrorText))), TextOf(RECT{0, 230, 320, 315}));
 
   const int middle = picture.Width() / 2;
@@ -269,22 +247,16 @@ TEST_F(UpdaterWindow, FailedLookShowsTheErrorTextBelowThePictureAndTheFinishButt
   auto fill = [](uint32_t pixel) { return (pixel & 0xFFFFFF) == kClientFill; };
   auto grey = [](uint32_t pixel) {
     const int r = (pixel >> 16) & 0xFF;
-    const int b = pixel & 0xFF;
-    return std::abs(r - b) <= 4 && r > 0x30;
+    return std::abs(r - static_cast<int>(pixel & 0xFF)) <= 4 && r > 0x30;
   };
   EXPECT_GT(failed.Count(0, 230, 320, 250, grey), 100) << "the error text";
   EXPECT_EQ(failed.Count(0, 235, 320, 315, [&](uint32_t pixel) { return !fill(pixel) && !grey(pixel); }), 0);
   EXPECT_GT(failed.Count(0, 290, 320, 315, fill), 320 * 24);
   EXPECT_EQ(failed.Rgb(0, 0), 0x533E79u);
-}
 
-TEST_F(UpdaterWindow, MissingButtonPictureLeavesAnEmptyButton) {
-  HWND dialog = StartFailingRun();
-  ASSERT_NE(dialog, nullptr);
-  const RECT button = PlaceOf(GetDlgItem(dialog, kFinishButton));
-  EXPECT_EQ(button.left, 142);
-  EXPECT_EQ(button.top, 174);
-  EXPECT_EQ(button.right - button.left, 0);
-  EXPECT_EQ(button.bottom - button.top, 0);
+  PostMessageW(GetDlgItem(dialog, kFinishButton), BM_CLICK, 0, 0);
+  EXPECT_EQ(ExitCodeOf(updater), 0u);
+  EXPECT_EQ(ExitCodeOf(client, 0), 0u);
+  EXPECT_FALSE(IsRunning(kClientName));
+  EXPECT_EQ(ClientStarts().size(), 1u);
 }
-}  // namespace
