@@ -135,7 +135,7 @@ case "${1:-}" in
     (cd "$source_dir" && ctest --preset win32 -R '^pe_headers\.Updater$' >/dev/null) || exit 1
     wine_up
     story=$root/build/demo/updater
-    trap 'python3 "$source_dir/e2e/update_server.py" stop --pid-file "$story/server.pid"; wine_down' EXIT
+    trap 'python3 "$source_dir/tests/update_server.py" stop --pid-file "$story/server.pid"; wine_down' EXIT
     python3 "$source_dir/e2e/update_story.py" --build "$root/build/win64" --wine "$wine" \
       --xrelease "$root/build/tool/release/xrelease" --work "$story" --pictures "$root/build/demo/pictures"
     ;;

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "base/alloc.h"
-#include "base/scoped_handle.h"
+#include "base/memory/alloc.h"
+#include "base/system/scoped_handle.h"
 
 namespace {
 constexpr wchar_t kProvider[] = L"Microsoft Enhanced RSA and AES Cryptographic Provider";

@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "app/scoped_internet.h"
-#include "base/xfile.h"
+#include "base/system/xfile.h"
 
 namespace {
 constexpr wchar_t kUserAgent[] = L"KVR-Updater";

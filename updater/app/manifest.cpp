@@ -1,6 +1,6 @@
 #include "app/manifest.h"
 
-#include "base/xconfig.h"
+#include "base/xconfig/xconfig.h"
 
 namespace {
 String TextOf(const XElement* element, const wchar_t* name) {

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/alloc.h"
-#include "base/wide_string.h"
+#include "base/memory/alloc.h"
+#include "base/text/wide_string.h"
 
 class XElement;
 

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "app/manifest.h"
-#include "base/xconfig.h"
+#include "base/xconfig/xconfig.h"
 
 bool ReadManifestUrl(const wchar_t* baseInfoPath, String* url) {
   // Open would create a missing file; a missing one means "not configured".

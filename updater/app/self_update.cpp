@@ -6,9 +6,9 @@
 #include "app/http_download.h"
 #include "app/manifest.h"
 #include "app/update_rules.h"
-#include "base/alloc.h"
-#include "base/library.h"
-#include "base/scoped_handle.h"
+#include "base/memory/alloc.h"
+#include "base/memory/library.h"
+#include "base/system/scoped_handle.h"
 
 // Nothing here may depend on the program's C/C++ start-up: UpdateWeb runs in
 // the client's process, where Updater.exe is only loaded as a library.

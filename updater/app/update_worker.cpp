@@ -8,8 +8,8 @@
 #include "app/http_download.h"
 #include "app/manifest.h"
 #include "app/update_rules.h"
-#include "base/log.h"
-#include "base/wide_text.h"
+#include "base/system/log.h"
+#include "base/text/wide_text.h"
 
 namespace {
 constexpr int kAttempts = 6;

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
 
 // Sent after each file has been downloaded and verified: wParam done bytes,
 // lParam total bytes, both scaled down together to fit in 31 bits.

@@ -10,11 +10,11 @@
 #include <random>
 #include <vector>
 
-#include "base/alloc.h"
-#include "base/fast_alloc.h"
-#include "base/library.h"
-#include "base/list.h"
-#include "base/wide_string.h"
+#include "base/memory/alloc.h"
+#include "base/memory/fast_alloc.h"
+#include "base/memory/library.h"
+#include "base/memory/list.h"
+#include "base/text/wide_string.h"
 #include "bench/bench_timer.h"
 
 namespace {

@@ -12,10 +12,10 @@
 #include <string>
 
 #include "app/manifest.h"
-#include "base/fast_alloc.h"
-#include "base/library.h"
-#include "base/scoped_handle.h"
-#include "base/xconfig.h"
+#include "base/memory/fast_alloc.h"
+#include "base/memory/library.h"
+#include "base/system/scoped_handle.h"
+#include "base/xconfig/xconfig.h"
 #include "bench/bench_timer.h"
 
 namespace {

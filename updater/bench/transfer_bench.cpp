@@ -21,7 +21,7 @@
 #include "app/http_download.h"
 #include "app/scoped_internet.h"
 #include "app/update_worker.h"
-#include "base/library.h"
+#include "base/memory/library.h"
 #include "bench/bench_timer.h"
 
 namespace {

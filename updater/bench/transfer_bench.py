@@ -14,7 +14,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SERVER = os.path.join(HERE, "..", "e2e", "update_server.py")
+SERVER = os.path.join(HERE, "..", "tests", "update_server.py")
 BIG_BYTES = 256 * 1024 * 1024
 RUN_FILES = 2000
 RUN_FILE_BYTES = 100000  # 200 MB in all

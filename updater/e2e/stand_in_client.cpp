@@ -21,11 +21,11 @@
 #include <string>
 
 #include "app/self_update.h"
-#include "base/alloc.h"
-#include "base/default_alloc.h"
-#include "base/fast_alloc.h"
-#include "base/library.h"
-#include "base/scoped_handle.h"
+#include "base/memory/alloc.h"
+#include "base/memory/default_alloc.h"
+#include "base/memory/fast_alloc.h"
+#include "base/memory/library.h"
+#include "base/system/scoped_handle.h"
 
 namespace {
 std::wstring BesideProgram(const wchar_t* name) {

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "app/file_hash.h"
-#include "base/wide_text.h"
+#include "base/text/wide_text.h"
 #include "release/exclude_rules.h"
 #include "release/release_files.h"
 

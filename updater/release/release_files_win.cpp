@@ -3,9 +3,9 @@
 
 #include <vector>
 
-#include "base/scoped_handle.h"
-#include "base/wide_text.h"
-#include "base/xfile.h"
+#include "base/system/scoped_handle.h"
+#include "base/text/wide_text.h"
+#include "base/system/xfile.h"
 #include "release/exclude_rules.h"
 #include "release/release_files.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "app/update_rules.h"
-#include "base/wide_text.h"
-#include "base/xconfig.h"
+#include "base/text/wide_text.h"
+#include "base/xconfig/xconfig.h"
 
 namespace {
 bool IsDigit(wchar_t ch) { return ch >= L'0' && ch <= L'9'; }

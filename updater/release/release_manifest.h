@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/alloc.h"
-#include "base/wide_string.h"
-#include "base/xconfig_writer.h"
+#include "base/memory/alloc.h"
+#include "base/text/wide_string.h"
+#include "base/xconfig/xconfig_writer.h"
 
 using StringArray = std::vector<String, LibraryAllocator<String>>;
 

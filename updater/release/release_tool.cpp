@@ -6,8 +6,8 @@
 #include "app/file_hash.h"
 #include "app/manifest.h"
 #include "app/update_rules.h"
-#include "base/wide_text.h"
-#include "base/xconfig.h"
+#include "base/text/wide_text.h"
+#include "base/xconfig/xconfig.h"
 #include "release/exclude_rules.h"
 #include "release/release_files.h"
 

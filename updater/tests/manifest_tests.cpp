@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/manifest.h"
-#include "base/xconfig.h"
+#include "base/xconfig/xconfig.h"
 #include "tests/test_support.h"
 
 namespace {

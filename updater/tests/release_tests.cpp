@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/manifest.h"
-#include "base/xconfig.h"
+#include "base/xconfig/xconfig.h"
 #include "release/exclude_rules.h"
 #include "release/release_files.h"
 #include "release/release_tool.h"
@@ -15,7 +15,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 
-#include "base/scoped_handle.h"
+#include "base/system/scoped_handle.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

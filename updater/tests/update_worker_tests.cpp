@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/update_worker.h"
-#include "base/library.h"
-#include "base/scoped_handle.h"
+#include "base/memory/library.h"
+#include "base/system/scoped_handle.h"
 #include "tests/child_process.h"
 #include "tests/published_release.h"
 #include "tests/test_support.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/update_worker.h"
-#include "e2e/pixels.h"
+#include "tests/pixels.h"
 #include "tests/program_fixture.h"
 #include "tests/test_support.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
 
 namespace Gdiplus {
 class Graphics;

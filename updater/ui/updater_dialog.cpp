@@ -10,7 +10,7 @@
 #include "app/command_line.h"
 #include "app/process_control.h"
 #include "app/self_update.h"
-#include "base/log.h"
+#include "base/system/log.h"
 #include "framework/paint_dc.h"
 #include "ui/progress_figures.h"
 #include "ui/resource.h"

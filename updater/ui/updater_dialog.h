@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "app/update_worker.h"
-#include "base/scoped_handle.h"
-#include "base/wide_string.h"
+#include "base/system/scoped_handle.h"
+#include "base/text/wide_string.h"
 #include "framework/dialog.h"
 #include "framework/font.h"
 #include "ui/image_helpers.h"

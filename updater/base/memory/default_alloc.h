@@ -1,7 +1,7 @@
 // Allocators over the C run-time's aligned heap.
 #pragma once
 
-#include "base/alloc.h"
+#include "base/memory/alloc.h"
 
 // 16-byte-aligned blocks from the C run-time heap, which has its own lock.
 // Exhaustion is fatal like in every other allocator. Destruction does nothing.

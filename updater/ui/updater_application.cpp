@@ -1,10 +1,10 @@
-#include "app/updater_application.h"
+#include "ui/updater_application.h"
 
 #include <commctrl.h>
 #include <objidl.h>  // GDI+ needs it; the lean Windows headers leave it out
 #include <gdiplus.h>
 
-#include "base/library.h"
+#include "base/memory/library.h"
 #include "ui/updater_dialog.h"
 
 CUpdaterApp theApp;

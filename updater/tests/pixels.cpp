@@ -1,4 +1,4 @@
-#include "e2e/pixels.h"
+#include "tests/pixels.h"
 
 #include <cstring>
 

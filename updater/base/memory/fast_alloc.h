@@ -1,8 +1,8 @@
 // FastAlloc and DebugAlloc: size-class allocators built on virtual memory.
 #pragma once
 
-#include "base/alloc.h"
-#include "base/critical_section.h"
+#include "base/memory/alloc.h"
+#include "base/system/critical_section.h"
 
 // Requests of 1 to 32768 bytes (0 counts as 1) come from 64 KiB pages split
 // into blocks of one of 11 power-of-two classes (32 to 32768 bytes); larger

@@ -1,4 +1,4 @@
-#include "base/critical_section.h"
+#include "base/system/critical_section.h"
 
 #include <windows.h>
 

@@ -15,9 +15,9 @@
 
 #include <cstdint>
 
-#include "base/alloc.h"
-#include "base/list.h"
-#include "base/wide_string.h"
+#include "base/memory/alloc.h"
+#include "base/memory/list.h"
+#include "base/text/wide_string.h"
 
 class XConfig;
 class XElement;

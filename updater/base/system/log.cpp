@@ -1,4 +1,4 @@
-#include "base/log.h"
+#include "base/system/log.h"
 
 #include <windows.h>
 
@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <ctime>
 
-#include "base/library.h"
-#include "base/wide_string.h"
-#include "base/wide_text.h"
-#include "base/xfile.h"
+#include "base/memory/library.h"
+#include "base/text/wide_string.h"
+#include "base/text/wide_text.h"
+#include "base/system/xfile.h"
 
 namespace {
 // Zero-initialised process state (no start-up code needed): handle 0 counts as

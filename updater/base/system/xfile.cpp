@@ -1,10 +1,10 @@
-#include "base/xfile.h"
+#include "base/system/xfile.h"
 
 #include <windows.h>
 
-#include "base/alloc.h"
-#include "base/log.h"
-#include "base/wide_text.h"
+#include "base/memory/alloc.h"
+#include "base/system/log.h"
+#include "base/text/wide_text.h"
 
 namespace {
 constexpr int kLineEndBufferBytes = 4095;

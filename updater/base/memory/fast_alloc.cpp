@@ -1,11 +1,11 @@
-#include "base/fast_alloc.h"
+#include "base/memory/fast_alloc.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-#include "base/library.h"
-#include "base/log.h"
+#include "base/memory/library.h"
+#include "base/system/log.h"
 
 namespace {
 constexpr uint32_t kPageBytes = 65536;  // also the system's allocation granularity

@@ -1,8 +1,8 @@
-#include "base/alloc.h"
+#include "base/memory/alloc.h"
 
 #include <cstring>
 
-#include "base/log.h"
+#include "base/system/log.h"
 
 namespace {
 // Zero-initialised: the library may run in a process that never ran this

@@ -1,6 +1,6 @@
-#include "base/xconfig_writer.h"
+#include "base/xconfig/xconfig_writer.h"
 
-#include "base/wide_text.h"
+#include "base/text/wide_text.h"
 
 namespace {
 constexpr wchar_t kIdeographicSpace = 0x3000;

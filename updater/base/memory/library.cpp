@@ -1,13 +1,13 @@
-#include "base/library.h"
+#include "base/memory/library.h"
 
 #include <windows.h>
 #include <mmsystem.h>
 
-#include "base/alloc.h"
-#include "base/default_alloc.h"
-#include "base/fast_alloc.h"
-#include "base/log.h"
-#include "base/wide_text.h"
+#include "base/memory/alloc.h"
+#include "base/memory/default_alloc.h"
+#include "base/memory/fast_alloc.h"
+#include "base/system/log.h"
+#include "base/text/wide_text.h"
 
 namespace {
 // Zero-initialised: UpdateWeb may run in a process that never ran this module's

@@ -1,8 +1,8 @@
 // UTF-8 decoding for the native (sanitizer and fuzz) build, where the platform
 // conversion does not exist. Each malformed sequence becomes U+FFFD, as with
 // the platform's conversion (which may split some sequences differently).
-#include "base/alloc.h"
-#include "base/wide_text.h"
+#include "base/memory/alloc.h"
+#include "base/text/wide_text.h"
 
 namespace {
 constexpr char16_t kReplacement = 0xFFFD;

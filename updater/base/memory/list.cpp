@@ -1,10 +1,10 @@
-#include "base/list.h"
+#include "base/memory/list.h"
 
 #include <cxxabi.h>
 
 #include <cstdlib>
 
-#include "base/log.h"
+#include "base/system/log.h"
 
 void ListIndexOutOfRange(const std::type_info& elementType, uint32_t index) {
   int status = 0;

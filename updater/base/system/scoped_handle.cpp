@@ -1,4 +1,4 @@
-#include "base/scoped_handle.h"
+#include "base/system/scoped_handle.h"
 
 #include <windows.h>
 

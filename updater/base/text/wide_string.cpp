@@ -1,10 +1,10 @@
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
 
 #include <cstring>
 
-#include "base/alloc.h"
-#include "base/log.h"
-#include "base/wide_text.h"
+#include "base/memory/alloc.h"
+#include "base/system/log.h"
+#include "base/text/wide_text.h"
 
 namespace {
 wchar_t* Resize(wchar_t* buffer, uint32_t characters) {

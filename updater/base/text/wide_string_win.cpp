@@ -1,8 +1,8 @@
 // String formatting through the C run-time's wide printf (Windows build only).
 #include <cstdio>
 
-#include "base/alloc.h"
-#include "base/wide_string.h"
+#include "base/memory/alloc.h"
+#include "base/text/wide_string.h"
 
 String String::Format(const wchar_t* format, ...) {
   va_list args;

@@ -1,11 +1,11 @@
-#include "base/default_alloc.h"
+#include "base/memory/default_alloc.h"
 
 #include <cstdlib>
 #if defined(_WIN32)
 #include <malloc.h>
 #endif
 
-#include "base/log.h"
+#include "base/system/log.h"
 
 namespace {
 constexpr size_t kAlignment = 16;

@@ -1,9 +1,9 @@
 // XConfig::Open: the file reading, through the platform (Windows build).
 #include <windows.h>
 
-#include "base/alloc.h"
-#include "base/scoped_handle.h"
-#include "base/xconfig.h"
+#include "base/memory/alloc.h"
+#include "base/system/scoped_handle.h"
+#include "base/xconfig/xconfig.h"
 
 bool XConfig::Open(const wchar_t* path) {
   if (m_root) {

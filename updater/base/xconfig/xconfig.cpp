@@ -1,8 +1,8 @@
-#include "base/xconfig.h"
+#include "base/xconfig/xconfig.h"
 
 #include <vector>
 
-#include "base/wide_text.h"
+#include "base/text/wide_text.h"
 
 namespace {
 // Where a value ends: at a line feed at the top level and in elements opened

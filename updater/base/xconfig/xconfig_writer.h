@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <string>
 
-#include "base/alloc.h"
-#include "base/xconfig.h"
+#include "base/memory/alloc.h"
+#include "base/xconfig/xconfig.h"
 
 // Bytes from the current allocator.
 using Utf8Text = std::basic_string<char, std::char_traits<char>, LibraryAllocator<char>>;

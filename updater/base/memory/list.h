@@ -7,7 +7,7 @@
 #include <typeinfo>
 #include <utility>
 
-#include "base/alloc.h"
+#include "base/memory/alloc.h"
 
 // Ends the process through RaiseFatal with "Out of range!  List<name>::operator[](index)",
 // naming the element type as the run-time type information demangles it.

@@ -1,4 +1,4 @@
-#include "base/wide_text.h"
+#include "base/text/wide_text.h"
 
 namespace {
 inline bool IsTrimmed(wchar_t ch) { return ch == L' ' || ch == L'\t' || ch == 0x4E02; }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "base/log.h"
+#include "base/system/log.h"
 
 void WriteLog(const wchar_t*, ...) {}
 void WriteWarning(const wchar_t*, ...) {}

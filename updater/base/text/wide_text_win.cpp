@@ -1,8 +1,8 @@
 // UTF-8 decoding through the platform (Windows build).
 #include <windows.h>
 
-#include "base/alloc.h"
-#include "base/wide_text.h"
+#include "base/memory/alloc.h"
+#include "base/text/wide_text.h"
 
 wchar_t* Utf8ToWide(const char* utf8, uint32_t* length) {
   if (length) *length = 0;
