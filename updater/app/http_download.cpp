@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "app/retry.h"
 #include "app/scoped_internet.h"
 #include "base/system/xfile.h"
 
@@ -15,8 +16,6 @@ constexpr DWORD kHostChars = 256;
 constexpr DWORD kPathChars = 1024;
 constexpr DWORD kStatusBytes = 16;
 constexpr DWORD kReadBufferBytes = 16384;
-constexpr int kAttempts = 6;
-constexpr DWORD kRetryPauseMs = 500;
 
 // The length the response announced, or -1 without one (a body that runs to
 // the end of the connection or comes in chunks).
@@ -111,10 +110,5 @@ bool HttpDownloadToFile(const wchar_t* url, const wchar_t* destination, uint32_t
 }
 
 bool HttpDownloadWithRetry(const wchar_t* url, const wchar_t* destination, uint32_t* status) {
-  bool done = HttpDownloadToFile(url, destination, status);
-  for (int attempt = 1; !done && attempt < kAttempts; ++attempt) {
-    Sleep(kRetryPauseMs);
-    done = HttpDownloadToFile(url, destination, status);
-  }
-  return done;
+  return WithRetry([&] { return HttpDownloadToFile(url, destination, status); });
 }

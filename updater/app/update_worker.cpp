@@ -7,17 +7,13 @@
 #include "app/file_hash.h"
 #include "app/http_download.h"
 #include "app/manifest.h"
+#include "app/retry.h"
 #include "app/update_rules.h"
 #include "base/system/log.h"
 #include "base/text/wide_text.h"
 
 namespace {
-constexpr int kAttempts = 6;
-constexpr DWORD kRetryPauseMs = 500;
 constexpr DWORD kPathChars = 260;
-
-// The text of a String, empty text for the empty string (whose text is none).
-const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""; }
 
 // Where the install pass keeps the installed file that step `index`
 // replaces until the pass has ended: beside the new file's temp path, numbered
@@ -29,16 +25,6 @@ String SetAsidePath(const FileEntry& entry, size_t index) {
 bool Exists(const String& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool Accepted(uint32_t status) { return status == 200 || status == 304; }
-
-// `operation` repeated 500 ms apart while it fails, 6 attempts at most.
-template <typename Operation>
-bool WithRetry(Operation operation) {
-  for (int attempt = 1;; ++attempt) {
-    if (operation()) return true;
-    if (attempt == kAttempts) return false;
-    Sleep(kRetryPauseMs);
-  }
-}
 
 bool RemoveFile(const String& path) {
   SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
@@ -76,14 +62,9 @@ struct InstallStep {
 class UpdateRun {
 public:
   explicit UpdateRun(const UpdateWorkerHost& host)
-      : m_clientVersion(host.ClientVersion()), m_window(host.UpdateWindow()) {
-    const String& clientPath = host.ClientPath();
-    int32_t last = -1;
-    for (uint32_t i = 0; i < clientPath.Length(); ++i) {
-      if (clientPath.Text()[i] == L'\\') last = static_cast<int32_t>(i);
-    }
-    if (last > 0) m_folder = clientPath.Mid(0, last);
-  }
+      : m_folder(GetDirectoryOfPath(host.ClientPath())),
+        m_clientVersion(host.ClientVersion()),
+        m_window(host.UpdateWindow()) {}
 
   void Execute() {
     Outcome outcome = Outcome::kFailed;

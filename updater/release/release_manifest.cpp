@@ -29,7 +29,7 @@ void AddItem(XElement* element, const wchar_t* name, const String& value) {
 }  // namespace
 
 bool TextBefore(const String& a, const String& b) {
-  return WCompare(a.IsEmpty() ? L"" : a.Text(), b.IsEmpty() ? L"" : b.Text()) < 0;
+  return WCompare(Text(a), Text(b)) < 0;
 }
 
 bool IsDottedVersion(const String& text) {

@@ -73,7 +73,7 @@ const OptionRule kCreateOptions[] = {
 const OptionRule kVerifyOptions[] = {{L"--manifest", &Options::manifest}};
 
 bool SameText(const String& a, const String& b) {
-  return WCompare(a.IsEmpty() ? L"" : a.Text(), b.IsEmpty() ? L"" : b.Text()) == 0;
+  return WCompare(Text(a), Text(b)) == 0;
 }
 
 String Quoted(const String& text) { return String(L"\"") + text + L"\""; }

@@ -68,3 +68,7 @@ private:
   wchar_t* m_text = nullptr;
   uint32_t m_length = 0;
 };
+
+// The text of `text` for C text parameters and formats: empty text for the
+// empty string, whose Text() is none.
+inline const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""; }
