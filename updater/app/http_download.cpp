@@ -60,9 +60,7 @@ bool StoreBody(HINTERNET request, const wchar_t* destination) {
 }
 }  // namespace
 
-ScopedInternetHandle::~ScopedInternetHandle() {
-  if (m_handle) WinHttpCloseHandle(m_handle);
-}
+void InternetHandleTraits::Free(Type handle) { WinHttpCloseHandle(handle); }
 
 bool HttpDownloadToFile(const wchar_t* url, const wchar_t* destination, uint32_t* status) {
   wchar_t host[kHostChars + 1] = {};

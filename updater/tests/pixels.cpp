@@ -57,9 +57,7 @@ Pixels CaptureScreen(const RECT& rect) {
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
   MemorySurface copy(width, height, 0);
-  HDC screen = GetDC(nullptr);
-  BitBlt(copy.Dc(), 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  ReleaseDC(nullptr, screen);
+  BitBlt(copy.Dc(), 0, 0, width, height, GetScopedDc(nullptr).Get().dc, rect.left, rect.top, SRCCOPY);
   return copy.Read();
 }
 
@@ -87,17 +85,11 @@ Pixels PixelsOf(Gdiplus::Bitmap* bitmap) {
 MemorySurface::MemorySurface(int width, int height, uint32_t fill) : m_width(width), m_height(height) {
   BITMAPINFO info = TopDownInfo(width, height);
   void* bits = nullptr;
-  m_dc = CreateCompatibleDC(nullptr);
-  m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  m_dc.Reset(CreateCompatibleDC(nullptr));
+  m_bitmap.Reset(CreateDIBSection(m_dc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   m_bits = static_cast<uint32_t*>(bits);
-  m_previous = SelectObject(m_dc, m_bitmap);
+  m_selected = SelectScoped(m_dc.Get(), m_bitmap.Get());
   for (int i = 0; m_bits && i < width * height; ++i) m_bits[i] = fill;
-}
-
-MemorySurface::~MemorySurface() {
-  SelectObject(m_dc, m_previous);
-  DeleteObject(m_bitmap);
-  DeleteDC(m_dc);
 }
 
 Pixels MemorySurface::Read() const {

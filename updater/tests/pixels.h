@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/gdi_objects.h"
+
 // Starts GDI+ in the test program; it stays started until the program ends.
 void StartGdiplusOnce();
 
@@ -66,18 +68,18 @@ Pixels PixelsOf(Gdiplus::Bitmap* bitmap);
 class MemorySurface {
 public:
   MemorySurface(int width, int height, uint32_t fill);
-  ~MemorySurface();
   MemorySurface(const MemorySurface&) = delete;
   MemorySurface& operator=(const MemorySurface&) = delete;
 
-  HDC Dc() const { return m_dc; }
+  HDC Dc() const { return m_dc.Get(); }
   Pixels Read() const;
 
 private:
   int m_width;
   int m_height;
-  HDC m_dc = nullptr;
-  HBITMAP m_bitmap = nullptr;
-  HGDIOBJ m_previous = nullptr;
+  // Declared in the order they are made: they end the other way round.
+  ScopedMemoryDc m_dc;
+  ScopedBitmap m_bitmap;
+  ScopedSelection m_selected;
   uint32_t* m_bits = nullptr;
 };

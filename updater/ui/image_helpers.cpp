@@ -49,14 +49,10 @@ String ButtonImagePath(const String& folder) { return folder + L"\\res\\login_no
 
 WindowSurface::WindowSurface() = default;
 
-WindowSurface::~WindowSurface() {
-  m_graphics.reset();
-  if (m_dc) ReleaseDC(m_window, m_dc);
-}
+WindowSurface::~WindowSurface() = default;
 
 void WindowSurface::Create(HWND window) {
   if (m_graphics) return;
-  m_window = window;
-  m_dc = GetWindowDC(window);
-  m_graphics.reset(new Gdiplus::Graphics(m_dc));
+  m_dc = GetScopedWindowDc(window);
+  m_graphics.reset(new Gdiplus::Graphics(m_dc.Get().dc));
 }

@@ -11,6 +11,7 @@
 #include "app/process_control.h"
 #include "app/self_update.h"
 #include "base/system/log.h"
+#include "framework/gdi_objects.h"
 #include "framework/paint_dc.h"
 #include "ui/progress_figures.h"
 #include "ui/resource.h"
@@ -40,14 +41,11 @@ String DefaultSansSerifFace() {
   LOGFONTW request{};
   request.lfCharSet = DEFAULT_CHARSET;
   request.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-  HFONT font = CreateFontIndirectW(&request);
-  HDC screen = GetDC(nullptr);
-  HGDIOBJ previous = SelectObject(screen, font);
+  ScopedFont font(CreateFontIndirectW(&request));
+  ScopedWindowDc screen = GetScopedDc(nullptr);
+  ScopedSelection selected = SelectScoped(screen.Get().dc, font.Get());
   wchar_t face[LF_FACESIZE] = {};
-  GetTextFaceW(screen, LF_FACESIZE, face);
-  SelectObject(screen, previous);
-  ReleaseDC(nullptr, screen);
-  DeleteObject(font);
+  GetTextFaceW(screen.Get().dc, LF_FACESIZE, face);
   return String(face);
 }
 
@@ -65,9 +63,8 @@ bool ReadCommandLine(String* clientPath) {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv) return false;
-  bool accepted = ReadClientPathArgument(argc, argv, clientPath);
-  LocalFree(argv);
-  return accepted;
+  ScopedLocalMemory arguments(argv);
+  return ReadClientPathArgument(argc, argv, clientPath);
 }
 }  // namespace
 
@@ -272,9 +269,8 @@ LRESULT CUpdaterDlg::OnUpdateProgress(WPARAM done, LPARAM total) {
 }
 
 LRESULT CUpdaterDlg::OnUpdateFailed(WPARAM text, LPARAM) {
-  BSTR message = reinterpret_cast<BSTR>(text);
-  m_errorText = String(message, SysStringLen(message));
-  SysFreeString(message);
+  ScopedBstr message(reinterpret_cast<BSTR>(text));
+  m_errorText = String(message.Get(), SysStringLen(message.Get()));
   // A close request is pending (it was kept through the install pass): it
   // ends the program instead of the failed look.
   if (m_closePending || m_closed) return 0;

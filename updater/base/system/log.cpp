@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <new>
 
 #include "base/memory/library.h"
 #include "base/text/wide_string.h"
@@ -12,21 +13,33 @@
 #include "base/system/xfile.h"
 
 namespace {
-// Zero-initialised process state (no start-up code needed): handle 0 counts as
-// no file. g_logOpened is set by the first attempt and never cleared, so the
-// log is created at most once per process.
-XFile g_log;
+// Zero-initialised process state (no start-up code needed). The log file is
+// made in zero-filled storage when first needed and never destroyed, so that
+// no destructor is registered at start-up (which does not run where the
+// program is only loaded as a library); CloseLog closes it. g_logOpened is set
+// by the first attempt and never cleared, so the log is created at most once
+// per process.
+alignas(XFile) unsigned char g_logStorage[sizeof(XFile)];
+bool g_logMade;
 bool g_logOpened;
+
+XFile& LogFile() {
+  if (!g_logMade) {
+    new (g_logStorage) XFile{};
+    g_logMade = true;
+  }
+  return *std::launder(reinterpret_cast<XFile*>(g_logStorage));
+}
 
 constexpr wchar_t kLogName[] = L"XT.log";
 constexpr int kErrorEntryChars = 1024;
 
 void OpenLog() {
-  if (g_log.IsOpen() || g_logOpened) return;
+  if (LogFile().IsOpen() || g_logOpened) return;
   g_logOpened = true;
-  if (g_log.Create(kLogName, true)) {
+  if (LogFile().Create(kLogName, true)) {
     static const unsigned char kBom[] = {0xEF, 0xBB, 0xBF};
-    g_log.Write(kBom, sizeof kBom);
+    LogFile().Write(kBom, sizeof kBom);
   }
 }
 
@@ -52,13 +65,13 @@ void WriteErrorEntry(const wchar_t* format, va_list args) {
     line[kErrorEntryChars - 1] = 0;
   }
   OpenLog();
-  g_log.WriteLineEnd(line);
-  g_log.WriteLineEnd(L"\r\n");
+  LogFile().WriteLineEnd(line);
+  LogFile().WriteLineEnd(L"\r\n");
 }
 
 // True once the log has been created and closed again (or could not be
 // created): nothing can be written any more, so the entry is not even built.
-bool LogIsGone() { return g_logOpened && !g_log.IsOpen(); }
+bool LogIsGone() { return g_logOpened && !LogFile().IsOpen(); }
 }  // namespace
 
 void WriteLog(const wchar_t* format, ...) {
@@ -71,19 +84,19 @@ void WriteLog(const wchar_t* format, ...) {
   va_end(args);
   line.ReplaceAll(L"\n", String(L"\n") + prefix);
   OpenLog();
-  g_log.WriteAsUTF8(line);
-  g_log.WriteAsUTF8(L"\r\n");
+  LogFile().WriteAsUTF8(line);
+  LogFile().WriteAsUTF8(L"\r\n");
 }
 
 void WriteWarning(const wchar_t* format, ...) {
-  if (!format || !g_log.IsOpen()) return;
+  if (!format || !LogFile().IsOpen()) return;
   String line(L"Warning -- ");
   va_list args;
   va_start(args, format);
   line += String::FormatV(format, args);
   va_end(args);
-  g_log.WriteAsUTF8(line);
-  g_log.WriteAsUTF8(L"\r\n");
+  LogFile().WriteAsUTF8(line);
+  LogFile().WriteAsUTF8(L"\r\n");
 }
 
 void FatalError(const wchar_t* format, ...) {
@@ -109,4 +122,4 @@ void RaiseFatal(const wchar_t* format, ...) {
   __builtin_unreachable();
 }
 
-void CloseLog() { g_log.Close(); }
+void CloseLog() { LogFile().Close(); }

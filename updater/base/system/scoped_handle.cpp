@@ -1,16 +1,12 @@
 #include "base/system/scoped_handle.h"
 
 #include <windows.h>
+#include <oleauto.h>
 
-void ScopedHandle::Reset(void* handle) {
-  if (IsValid()) CloseHandle(m_handle);
-  m_handle = handle;
-}
+void KernelHandleTraits::Free(Type handle) { CloseHandle(handle); }
 
-void* ScopedHandle::Release() {
-  void* handle = m_handle;
-  m_handle = nullptr;
-  return handle;
-}
+void FindHandleTraits::Free(Type handle) { FindClose(handle); }
 
-bool ScopedHandle::IsValid() const { return m_handle && m_handle != INVALID_HANDLE_VALUE; }
+void LocalMemoryTraits::Free(Type block) { LocalFree(block); }
+
+void BstrTraits::Free(Type text) { SysFreeString(text); }

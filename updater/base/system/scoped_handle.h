@@ -1,29 +1,39 @@
-// Owner of a Win32 kernel handle (files, processes, threads, events), without
-// <windows.h> in the header.
+// Owners of the system's handles and memory blocks that the library and the
+// program hold, without <windows.h> in the header: kernel handles (files,
+// processes, threads, events, snapshots), file searches, local memory
+// (HLOCAL) and OLE strings (BSTR). Each gives its object back when it ends.
 #pragma once
 
-// Closes its handle when destroyed or reset. Both none and the invalid-handle
-// value count as no handle.
-class ScopedHandle {
-public:
-  ScopedHandle() = default;
-  explicit ScopedHandle(void* handle) : m_handle(handle) {}
-  ~ScopedHandle() { Reset(); }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ScopedHandle(ScopedHandle&& other) noexcept : m_handle(other.Release()) {}
-  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-  }
+#include <cstdint>
 
-  // Closes the held handle and takes `handle` instead.
-  void Reset(void* handle = nullptr);
-  // Gives up ownership and returns the handle.
-  void* Release();
-  void* Get() const { return m_handle; }
-  bool IsValid() const;
+#include "base/system/scoped_object.h"
 
-private:
-  void* m_handle = nullptr;
+// A kernel handle: both none and the invalid-handle value own nothing.
+struct KernelHandleTraits {
+  using Type = void*;
+  static Type Empty() { return nullptr; }
+  static bool IsValid(Type handle) { return handle && handle != reinterpret_cast<Type>(intptr_t{-1}); }
+  static void Free(Type handle);  // CloseHandle
 };
+using ScopedHandle = ScopedObject<KernelHandleTraits>;
+
+// A search of FindFirstFileW: the invalid-handle value owns nothing.
+struct FindHandleTraits {
+  using Type = void*;
+  static Type Empty() { return reinterpret_cast<Type>(intptr_t{-1}); }
+  static bool IsValid(Type handle) { return handle != Empty(); }
+  static void Free(Type handle);  // FindClose
+};
+using ScopedFind = ScopedObject<FindHandleTraits>;
+
+// A block of local memory, such as CommandLineToArgvW's or FormatMessageW's.
+struct LocalMemoryTraits : ZeroIsEmpty<void*> {
+  static void Free(Type block);  // LocalFree
+};
+using ScopedLocalMemory = ScopedObject<LocalMemoryTraits>;
+
+// An OLE string (BSTR) of SysAllocString.
+struct BstrTraits : ZeroIsEmpty<wchar_t*> {
+  static void Free(Type text);  // SysFreeString
+};
+using ScopedBstr = ScopedObject<BstrTraits>;

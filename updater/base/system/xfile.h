@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-// A plain record, zero-filled before use (XFile f{} or a zero-initialised
-// global); it owns its handle from Create until Close. Handle 0 means no file
-// was ever opened; the invalid-handle value means the open failed or the file
-// was closed. One thread at a time.
+// A record made zero-filled (XFile f{}); it owns its handle from Create until
+// Close, and closes it when it ends. Handle 0 means no file was ever opened;
+// the invalid-handle value means the open failed or the file was closed. One
+// thread at a time.
 struct XFile {
   void* handle;         // platform file handle
   uint64_t byteCount;   // bytes handed to Write since Create (requested, not confirmed)
@@ -34,6 +34,9 @@ struct XFile {
 
   // Closes the handle if there is one; harmless when called again.
   void Close();
+  ~XFile() { Close(); }
+  XFile(const XFile&) = delete;
+  XFile& operator=(const XFile&) = delete;
 
   // True while the record holds an open handle.
   bool IsOpen() const;
