@@ -1,8 +1,10 @@
 #include "app/update_worker.h"
 
 #include <dbghelp.h>
-#include <oleauto.h>
 #include <shlwapi.h>
+
+#include <memory>
+#include <string>
 
 #include "app/file_hash.h"
 #include "app/http_download.h"
@@ -61,10 +63,8 @@ struct InstallStep {
 
 class UpdateRun {
 public:
-  explicit UpdateRun(const UpdateWorkerHost& host)
-      : m_folder(GetDirectoryOfPath(host.ClientPath())),
-        m_clientVersion(host.ClientVersion()),
-        m_window(host.UpdateWindow()) {}
+  UpdateRun(const String& clientPath, const String& clientVersion, UpdateReport& report)
+      : m_folder(GetDirectoryOfPath(clientPath)), m_clientVersion(clientVersion), m_report(report) {}
 
   void Execute() {
     Outcome outcome = Outcome::kFailed;
@@ -75,11 +75,12 @@ public:
         outcome = Install();
       }
     }
-    // The error text goes out in system memory (the receiver owns it).
-    BSTR error = outcome == Outcome::kFailed ? SysAllocStringLen(m_error, m_error.Length()) : nullptr;
+    // The error text goes out in memory of its own: the library's is freed
+    // before the final report.
+    const std::wstring error(Text(m_error));
     Release();
-    if (outcome == Outcome::kSucceeded) SendMessageW(m_window, WM_CLOSE, 0, 0);
-    if (outcome == Outcome::kFailed) SendMessageW(m_window, WM_UPDATE_FAILED, reinterpret_cast<WPARAM>(error), 0);
+    if (outcome == Outcome::kSucceeded) m_report.Finished(nullptr);
+    if (outcome == Outcome::kFailed) m_report.Finished(error.c_str());
   }
 
 private:
@@ -103,13 +104,13 @@ private:
     m_error = String();
   }
 
-  // The install pass, announced to the dialog before and after, so that a
+  // The install pass, announced to the receiver before and after, so that a
   // close request cannot end the program half-way through it.
   Outcome Install() {
     if (m_queue.empty()) return Outcome::kSucceeded;
-    if (!SendMessageW(m_window, WM_UPDATE_INSTALLING, 1, 0)) return Outcome::kAbandoned;
+    if (!m_report.InstallStarting()) return Outcome::kAbandoned;
     bool installed = InstallAll();
-    SendMessageW(m_window, WM_UPDATE_INSTALLING, 0, 0);
+    m_report.InstallEnded();
     return installed ? Outcome::kSucceeded : Outcome::kFailed;
   }
 
@@ -186,7 +187,7 @@ private:
       }
       done += SizeOf(entry);
       ProgressFigures figures = ScaleProgress(done, m_total);
-      SendMessageW(m_window, WM_UPDATE_PROGRESS, figures.done, figures.total);
+      m_report.Progress(figures.done, figures.total);
     }
     return true;
   }
@@ -248,7 +249,7 @@ private:
 
   String m_folder;
   String m_clientVersion;
-  HWND m_window;
+  UpdateReport& m_report;
   String m_error;
   String m_ownPath;
   ManifestInfo m_info;
@@ -258,8 +259,14 @@ private:
 };
 }  // namespace
 
-DWORD WINAPI UpdateThreadProc(LPVOID host) {
-  UpdateRun run(*static_cast<const UpdateWorkerHost*>(host));
+void RunUpdate(const String& clientPath, const String& clientVersion, UpdateReport& report) {
+  UpdateRun run(clientPath, clientVersion, report);
   run.Execute();
+}
+
+DWORD WINAPI UpdateThreadProc(LPVOID host) {
+  const UpdateWorkerHost& starter = *static_cast<const UpdateWorkerHost*>(host);
+  std::unique_ptr<UpdateReport> report(starter.NewUpdateReport());
+  RunUpdate(starter.ClientPath(), starter.ClientVersion(), *report);
   return 0;
 }

@@ -138,7 +138,7 @@ class Bench:
         print("\nFull run: %d files of %d bytes, best of 2 runs each" % (RUN_FILES, RUN_FILE_BYTES), flush=True)
         ours = min(updater_run() for _ in range(2))
         baseline = min(curl_and_sha1sum() for _ in range(2))
-        self.row("update run (UpdateThreadProc)", total, ours, [("curl + sha1sum", baseline)])
+        self.row("update run (RunUpdate)", total, ours, [("curl + sha1sum", baseline)])
         print("%-44s %9.1f files/s  curl + sha1sum %.1f files/s" % ("", RUN_FILES / ours, RUN_FILES / baseline))
 
 

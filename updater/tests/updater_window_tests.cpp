@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "app/update_worker.h"
+#include "ui/update_messages.h"
 #include "tests/pixels.h"
 #include "tests/program_fixture.h"
 #include "tests/test_support.h"

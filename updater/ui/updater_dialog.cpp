@@ -15,6 +15,7 @@
 #include "framework/paint_dc.h"
 #include "ui/progress_figures.h"
 #include "ui/resource.h"
+#include "ui/update_messages.h"
 
 namespace {
 // The client executable that is ended before the run, whatever "-path" names.
@@ -57,6 +58,30 @@ std::unique_ptr<Gdiplus::Image> LoadSkinPicture(int id) {
   return found ? LoadPngFromResource(module, found) : nullptr;
 }
 
+// The reports of an update run as messages to the dialog's window, sent
+// synchronously: the window and its answers decide as the dialog does. Holds
+// only the window, so that it may outlive the dialog object; once the window
+// is gone every message fails (a refused install pass).
+class WindowReport final : public UpdateReport {
+public:
+  explicit WindowReport(HWND window) : m_window(window) {}
+
+  void Progress(uint32_t done, uint32_t total) override { SendMessageW(m_window, WM_UPDATE_PROGRESS, done, total); }
+  bool InstallStarting() override { return SendMessageW(m_window, WM_UPDATE_INSTALLING, 1, 0) != 0; }
+  void InstallEnded() override { SendMessageW(m_window, WM_UPDATE_INSTALLING, 0, 0); }
+  void Finished(const wchar_t* error) override {
+    if (!error) {
+      SendMessageW(m_window, WM_CLOSE, 0, 0);
+      return;
+    }
+    // The receiver owns the text and frees it.
+    SendMessageW(m_window, WM_UPDATE_FAILED, reinterpret_cast<WPARAM>(SysAllocString(error)), 0);
+  }
+
+private:
+  HWND m_window;
+};
+
 // The client path from the program's command line; false when the program
 // must end without a run.
 bool ReadCommandLine(String* clientPath) {
@@ -87,6 +112,8 @@ CUpdaterDlg::~CUpdaterDlg() {
   m_background.reset();
   m_logo.reset();
 }
+
+UpdateReport* CUpdaterDlg::NewUpdateReport() const { return new WindowReport(m_hWnd); }
 
 bool CUpdaterDlg::IsWorkerRunning() const {
   return m_worker.IsValid() && WaitForSingleObject(m_worker.Get(), 0) == WAIT_TIMEOUT;
