@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/http_download.h"
 #include "app/manifest.h"
 #include "app/update_rules.h"
 #include "base/memory/alloc.h"
@@ -64,18 +63,9 @@ void CheckForUpdate(bool* updateNeeded) {
   GetProductVersionText(callerPath, &localVersion);
   const String folder = GetDirectoryOfPath(callerPath);
   if (folder.IsEmpty()) return;
-  const String manifestPath = String::Format(L"%s\\update.xconfig", Text(folder));
-  const String baseInfoPath = String::Format(L"%s\\%s", Text(folder), L"baseinfo.xconfig");
-  if (GetFileAttributesW(manifestPath) != INVALID_FILE_ATTRIBUTES) DeleteFileW(manifestPath);
-
-  String url;
-  ReadManifestUrl(baseInfoPath, &url);
-  if (url.IsEmpty()) url = kDefaultManifestUrl;
-  uint32_t status = 0;
-  if (!HttpDownloadWithRetry(url, manifestPath, &status) || (status != 200 && status != 304)) return;
   FileEntryArray entries;
   ManifestInfo info;
-  if (!ParseUpdateManifest(manifestPath, &entries, &info)) return;
+  if (FetchUpdateManifest(folder, &entries, &info) != ManifestFetch::kFetched) return;
   *updateNeeded = CompareVersionsByPosition(localVersion, info.version);
 }
 

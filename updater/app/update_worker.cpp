@@ -50,10 +50,6 @@ void EnsureFolderOf(const String& path) {
   MemFree(ansi);
 }
 
-// A manifest size as bytes. The manifest reading turns sizes above 2^31 - 1
-// into negative text; read back as unsigned 32 bits they are right again.
-uint64_t SizeOf(const FileEntry& entry) { return static_cast<uint32_t>(DecimalToInt32(entry.size)); }
-
 // One file of the install pass and what the pass has done to it so far.
 struct InstallStep {
   const FileEntry* entry;
@@ -115,21 +111,18 @@ private:
   }
 
   bool FetchManifest() {
-    String manifestPath = String::Format(L"%s\\update.xconfig", Text(m_folder));
-    if (Exists(manifestPath)) RemoveFile(manifestPath);
-    String baseInfoPath = String::Format(L"%s\\%s", Text(m_folder), L"baseinfo.xconfig");
     wchar_t ownPath[kPathChars] = {};
     GetModuleFileNameW(nullptr, ownPath, kPathChars);
     m_ownPath = ownPath;
-
-    String url;
-    if (!ReadManifestUrl(baseInfoPath, &url)) url = kDefaultManifestUrl;
-    uint32_t status = 0;
-    if (!HttpDownloadWithRetry(url, manifestPath, &status) || !Accepted(status)) {
-      return Fail(L"download update config fail.");
+    switch (FetchUpdateManifest(m_folder, &m_entries, &m_info)) {
+      case ManifestFetch::kFetched:
+        return true;
+      case ManifestFetch::kNotDownloaded:
+        return Fail(L"download update config fail.");
+      case ManifestFetch::kNotRead:
+        break;
     }
-    if (!ParseUpdateManifest(manifestPath, &m_entries, &m_info)) return Fail(L"parseConfig fail");
-    return true;
+    return Fail(L"parseConfig fail");
   }
 
   // Every name must stay inside the installation folder: the updater runs
@@ -161,7 +154,7 @@ private:
         HexEncodeLower(digest, text);
         if (WCompare(text, Text(entry.hash)) == 0) continue;
       }
-      m_total += SizeOf(entry);
+      m_total += entry.size;
       m_queue.push_back(std::move(queued));
     }
     return true;
@@ -185,7 +178,7 @@ private:
         return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(entry.url), text,
                                    Text(entry.hash)));
       }
-      done += SizeOf(entry);
+      done += entry.size;
       ProgressFigures figures = ScaleProgress(done, m_total);
       m_report.Progress(figures.done, figures.total);
     }

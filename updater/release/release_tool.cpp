@@ -282,9 +282,10 @@ private:
       ++counts->unreadable;
     } else if (!SameText(entry.hash, digest)) {
       Report(&counts->changed, L"changed: ", entry.name, L" (content differs)");
-    } else if (!SameText(entry.size, SizeAsUpdaterReadsIt(size))) {
+    } else if (entry.size != size) {
       Report(&counts->changed, L"changed: ", entry.name,
-             (String(L" (size ") + entry.size + L" in the manifest, " + DecimalText(size) + L" on disk)").Text());
+             (String(L" (size ") + DecimalText(entry.size) + L" in the manifest, " + DecimalText(size) + L" on disk)")
+                 .Text());
     }
   }
 

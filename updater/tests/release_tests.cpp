@@ -80,7 +80,7 @@ protected:
   std::string Entries() const {
     std::string lines;
     for (const FileEntry& entry : m_entries) {
-      lines += Utf8(entry.name) + " " + Utf8(entry.hash) + " " + Utf8(entry.size) + "\n";
+      lines += Utf8(entry.name) + " " + Utf8(entry.hash) + " " + std::to_string(entry.size) + "\n";
     }
     return lines;
   }

@@ -145,9 +145,9 @@ TEST_F(UpdateWorker, InstallsOutdatedAndMissingFilesAfterVerifyingAll) {
 }
 
 TEST_F(UpdateWorker, ProgressOfHugeSizesKeepsItsRatio) {
-  // Sizes above 2^31 - 1 (3 GiB each, as hexadecimal): 6 GiB in all.
-  Publish({{"a.bin", "a", "0xC0000000"}, {"b.bin", "b", "0xC0000000"}});
-  EXPECT_EQ(RunWorker(), (Messages{"progress 805306368/1610612736", "progress 1610612736/1610612736", "install",
+  // Sizes beyond 32 bits (5 GiB each): 10 GiB in all.
+  Publish({{"a.bin", "a", "5368709120"}, {"b.bin", "b", "5368709120"}});
+  EXPECT_EQ(RunWorker(), (Messages{"progress 671088640/1342177280", "progress 1342177280/1342177280", "install",
                                    "installed", "close"}));
 }
 
