@@ -3,6 +3,8 @@
 // "name seconds" line per figure for that script, which measures its Unix
 // baselines (sha1sum, curl) in the same run and prints the comparison.
 //
+// With --short before the mode every figure is one run's.
+//
 //   transfer_bench.exe hash FILE          HashFileSha1, best of 3
 //   transfer_bench.exe download URL FILE  HttpDownloadToFile, best of 3
 //   transfer_bench.exe bare URL           a bare WinHTTP read loop that keeps nothing, best of 3
@@ -24,11 +26,13 @@
 #include "bench/bench_timer.h"
 
 namespace {
-// Best time of three runs of `work`, or a negative time when a run failed.
+int g_runs = 3;
+
+// Best time of g_runs runs of `work`, or a negative time when a run failed.
 template <typename Work>
-double BestOfThree(Work work) {
+double BestOfRuns(Work work) {
   double best = 1e30;
-  for (int run = 0; run < 3; ++run) {
+  for (int run = 0; run < g_runs; ++run) {
     double start = Seconds();
     if (!work()) return -1;
     double took = Seconds() - start;
@@ -105,28 +109,35 @@ private:
 
 int main(int argc, char** argv) {
   StartLibraryOnce(L"FastAlloc");
+  // --short first: one run of each instead of the best of three.
+  if (argc > 1 && std::strcmp(argv[1], "--short") == 0) {
+    g_runs = 1;
+    --argc;
+    ++argv;
+  }
   std::string mode = argc > 1 ? argv[1] : "";
   double seconds = -1;
   if (mode == "hash" && argc == 3) {
     std::wstring file = Wide(argv[2]);
     uint8_t digest[kSha1Bytes];
-    seconds = BestOfThree([&] { return HashFileSha1(file.c_str(), digest); });
+    seconds = BestOfRuns([&] { return HashFileSha1(file.c_str(), digest); });
   } else if (mode == "download" && argc == 4) {
     std::wstring url = Wide(argv[2]);
     std::wstring file = Wide(argv[3]);
-    seconds = BestOfThree([&] {
+    seconds = BestOfRuns([&] {
       uint32_t status = 0;
       return HttpDownloadToFile(url.c_str(), file.c_str(), &status) && status == 200;
     });
   } else if (mode == "bare" && argc == 3) {
     std::wstring url = Wide(argv[2]);
-    seconds = BestOfThree([&] { return BareRead(url); });
+    seconds = BestOfRuns([&] { return BareRead(url); });
   } else if (mode == "run" && argc == 4) {
     BenchReport report;
     double start = Seconds();
     if (report.Run(Wide(argv[2]), Wide(argv[3]))) seconds = Seconds() - start;
   } else {
-    std::fprintf(stderr, "usage: transfer_bench.exe hash FILE | download URL FILE | bare URL | run CLIENT VERSION\n");
+    std::fprintf(stderr,
+                 "usage: transfer_bench.exe [--short] hash FILE | download URL FILE | bare URL | run CLIENT VERSION\n");
     return 2;
   }
   if (seconds < 0) {
