@@ -2,7 +2,8 @@
 # Updater driver: build | test | demo | bench | fuzz [RUNS] | release ARGS...
 #   build    configure (if needed) and build the win64 and win32 presets
 #   test     build everything, then run the win64 tests under Wine through
-#            CTest (among them the Windows xrelease against the native one),
+#            CTest (among them the Windows xrelease against the native one and
+#            every benchmark in its short form, which fails when the work fails),
 #            check the win32 build's PE headers, and run the native
 #            AddressSanitizer + UndefinedBehaviorSanitizer build's tests with
 #            short smokes of the fuzz targets
