@@ -4,8 +4,8 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
-#include "base/scoped_handle.h"
-#include "base/wide_text.h"
+#include "base/system/scoped_handle.h"
+#include "base/text/wide_text.h"
 
 namespace {
 // How long the end of a process is waited for: a process that is told to end

@@ -1,23 +1,21 @@
 #include "app/update_worker.h"
 
 #include <dbghelp.h>
-#include <oleauto.h>
 #include <shlwapi.h>
+
+#include <memory>
+#include <string>
 
 #include "app/file_hash.h"
 #include "app/http_download.h"
 #include "app/manifest.h"
+#include "app/retry.h"
 #include "app/update_rules.h"
-#include "base/log.h"
-#include "base/wide_text.h"
+#include "base/system/log.h"
+#include "base/text/wide_text.h"
 
 namespace {
-constexpr int kAttempts = 6;
-constexpr DWORD kRetryPauseMs = 500;
 constexpr DWORD kPathChars = 260;
-
-// The text of a String, empty text for the empty string (whose text is none).
-const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""; }
 
 // Where the install pass keeps the installed file that step `index`
 // replaces until the pass has ended: beside the new file's temp path, numbered
@@ -29,16 +27,6 @@ String SetAsidePath(const FileEntry& entry, size_t index) {
 bool Exists(const String& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool Accepted(uint32_t status) { return status == 200 || status == 304; }
-
-// `operation` repeated 500 ms apart while it fails, 6 attempts at most.
-template <typename Operation>
-bool WithRetry(Operation operation) {
-  for (int attempt = 1;; ++attempt) {
-    if (operation()) return true;
-    if (attempt == kAttempts) return false;
-    Sleep(kRetryPauseMs);
-  }
-}
 
 bool RemoveFile(const String& path) {
   SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
@@ -62,10 +50,6 @@ void EnsureFolderOf(const String& path) {
   MemFree(ansi);
 }
 
-// A manifest size as bytes. The manifest reading turns sizes above 2^31 - 1
-// into negative text; read back as unsigned 32 bits they are right again.
-uint64_t SizeOf(const FileEntry& entry) { return static_cast<uint32_t>(DecimalToInt32(entry.size)); }
-
 // One file of the install pass and what the pass has done to it so far.
 struct InstallStep {
   const FileEntry* entry;
@@ -75,15 +59,8 @@ struct InstallStep {
 
 class UpdateRun {
 public:
-  explicit UpdateRun(const UpdateWorkerHost& host)
-      : m_clientVersion(host.ClientVersion()), m_window(host.UpdateWindow()) {
-    const String& clientPath = host.ClientPath();
-    int32_t last = -1;
-    for (uint32_t i = 0; i < clientPath.Length(); ++i) {
-      if (clientPath.Text()[i] == L'\\') last = static_cast<int32_t>(i);
-    }
-    if (last > 0) m_folder = clientPath.Mid(0, last);
-  }
+  UpdateRun(const String& clientPath, const String& clientVersion, UpdateReport& report)
+      : m_folder(GetDirectoryOfPath(clientPath)), m_clientVersion(clientVersion), m_report(report) {}
 
   void Execute() {
     Outcome outcome = Outcome::kFailed;
@@ -94,11 +71,12 @@ public:
         outcome = Install();
       }
     }
-    // The error text goes out in system memory (the receiver owns it).
-    BSTR error = outcome == Outcome::kFailed ? SysAllocStringLen(m_error, m_error.Length()) : nullptr;
+    // The error text goes out in memory of its own: the library's is freed
+    // before the final report.
+    const std::wstring error(Text(m_error));
     Release();
-    if (outcome == Outcome::kSucceeded) SendMessageW(m_window, WM_CLOSE, 0, 0);
-    if (outcome == Outcome::kFailed) SendMessageW(m_window, WM_UPDATE_FAILED, reinterpret_cast<WPARAM>(error), 0);
+    if (outcome == Outcome::kSucceeded) m_report.Finished(nullptr);
+    if (outcome == Outcome::kFailed) m_report.Finished(error.c_str());
   }
 
 private:
@@ -122,32 +100,29 @@ private:
     m_error = String();
   }
 
-  // The install pass, announced to the dialog before and after, so that a
+  // The install pass, announced to the receiver before and after, so that a
   // close request cannot end the program half-way through it.
   Outcome Install() {
     if (m_queue.empty()) return Outcome::kSucceeded;
-    if (!SendMessageW(m_window, WM_UPDATE_INSTALLING, 1, 0)) return Outcome::kAbandoned;
+    if (!m_report.InstallStarting()) return Outcome::kAbandoned;
     bool installed = InstallAll();
-    SendMessageW(m_window, WM_UPDATE_INSTALLING, 0, 0);
+    m_report.InstallEnded();
     return installed ? Outcome::kSucceeded : Outcome::kFailed;
   }
 
   bool FetchManifest() {
-    String manifestPath = String::Format(L"%s\\update.xconfig", Text(m_folder));
-    if (Exists(manifestPath)) RemoveFile(manifestPath);
-    String baseInfoPath = String::Format(L"%s\\%s", Text(m_folder), L"baseinfo.xconfig");
     wchar_t ownPath[kPathChars] = {};
     GetModuleFileNameW(nullptr, ownPath, kPathChars);
     m_ownPath = ownPath;
-
-    String url;
-    if (!ReadManifestUrl(baseInfoPath, &url)) url = kDefaultManifestUrl;
-    uint32_t status = 0;
-    if (!HttpDownloadWithRetry(url, manifestPath, &status) || !Accepted(status)) {
-      return Fail(L"download update config fail.");
+    switch (FetchUpdateManifest(m_folder, &m_entries, &m_info)) {
+      case ManifestFetch::kFetched:
+        return true;
+      case ManifestFetch::kNotDownloaded:
+        return Fail(L"download update config fail.");
+      case ManifestFetch::kNotRead:
+        break;
     }
-    if (!ParseUpdateManifest(manifestPath, &m_entries, &m_info)) return Fail(L"parseConfig fail");
-    return true;
+    return Fail(L"parseConfig fail");
   }
 
   // Every name must stay inside the installation folder: the updater runs
@@ -179,7 +154,7 @@ private:
         HexEncodeLower(digest, text);
         if (WCompare(text, Text(entry.hash)) == 0) continue;
       }
-      m_total += SizeOf(entry);
+      m_total += entry.size;
       m_queue.push_back(std::move(queued));
     }
     return true;
@@ -203,9 +178,9 @@ private:
         return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(entry.url), text,
                                    Text(entry.hash)));
       }
-      done += SizeOf(entry);
+      done += entry.size;
       ProgressFigures figures = ScaleProgress(done, m_total);
-      SendMessageW(m_window, WM_UPDATE_PROGRESS, figures.done, figures.total);
+      m_report.Progress(figures.done, figures.total);
     }
     return true;
   }
@@ -267,7 +242,7 @@ private:
 
   String m_folder;
   String m_clientVersion;
-  HWND m_window;
+  UpdateReport& m_report;
   String m_error;
   String m_ownPath;
   ManifestInfo m_info;
@@ -277,8 +252,14 @@ private:
 };
 }  // namespace
 
-DWORD WINAPI UpdateThreadProc(LPVOID host) {
-  UpdateRun run(*static_cast<const UpdateWorkerHost*>(host));
+void RunUpdate(const String& clientPath, const String& clientVersion, UpdateReport& report) {
+  UpdateRun run(clientPath, clientVersion, report);
   run.Execute();
+}
+
+DWORD WINAPI UpdateThreadProc(LPVOID host) {
+  const UpdateWorkerHost& starter = *static_cast<const UpdateWorkerHost*>(host);
+  std::unique_ptr<UpdateReport> report(starter.NewUpdateReport());
+  RunUpdate(starter.ClientPath(), starter.ClientVersion(), *report);
   return 0;
 }

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/manifest.h"
-#include "base/wide_text.h"
-#include "base/xconfig.h"
-#include "base/xconfig_writer.h"
+#include "base/text/wide_text.h"
+#include "base/xconfig/xconfig.h"
+#include "base/xconfig/xconfig_writer.h"
 #include "fuzz/awkward_tree.h"
 #include "fuzz/fuzz_support.h"
 

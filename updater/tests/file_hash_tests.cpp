@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/file_hash.h"
-#include "base/scoped_handle.h"
+#include "base/system/scoped_handle.h"
 #include "tests/child_process.h"
 #include "tests/test_support.h"
 

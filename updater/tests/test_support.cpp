@@ -1,7 +1,7 @@
 #include "tests/test_support.h"
 
-#include "base/wide_text.h"
-#include "base/xconfig_writer.h"
+#include "base/text/wide_text.h"
+#include "base/xconfig/xconfig_writer.h"
 
 std::string Utf8(const wchar_t* text) {
   if (!text) return "<none>";

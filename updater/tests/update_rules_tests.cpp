@@ -8,8 +8,7 @@
 TEST(UpdateRules, DirectoryOfPath) {
   for (auto c : {std::make_pair(L"C:\\a\\b.exe", "C:\\a"), std::make_pair(L"C:\\a/b\\c/d.txt", "C:\\a/b\\c"),
                  std::make_pair(L"dir/sub\\", "dir/sub"), std::make_pair(L"\\file", ""), std::make_pair(L"file", "")}) {
-    const String directory = GetDirectoryOfPath(c.first);
-    EXPECT_EQ(directory.IsEmpty() ? "" : Utf8(directory.Text()), c.second) << Utf8(c.first);
+    EXPECT_EQ(Utf8(Text(GetDirectoryOfPath(c.first))), c.second) << Utf8(c.first);
   }
 }
 

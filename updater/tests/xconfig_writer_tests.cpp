@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "base/xconfig.h"
-#include "base/xconfig_writer.h"
+#include "base/xconfig/xconfig.h"
+#include "base/xconfig/xconfig_writer.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "app/update_rules.h"
+
 std::unique_ptr<Gdiplus::Image> LoadPngFromResource(HMODULE module, HRSRC resource) {
   const DWORD size = SizeofResource(module, resource);
   HGLOBAL loaded = LoadResource(module, resource);
@@ -40,25 +42,17 @@ void FillBar(Gdiplus::Graphics* graphics, int32_t x, int32_t y, int32_t width, i
 String GetModuleFolder() {
   wchar_t path[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  uint32_t folder = 0;
-  for (DWORD i = 0; i < length && i < MAX_PATH; ++i) {
-    if (path[i] == L'\\') folder = i;
-  }
-  return String(path, folder);
+  return GetDirectoryOfPath(String(path, length < MAX_PATH ? length : MAX_PATH));
 }
 
 String ButtonImagePath(const String& folder) { return folder + L"\\res\\login_normal.png"; }
 
 WindowSurface::WindowSurface() = default;
 
-WindowSurface::~WindowSurface() {
-  m_graphics.reset();
-  if (m_dc) ReleaseDC(m_window, m_dc);
-}
+WindowSurface::~WindowSurface() = default;
 
 void WindowSurface::Create(HWND window) {
   if (m_graphics) return;
-  m_window = window;
-  m_dc = GetWindowDC(window);
-  m_graphics.reset(new Gdiplus::Graphics(m_dc));
+  m_dc = GetScopedWindowDc(window);
+  m_graphics.reset(new Gdiplus::Graphics(m_dc.Get().dc));
 }
