@@ -211,15 +211,3 @@ std::vector<std::string> ProgramTest::Lines(const std::wstring& name) const {
   for (std::string line; std::getline(text, line);) lines.push_back(line);
   return lines;
 }
-
-bool ProgramTest::IsRunning(const wchar_t* name) const {
-  const std::wstring program = Installed(name);
-  bool running = false;
-  ForEachProcess([&](HANDLE process) {
-    if (CompareStringOrdinal(ProgramOf(process).c_str(), -1, program.c_str(), -1, TRUE) == CSTR_EQUAL &&
-        WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-      running = true;
-    }
-  });
-  return running;
-}

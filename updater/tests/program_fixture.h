@@ -87,9 +87,6 @@ protected:
   // The client starts recorded beside the installed client, each as
   // "<current folder>|<command line>".
   std::vector<std::string> ClientStarts() const { return Lines(L"client-starts.txt"); }
-  // Whether a process of the installation (one whose program lies in its
-  // folder) named `name` is running.
-  bool IsRunning(const wchar_t* name) const;
 
   ServerScope m_server;
   TempFolder m_install;

@@ -97,12 +97,3 @@ TEST_F(StringTest, ReplaceAll) {
   self.ReplaceAll(self.Text() + 2, self.Text());
   EXPECT_EQ(Utf8(self), "abababab");
 }
-
-#if defined(_WIN32)
-TEST_F(StringTest, Format) {
-  String s = String::Format(L"%s=%d (%S) %03u%%", L"x", -5, "narrow", 7u);
-  EXPECT_EQ(Utf8(s), "x=-5 (narrow) 007%");
-  EXPECT_TRUE(Exact(s));
-  EXPECT_TRUE(Exact(String::Format(L"")));
-}
-#endif
