@@ -22,8 +22,7 @@ ChildScenarioRegistrar::ChildScenarioRegistrar(const char* name, ChildScenario s
 }
 
 void EndOnCrash() {
-  // Wine ignores the error mode and starts winedbg, which would keep ctest
-  // waiting; the filter ends the process at once.
+  // Wine ignores the error mode and would start winedbg; the filter ends the process at once.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   SetUnhandledExceptionFilter(EndWithExceptionCode);
 }
@@ -40,8 +39,7 @@ TempFolder::TempFolder() {
   GetTempPathW(MAX_PATH, temp);
   m_path = std::wstring(temp) + L"updater-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(InterlockedIncrement(&counter));
-  // Wine reuses process ids: a folder of this name may be left from an
-  // interrupted run, and a test must not read its files.
+  // Wine reuses process ids: a folder of this name may be left from an interrupted run.
   RemoveFolderTree(m_path);
   CreateDirectoryW(m_path.c_str(), nullptr);
 }

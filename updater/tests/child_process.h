@@ -1,5 +1,4 @@
-// Scenarios that must run in a process of their own (fatal ends, the once-per-
-// process log), started from a test as this program with "--child NAME".
+// Scenarios that need a process of their own, started from a test as this program with "--child NAME".
 #pragma once
 
 #include <cstdint>
@@ -17,12 +16,10 @@ struct ChildScenarioRegistrar {
   static const ChildScenarioRegistrar childScenarioRegistrar_##name(#name, ChildScenario_##name); \
   static int ChildScenario_##name()
 
-// In the child: runs the named scenario and returns its exit code (125 for an
-// unknown name). Crash dialogs and the debugger are switched off first.
+// In the child: runs the named scenario and returns its exit code (125 for an unknown name).
 int RunChildScenario(const char* name);
 
-// Makes an unhandled exception end the process with its code, without a crash
-// dialog or a debugger.
+// Makes an unhandled exception end the process with its code, without a crash dialog or a debugger.
 void EndOnCrash();
 
 // A new empty folder under the temporary folder, removed with its contents.
@@ -32,7 +29,6 @@ public:
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
-
   const std::wstring& Path() const { return m_path; }
   // Full path of a file in the folder.
   std::wstring File(const wchar_t* name) const { return m_path + L"\\" + name; }
@@ -41,13 +37,10 @@ private:
   std::wstring m_path;
 };
 
-// Starts scenario `name` in a new process of `program` (this program when
-// empty), a copy of this program, with `folder` as its current folder. Returns
-// the process handle, which the caller closes; none on failure.
+// Starts scenario `name` in a new process of `program` (this program when empty) in `folder`; none on failure.
 void* StartChild(const char* name, const std::wstring& folder, const std::wstring& program = std::wstring());
 
-// Runs scenario `name` in a new process of this program with `folder` as its
-// current folder, waits for it and returns its exit code.
+// Runs scenario `name` in a new process of this program in `folder` and returns its exit code.
 uint32_t RunChild(const char* name, const TempFolder& folder);
 
 // The bytes of a file; `exists` tells whether it could be read.

@@ -6,8 +6,7 @@
 #include "app/command_line.h"
 #include "tests/test_support.h"
 
-// The client path read from the arguments after the program's name, or
-// "<end>" when the program must end (the path is then left alone).
+// The client path read from the arguments, or "<end>" when the program must end (the path left alone).
 TEST(CommandLine, ClientPath) {
   const struct {
     std::vector<const wchar_t*> arguments;

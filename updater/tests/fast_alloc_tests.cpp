@@ -14,8 +14,7 @@
 #include "tests/child_process.h"
 
 namespace {
-// The tests build their own allocator while the test process runs on
-// DefaultAlloc, so the process-wide page tables belong to it alone.
+// The tests' own allocators own the process-wide page tables: the test process runs on DefaultAlloc.
 
 bool IsFreed(const void* address) {
   MEMORY_BASIC_INFORMATION info{};
@@ -37,8 +36,7 @@ bool Holds(const void* block, size_t size, unsigned seed) {
 }
 }  // namespace
 
-// Each size class from 32 bytes to 32 KiB keeps a block that still fits and
-// moves it to another class; above that, page-rounded regions.
+// Each size class from 32 bytes to 32 KiB keeps a block that fits and moves it across classes; above, regions.
 TEST(FastAlloc, ReallocateStaysWithinItsClassAndMovesAcrossClasses) {
   FastAlloc alloc;
   uint32_t smallest = 1;
@@ -106,8 +104,7 @@ TEST(FastAlloc, FreedBlocksOfSeveralPagesAreAllReused) {
   alloc.Free(low[0]);
   alloc.Free(high[0]);
   alloc.Free(low[1]);  // a lower page than the head's gains a run
-  // The lower page is served first, and the higher page's free block is not
-  // lost behind it: three allocations fill the three holes without a new page.
+  // The lower page is served first and the higher page's hole is not lost behind it: no new page.
   std::vector<void*> refilled = {alloc.Allocate(16384), alloc.Allocate(16384), alloc.Allocate(16384)};
   EXPECT_EQ(PageOf(refilled[0]), PageOf(low[0]));
   EXPECT_EQ(PageOf(refilled[1]), PageOf(low[0]));

@@ -12,8 +12,7 @@
 namespace {
 constexpr char kAbcSha1[] = "a9993e364706816aba3e25717850c26c9cd0d89d";
 
-// The digest text of a file through `hasher` and the bytes hashed, or
-// "unhashable" with the thread's last error.
+// The digest text of a file through `hasher`, or "unhashable" with the thread's last error.
 std::string Sha1Text(Sha1FileHasher& hasher, const std::wstring& path) {
   uint8_t digest[kSha1Bytes];
   uint64_t bytes = 0;
@@ -24,9 +23,7 @@ std::string Sha1Text(Sha1FileHasher& hasher, const std::wstring& path) {
 }
 }  // namespace
 
-// Known vectors through one hasher, which goes on after a failure whose
-// reason survives its clean-up; a reader that shares reading (a scanner) does
-// not stop the hash, a writer or a handle that shares nothing does.
+// Known vectors; a failure keeps its reason; a reader sharing reads does not stop the hash, a writer does.
 TEST(FileHash, KnownDigestsAndOtherHandlesOnTheFile) {
   TempFolder folder;
   ASSERT_TRUE(WriteFileBytes(folder.File(L"empty"), ""));

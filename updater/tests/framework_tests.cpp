@@ -1,6 +1,4 @@
-// The window layer under Wine, on a display: message maps, the modal dialog,
-// control binding, owner drawing and the application object; painting through
-// a paint context is checked by the updater window's pixel tests.
+// The window layer under Wine: message maps, the modal dialog, control binding, owner drawing, the application.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -23,8 +21,7 @@ constexpr LRESULT kPlainResult = 77;
 
 using Calls = std::vector<std::string>;
 
-// A plain popup window whose own procedure records the messages from WM_APP on
-// and commands that reach it (answering 77), to see what the objects pass on.
+// A popup whose own procedure records messages from WM_APP on and commands (answering 77): what is passed on.
 class PlainWindow {
 public:
   PlainWindow() {
@@ -42,7 +39,6 @@ public:
   ~PlainWindow() {
     if (IsWindow(m_window)) DestroyWindow(m_window);
   }
-
   LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
     return SendMessageW(m_window, message, wParam, lParam);
   }
@@ -50,7 +46,6 @@ public:
     static std::vector<UINT> reached;
     return reached;
   }
-
   HWND m_window;
   HWND m_edit;
 
@@ -128,7 +123,6 @@ END_MESSAGE_MAP()
 class FaceButton : public CButton {
 public:
   Calls drawn;
-
   void DrawItem(DRAWITEMSTRUCT* item) override {
     drawn.push_back("id " + std::to_string(item->CtlID) + (item->itemState & ODS_SELECTED ? " pressed" : ""));
     CDC dc(item->hDC);
@@ -146,12 +140,10 @@ COLORREF PixelOf(HWND window, int x, int y) {
   return color;
 }
 
-// The test dialog (template 200, placed at 0, 0). OnInitDialog calls
-// `atInit`; a WM_APP message ends the dialog with its wParam after `atEnd`.
+// Dialog template 200: OnInitDialog calls `atInit`; WM_APP ends it with its wParam after `atEnd`.
 class TestDialog : public CDialogEx {
 public:
   TestDialog() : CDialogEx(200) {}
-
   std::function<void(TestDialog&)> atInit;
   std::function<void(TestDialog&)> atEnd;
   RECT endRect = {};
@@ -188,19 +180,16 @@ TEST(MessageMap, ClassEntriesFirstInMapOrderThenTheBaseAndArgumentsCracked) {
   EXPECT_EQ(plain.Send(WM_APP + 1), 2);
   plain.Send(WM_COMMAND, MAKEWPARAM(7, BN_CLICKED));
   EXPECT_TRUE(PlainWindow::Reached().empty());
-  // Commands of another control or notification, and messages no map has,
-  // reach the window's own procedure; a handler passes on through Default.
+  // Unmapped commands and messages reach the window's own procedure; a handler passes on through Default.
   plain.Send(WM_COMMAND, MAKEWPARAM(7, BN_DOUBLECLICKED));
   plain.Send(WM_COMMAND, MAKEWPARAM(8, BN_CLICKED));
   EXPECT_EQ(plain.Send(WM_APP + 3), kPlainResult);
   EXPECT_EQ(plain.Send(WM_APP + 2), kPlainResult + 1);
   EXPECT_EQ(PlainWindow::Reached(), (std::vector<UINT>{WM_COMMAND, WM_COMMAND, WM_APP + 3, WM_APP + 2}));
-
   plain.Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-5, 7));
   plain.Send(WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, MAKELPARAM(3, -2));
   plain.Send(WM_LBUTTONUP, 0, MAKELPARAM(30000, 4));
-  // Every control-colour message reaches the one entry, with its kind; the
-  // handler's brush is the answer and it works on the given context.
+  // Every control-colour message reaches the one entry with its kind; its brush answers, its colours hold.
   HDC dc = GetDC(plain.m_edit);
   const WPARAM dcArgument = reinterpret_cast<WPARAM>(dc);
   const LPARAM edit = reinterpret_cast<LPARAM>(plain.m_edit);
@@ -215,17 +204,14 @@ TEST(MessageMap, ClassEntriesFirstInMapOrderThenTheBaseAndArgumentsCracked) {
                                  "cursor control 301 hit 1 mouse 512"}));
   // The passing object for the unbound control did not attach to it.
   EXPECT_EQ(CWnd::FromHandlePermanent(plain.m_edit), nullptr);
-
-  // One object per window, one window per object; the object lets go of a
-  // destroyed window.
+  // One object per window, one window per object; the object lets go of a destroyed window.
   DerivedWindow other;
   EXPECT_FALSE(other.SubclassWindow(plain.m_window));
   DestroyWindow(plain.m_window);
   EXPECT_EQ(window.GetSafeHwnd(), nullptr);
 }
 
-// A modal run from the template with its button bound and owner-drawn, and
-// centred in the work area unless initialisation moved it.
+// A modal run with its button bound and owner-drawn, centred in the work area unless moved at init.
 TEST(Dialog, RunsModallyCentredWithAnOwnerDrawnBoundButton) {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
@@ -259,7 +245,6 @@ TEST(Dialog, RunsModallyCentredWithAnOwnerDrawnBoundButton) {
   // The window is gone and its objects let go of it.
   EXPECT_FALSE(IsWindow(seen));
   EXPECT_EQ(resized.button.GetSafeHwnd(), nullptr);
-
   TestDialog moved;
   moved.atInit = [](TestDialog& d) { d.SetWindowPos(nullptr, 10, 20, 0, 0, SWP_NOSIZE); };
   moved.DoModal();

@@ -41,7 +41,6 @@ public:
     listen(m_socket, 1);
   }
   ~FirstBytesListener() { closesocket(m_socket); }
-
   std::wstring Url(const wchar_t* scheme) const {
     return std::wstring(scheme) + L"://127.0.0.1:" + std::to_wstring(m_port) + L"/file.bin";
   }

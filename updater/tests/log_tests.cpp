@@ -13,8 +13,7 @@
 namespace {
 const std::string kBom = "\xEF\xBB\xBF";
 
-// Runs `scenario` in a child process; its exit code, whether it left
-// "XT.log", and the log with every "HH:MM:SS: " line prefix replaced by "T: ".
+// A scenario's exit code and its "XT.log" with every "HH:MM:SS: " prefix read as "T: ".
 struct ChildLog {
   uint32_t exitCode;
   bool exists;
@@ -51,8 +50,7 @@ CHILD_SCENARIO(warning_only) {
   return 0;
 }
 
-// The log is opened once per process: after the first one stopped, nothing
-// more is written, even by a second start.
+// The log is opened once per process: nothing is written after the first stop, even by a second start.
 CHILD_SCENARIO(no_log_after_stop) {
   StartLibraryOnce(L"DebugAlloc");
   WriteLog(L"one");

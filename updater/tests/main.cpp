@@ -1,5 +1,4 @@
-// Test entry: runs GoogleTest, or one child scenario when started with
-// "--child NAME" (Windows build).
+// Test entry: GoogleTest, or one child scenario when started with "--child NAME" (Windows build).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,8 +11,7 @@
 #endif
 
 namespace {
-// The tests run with the library started on DefaultAlloc, so that tests may
-// build their own FastAlloc (whose tables are process-wide) next to it.
+// The library runs on DefaultAlloc, so that tests may build their own FastAlloc (process-wide tables).
 class LibraryEnvironment : public ::testing::Environment {
 public:
   void SetUp() override {

@@ -19,17 +19,6 @@ bool PngEncoder(CLSID* encoder) {
   }
   return false;
 }
-
-BITMAPINFO TopDownInfo(int width, int height) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  return info;
-}
 }  // namespace
 
 void StartGdiplusOnce() {
@@ -83,7 +72,8 @@ Pixels PixelsOf(Gdiplus::Bitmap* bitmap) {
 }
 
 MemorySurface::MemorySurface(int width, int height, uint32_t fill) : m_width(width), m_height(height) {
-  BITMAPINFO info = TopDownInfo(width, height);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   void* bits = nullptr;
   m_dc.Reset(CreateCompatibleDC(nullptr));
   m_bitmap.Reset(CreateDIBSection(m_dc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));

@@ -1,6 +1,4 @@
-// Pixels for the window tests and the demo's pictures: screen captures,
-// memory surfaces and picture files, read as 0xAARRGGBB values (alpha 0xFF for
-// the screen and surfaces).
+// Screen captures, memory surfaces and picture files as 0xAARRGGBB values, for the window tests and the demo.
 #pragma once
 
 #include <windows.h>
@@ -21,7 +19,6 @@ class Pixels {
 public:
   Pixels() = default;
   Pixels(int width, int height, uint32_t fill = 0) : m_width(width), m_height(height), m_values(width * height, fill) {}
-
   int Width() const { return m_width; }
   int Height() const { return m_height; }
   bool IsEmpty() const { return m_values.empty(); }
@@ -33,8 +30,7 @@ public:
   bool operator==(const Pixels& other) const {
     return m_width == other.m_width && m_height == other.m_height && m_values == other.m_values;
   }
-  // How many pixels of the rectangle (left, top, right, bottom exclusive)
-  // match `predicate`.
+  // How many pixels of the rectangle (right and bottom exclusive) match `predicate`.
   template <typename Predicate>
   int Count(int left, int top, int right, int bottom, Predicate predicate) const {
     int count = 0;
@@ -43,7 +39,6 @@ public:
     }
     return count;
   }
-
   // Writes the pixels as a PNG file (to look at what a test saw).
   bool SavePng(const std::wstring& path) const;
 
@@ -53,8 +48,7 @@ private:
   std::vector<uint32_t> m_values;
 };
 
-// The screen's pixels inside `rect` (screen coordinates), as the display
-// shows them.
+// The screen's pixels inside `rect` (screen coordinates).
 Pixels CaptureScreen(const RECT& rect);
 
 // The pixels of a picture file; empty when it cannot be read.
@@ -63,14 +57,12 @@ Pixels LoadPicture(const std::wstring& path);
 // The pixels of a GDI+ bitmap.
 Pixels PixelsOf(Gdiplus::Bitmap* bitmap);
 
-// A 32-bit memory device context of the given size, filled with `fill`
-// (0xRRGGBB), for code that draws on a device context.
+// A 32-bit memory device context filled with `fill` (0xRRGGBB), for code that draws on a device context.
 class MemorySurface {
 public:
   MemorySurface(int width, int height, uint32_t fill);
   MemorySurface(const MemorySurface&) = delete;
   MemorySurface& operator=(const MemorySurface&) = delete;
-
   HDC Dc() const { return m_dc.Get(); }
   Pixels Read() const;
 

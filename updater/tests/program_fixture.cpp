@@ -45,8 +45,7 @@ BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM lParam) {
   return FALSE;
 }
 
-// Calls `visit` for every running process with a handle that can wait for,
-// end and name it.
+// Calls `visit` for every running process with a handle that can wait for, end and name it.
 void ForEachProcess(const std::function<void(HANDLE)>& visit) {
   ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
@@ -90,8 +89,7 @@ bool WaitFor(const std::function<bool()>& condition, uint32_t timeoutMs) {
 }
 
 ProgramTest::ProgramTest() {
-  // Every stand-in client of this test, however it was started, ends when
-  // this event is set.
+  // Every stand-in client of this test ends when this event is set.
   std::wstring name = L"UpdaterTestEnd" + std::to_wstring(GetCurrentProcessId());
   m_endEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
   SetEnvironmentVariableW(L"STANDIN_END_EVENT", name.c_str());
@@ -125,8 +123,7 @@ void ProgramTest::InstallButtonPicture() const {
 }
 
 ScopedHandle ProgramTest::Start(const wchar_t* name, const std::wstring& arguments, const std::wstring& folder) const {
-  // Through the shell, as the programs start each other: the updater asks
-  // for administrator rights, which a plain process creation refuses.
+  // Through the shell, as the programs start each other: the updater asks for administrator rights.
   const std::wstring program = Installed(name);
   const std::wstring workingFolder = folder.empty() ? m_install.Path() : folder;
   SHELLEXECUTEINFOW execute{};

@@ -1,6 +1,4 @@
-// The fixture of the process-level tests: an installation folder with the
-// built programs in it, the local update server, and the processes a test
-// starts (directly or through the programs), all ended when the test ends.
+// The process-level fixture: an installation folder, the update server, and every process started, ended at the end.
 #pragma once
 
 #include <windows.h>
@@ -34,8 +32,7 @@ constexpr int kErrorText = 1001;
 // The text of a window of another process.
 std::string TextOfWindow(HWND window);
 
-// The visible dialog window (a message box, too) of `process`; none if it
-// does not show within 30 s.
+// The visible dialog window (a message box, too) of `process`; none if it does not show within 30 s.
 HWND DialogOf(const ScopedHandle& process);
 
 // Waits until `condition` holds, looking every 10 ms; false after `timeoutMs`.
@@ -45,56 +42,41 @@ class ProgramTest : public ::testing::Test {
 protected:
   ProgramTest();
   ~ProgramTest() override;
-
   // Copies the program at `program` into the installation folder as `name`.
   void Install(const std::wstring& program, const wchar_t* name = kClientName) const;
-  // Copies the button picture that the build made beside Updater.exe into
-  // the installation's "res" folder, where the updater looks for it.
+  // Copies the built button picture into the installation's "res" folder.
   void InstallButtonPicture() const;
   // Publishes a release for the installation (see PublishRelease).
   void Publish(const std::vector<ReleaseFile>& files, const std::string& version) const {
     PublishRelease(m_server, m_install.Path(), files, version);
   }
-  // Publishes a release whose only file, a.txt ("old a" installed), the
-  // server holds back for two minutes, starts the updater for the installed
-  // client as `updater` and returns its dialog once the worker waits for it.
+  // Publishes a.txt ("old a" installed) held back by the server, starts the updater; its dialog once the worker waits.
   HWND StartHeldRun(ScopedHandle* updater);
   // Starts the installed updater for the installed client, as UpdateWeb does.
   ScopedHandle StartUpdater() const;
-  // Publishes a release whose only file cannot be fetched, starts the
-  // installed client and then the updater, and returns the updater's dialog
-  // once it shows the failed look with the download's error text.
+  // Publishes a file that cannot be fetched, starts the client and the updater; the dialog once it shows the failure.
   HWND RunIntoAFailure(ScopedHandle* updater, ScopedHandle* client);
-  // Expects start number `before` + 1 of the client: the installed client
-  // with "-withoutupdater", in the installation folder.
+  // Expects client start number `before` + 1: the installed client with "-withoutupdater" in its folder.
   void ExpectClientRestarted(size_t before) const;
-
-  // Starts the installed program `name` through the shell with `arguments`,
-  // in `folder` (the installation folder when empty). Returns its process.
+  // Starts the installed program `name` through the shell in `folder` (the installation when empty).
   ScopedHandle Start(const wchar_t* name, const std::wstring& arguments, const std::wstring& folder = L"") const;
   // Starts the installed client and waits until it has recorded its start.
   ScopedHandle StartClient(const std::wstring& arguments = L"");
-  // Waits up to `timeoutMs` for `process` to end and returns its exit code;
-  // 0xDEAD when it did not end in time.
+  // The exit code of `process` once it ends within `timeoutMs`; 0xDEAD otherwise.
   static uint32_t ExitCodeOf(const ScopedHandle& process, uint32_t timeoutMs = 60000);
-
   std::wstring Installed(const std::wstring& name) const { return m_install.File(name.c_str()); }
   bool Exists(const wchar_t* name) const { return GetFileAttributesW(Installed(name).c_str()) != INVALID_FILE_ATTRIBUTES; }
   // The content of an installed file; "<missing>" when it cannot be read.
   std::string Content(const std::wstring& name) const;
   // The lines of an installed text file (the stand-in client's records).
   std::vector<std::string> Lines(const std::wstring& name) const;
-  // The client starts recorded beside the installed client, each as
-  // "<current folder>|<command line>".
+  // The client's recorded starts, each "<current folder>|<command line>".
   std::vector<std::string> ClientStarts() const { return Lines(L"client-starts.txt"); }
-
   ServerScope m_server;
   TempFolder m_install;
 
 private:
-  // Ends every process of the installation: the stand-in clients through
-  // their end event, any other (an updater left in its failed look) by force.
+  // Ends the stand-in clients through their event, any other process of the installation by force.
   void EndInstallationProcesses() const;
-
   ScopedHandle m_endEvent;
 };

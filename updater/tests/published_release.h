@@ -16,10 +16,7 @@ struct ReleaseFile {
 // The SHA-1 of `bytes` as 40 lower-case hexadecimal digits (through CryptoAPI).
 std::string Sha1Hex(const std::string& bytes);
 
-// Publishes a release of `version` on `server`: the files below "files/"
-// (names no folder can hold are listed but not served) and the manifest
-// "update.xconfig" listing them; and writes the installation's
-// "baseinfo.xconfig" in `installFolder`, pointing at that manifest.
+// Publishes `files` (unservable names listed only) and update.xconfig; points the installation's baseinfo at it.
 void PublishRelease(const ServerScope& server, const std::wstring& installFolder, const std::vector<ReleaseFile>& files,
                     const std::string& version);
 

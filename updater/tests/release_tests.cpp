@@ -1,5 +1,4 @@
-// xrelease on real folders (both builds: POSIX and libcrypto natively, Win32
-// and CryptoAPI under Wine), run in-process with its output recorded.
+// xrelease on real folders in both builds (native and under Wine), run in-process with its output recorded.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,7 +45,6 @@ protected:
     StringArray list(args.begin(), args.end());
     return RunReleaseTool(list, &m_console);
   }
-
   // create over the folder "release" with a version and a base URL.
   int Create(std::initializer_list<String> options = {}) {
     StringArray args{L"create", L"--version", L"1.2.3.4", L"--base-url", L"http://127.0.0.1:8080/rel"};
@@ -55,9 +53,7 @@ protected:
     m_console = RecordingConsole();
     return RunReleaseTool(args, &m_console);
   }
-
   String Release() const { return m_folder.PathOf("release"); }
-
   // Reads the manifest at `path` the way the updater does.
   ::testing::AssertionResult Parse(const String& path) {
     m_entries.clear();
@@ -75,7 +71,6 @@ protected:
 #endif
     return ::testing::AssertionSuccess();
   }
-
   // "name hash size" of every entry, one per line.
   std::string Entries() const {
     std::string lines;
@@ -84,7 +79,6 @@ protected:
     }
     return lines;
   }
-
   SizeTrackingAlloc m_alloc;
   ScopedCurrentAlloc m_scope{&m_alloc};
   ScratchFolder m_folder;
@@ -94,8 +88,7 @@ protected:
 };
 }  // namespace
 
-// Every file listed in code-unit order of its "\"-separated name, with its
-// digest and size, except the excluded ones and the manifest itself.
+// Every file but the excluded ones and the manifest, in code-unit order of its "\" name, with digest and size.
 TEST_F(ReleaseToolTest, CreateListsEveryFileSortedWithItsDigestAndSize) {
   for (const char* name : {"abc.txt", "B.txt", "{x}, y.dat", " lead/f", "app.pdb", "deep/lib.PDB", "logs/a.txt",
                            "sub/logs/b.txt", "top.tmp", "sub/top.tmp", "sub/x/y.log", "y.log", "Temp/old.bin"}) {
@@ -130,7 +123,6 @@ TEST_F(ReleaseToolTest, CreateListsEveryFileSortedWithItsDigestAndSize) {
   // The manifest never lists itself: a second run writes the same bytes.
   ASSERT_EQ(Create(options), kToolSuccess) << m_console.err;
   EXPECT_EQ(m_folder.Read("release/update.xconfig"), text);
-
   // Without the optional items, elsewhere; a base URL that ends with "/" keeps just that one.
   String output = m_folder.PathOf("out.xconfig");
   ASSERT_EQ(Run({L"create", L"--version=7", L"--base-url=https://h/a/", L"--output", output, Release()}),
@@ -198,7 +190,6 @@ TEST_F(ReleaseToolTest, CommandLineErrorsExplainThemselves) {
     EXPECT_NE(m_console.err.find("Try 'xrelease --help'."), std::string::npos) << m_console.err;
   }
   EXPECT_EQ(m_folder.Names("release"), std::vector<std::string>{"a"});
-
   EXPECT_EQ(Run({L"verify", L"--help"}), kToolSuccess);
   EXPECT_EQ(m_console.out.rfind("Usage:\n  xrelease create", 0), 0u) << m_console.out;
   // After "--" everything is a folder, even "--help".
@@ -209,7 +200,6 @@ TEST_F(ReleaseToolTest, CommandLineErrorsExplainThemselves) {
 TEST_F(ReleaseToolTest, CreateFailuresWriteNothing) {
   ASSERT_TRUE(m_folder.Write("release/a.txt", "abc"));
   ASSERT_TRUE(m_folder.Write("release/update.xconfig", "old manifest"));
-
   ASSERT_EQ(Run({L"create", L"--version", L"1", L"--base-url", L"http://h", m_folder.PathOf("none")}), kToolError);
   EXPECT_EQ(m_console.err, "xrelease: folder " + Utf8(m_folder.PathOf("none")) + " does not exist\n");
   ASSERT_EQ(Run({L"create", L"--version", L"1", L"--base-url", L"http://h", m_folder.PathOf("release/a.txt")}),
@@ -220,7 +210,6 @@ TEST_F(ReleaseToolTest, CreateFailuresWriteNothing) {
   EXPECT_NE(m_console.err.find("nothing written"), std::string::npos) << m_console.err;
   EXPECT_EQ(Create({L"--output", m_folder.PathOf("release")}), kToolError);
   EXPECT_NE(m_console.err.find(": not a file"), std::string::npos) << m_console.err;
-
   // A file that cannot be read.
 #if defined(_WIN32)
   ScopedHandle locked(
@@ -296,7 +285,6 @@ TEST_F(ReleaseToolTest, VerifyFindsMissingChangedAndExtraFiles) {
   ASSERT_EQ(Create(), kToolSuccess) << m_console.err;
   ASSERT_EQ(Run({L"verify", Release()}), kToolSuccess) << m_console.out << m_console.err;
   EXPECT_EQ(m_console.out, "3 files listed: 0 missing, 0 changed, 0 extra\n");
-
   // One changed byte in the middle keeps the size; the digest tells.
   std::string c(70000, 'c');
   c[35000] = 'd';
@@ -311,7 +299,6 @@ TEST_F(ReleaseToolTest, VerifyFindsMissingChangedAndExtraFiles) {
             "changed: sub\\c.bin (content differs)\n"
             "extra: new\\extra.dll\n"
             "3 files listed: 0 missing, 2 changed, 1 extra\n");
-
   // Extra files alone do not fail; a missing one does.
   ASSERT_EQ(Create(), kToolSuccess) << m_console.err;
   ASSERT_TRUE(m_folder.Write("release/another", ""));
@@ -324,7 +311,6 @@ TEST_F(ReleaseToolTest, VerifyFindsMissingChangedAndExtraFiles) {
 #endif
   EXPECT_EQ(Run({L"verify", Release()}), kToolDifferences);
   EXPECT_EQ(m_console.out, "missing: new\\extra.dll\nextra: another\n5 files listed: 1 missing, 0 changed, 1 extra\n");
-
   // A manifest elsewhere; a size in it that does not match the file.
   std::string text = m_folder.Read("release/update.xconfig");
   size_t size = text.find("Size : 3\r\n");
@@ -351,7 +337,6 @@ TEST_F(ReleaseToolTest, VerifyReportsManifestsTheUpdaterCannotUse) {
   ASSERT_TRUE(m_folder.Write("release/update.xconfig", "BaseInfo : {\n}\n"));
   EXPECT_EQ(Run({L"verify", Release()}), kToolError);
   EXPECT_NE(m_console.err.find("\"FileList\" is missing"), std::string::npos) << m_console.err;
-
   std::string entries = std::string("BaseInfo : {\n}\nFileList : {\n") +                     //
                         "a.txt : {\nHash : " + kAbcSha1 + "\nSize : 3\n}\n" +                   //
                         "\"..\\\\evil.dll\" : {\nHash : " + kAbcSha1 + "\nSize : 3\n}\n" +      //

@@ -20,14 +20,12 @@ TEST(ScopedObject, GivesBackOnceKeepingTheLastError) {
   ScopedHandle second(std::move(first));
   EXPECT_FALSE(first.IsValid());
   EXPECT_EQ(second.Get(), event);
-
   // A failure's reason survives the cleanup of the failing path.
   SetLastError(ERROR_SHARING_VIOLATION);
   second.Reset();
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_FALSE(IsOpen(event));
   EXPECT_FALSE(second.IsValid());
-
   // Released handles stay open; none and the invalid-handle value own nothing.
   HANDLE kept = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   EXPECT_EQ(ScopedHandle(kept).Release(), kept);

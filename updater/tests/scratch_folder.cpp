@@ -15,19 +15,8 @@ namespace {
 constexpr wchar_t kSeparator[] = L"\\";
 }  // namespace
 
-ScratchFolder::ScratchFolder() {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  for (unsigned attempt = GetTickCount();; ++attempt) {
-    String candidate = String(temp) + L"xrelease-test-" + String::Format(L"%u-%u", GetCurrentProcessId(), attempt);
-    if (CreateDirectoryW(candidate, nullptr)) {
-      m_path = candidate;
-      return;
-    }
-  }
-}
-
-ScratchFolder::~ScratchFolder() { RemoveFolderTree(m_path.Text()); }
+ScratchFolder::ScratchFolder() : m_temp(new TempFolder), m_path(m_temp->Path().c_str()) {}
+ScratchFolder::~ScratchFolder() = default;
 
 bool ScratchFolder::Write(const char* relative, const std::string& bytes) const {
   return WriteFileBytes(PathOf(relative).Text(), bytes);

@@ -1,14 +1,15 @@
-// A scratch folder for tests that work on real files, in both builds. Names
-// below it are UTF-8 with "/" separators.
+// A scratch folder for tests on real files in both builds; names below it are UTF-8 with "/" separators.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/text/wide_string.h"
 
-// A new empty folder in the system's temporary folder, removed with
-// everything below it when the object goes.
+class TempFolder;
+
+// A new empty folder in the temporary folder, removed with everything below it.
 class ScratchFolder {
 public:
   ScratchFolder();
@@ -19,8 +20,7 @@ public:
   const String& Path() const { return m_path; }
   // The platform's path of `relative` below the folder.
   String PathOf(const char* relative) const;
-  // Creates or replaces the file `relative` holding `bytes`, creating the
-  // folders above it; false when it cannot.
+  // Creates or replaces the file `relative`, creating the folders above it; false when it cannot.
   bool Write(const char* relative, const std::string& bytes) const;
   // The bytes of the file `relative`; `exists` tells whether it could be read.
   std::string Read(const char* relative, bool* exists = nullptr) const;
@@ -28,5 +28,8 @@ public:
   std::vector<std::string> Names(const char* relative = "") const;
 
 private:
+#if defined(_WIN32)
+  std::unique_ptr<TempFolder> m_temp;  // the Windows tests' own temporary folder
+#endif
   String m_path;
 };

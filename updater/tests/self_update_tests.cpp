@@ -12,9 +12,7 @@ const std::string kNewVersion = NEW_CLIENT_VERSION;
 class SelfUpdate : public ProgramTest {
 protected:
   SelfUpdate() { Install(OldClientProgram()); }
-
-  // Starts the installed client with `arguments` and returns the records of its UpdateWeb calls
-  // ("<result> <allocator class> <allocator address>"), clearing them.
+  // Starts the client with `arguments`; the records of its UpdateWeb calls ("<result> <allocator> <address>").
   std::vector<std::string> CallUpdateWeb(const std::wstring& arguments = L"--call-updateweb") {
     ScopedHandle client = StartClient(arguments);
     EXPECT_TRUE(WaitFor([&] {

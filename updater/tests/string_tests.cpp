@@ -6,8 +6,7 @@
 #include "tests/test_support.h"
 
 namespace {
-// Every string must hold no buffer when empty, else one of exactly length + 1
-// terminated characters: the allocator knows each block's size.
+// An empty string holds no buffer, any other exactly length + 1 terminated characters.
 class StringTest : public ::testing::Test {
 protected:
   ::testing::AssertionResult Exact(const String& s) {
@@ -18,7 +17,6 @@ protected:
     }
     return ::testing::AssertionSuccess();
   }
-
   SizeTrackingAlloc m_alloc;
   ScopedCurrentAlloc m_scope{&m_alloc};
 };
@@ -81,7 +79,6 @@ TEST_F(StringTest, ReplaceAll) {
                         Case{L"--a--b--", L"--", L"+", "+a+b+"},                     // shrinking
                         Case{L"aaa", L"aa", L"b", "ba"},                             // no overlaps
                         Case{L"+a+", L"+", nullptr, "a"}, Case{L"ab", L"ab", L"", "<none>"},  // nothing left: no buffer
-                       
                         Case{L"xy", L"", L"z", "xy"}, Case{L"xy", nullptr, L"z", "xy"}}) {
     String s(c.text);
     s.ReplaceAll(c.find, c.replace);

@@ -10,14 +10,12 @@
 // UTF-8 form of wide text for readable comparisons; "<none>" for none.
 std::string Utf8(const wchar_t* text);
 
-// DefaultAlloc that records the size of every live block, so that tests can
-// check exact buffer sizes and leaks.
+// DefaultAlloc that records the size of every live block: exact buffer sizes and leaks.
 class SizeTrackingAlloc : public DefaultAlloc {
 public:
   void* Allocate(uint32_t size) override;
   void* Reallocate(void* block, uint32_t size) override;
   void Free(void* block) override;
-
   // Requested size of a live block; 0 when the block is not live.
   uint32_t SizeOf(const void* block) const;
   size_t LiveBlocks() const { return m_sizes.size(); }

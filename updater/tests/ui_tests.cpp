@@ -1,5 +1,4 @@
-// The updater window's parts: the progress figures, the image helpers and the
-// picture button, drawn into memory surfaces.
+// The updater window's parts: progress figures, image helpers and the picture button, in memory surfaces.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -29,11 +28,9 @@ TEST(ProgressFigures, EachTruncatedInTheOrderOfItsFormulaAndPlaced) {
     int32_t fill;
     uint32_t percent;
   };
-  // A total whose 32-bit value has its top bit set is widened with its sign:
-  // near 2 to the power 64, so nothing reads as done.
+  // A total with its 32-bit top bit set is widened with its sign: near 2^64, nothing reads as done.
   const uint64_t signExtended = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(0x80000000u)));
-  // 29 / 100 x 100 is 28.999999999999996 in doubles: the text reads 28. A
-  // total of 0 is an empty bar at 0 %; more done than the total fills the bar.
+  // 29 / 100 x 100 is 28.999999999999996 in doubles; a total of 0 is an empty bar; more done fills the bar.
   const Case cases[] = {{0, 1000, 0, 0},     {1, 1000, 0, 0},  {999, 1000, 259, 99}, {1000, 1000, 260, 100},
                         {1, 3, 86, 33},      {29, 100, 75, 28}, {0xFFFFFFFFu, 0xFFFFFFFFu, 260, 100},
                         {5000, 0, 0, 0},     {0x7FFFFFFF, signExtended, 0, 0}, {2000, 1000, 260, 200}};
@@ -59,8 +56,7 @@ std::unique_ptr<Gdiplus::Image> LoadTestResource(int id) {
   return found ? LoadPngFromResource(module, found) : nullptr;
 }
 
-// The generated pictures load in their sizes; bytes that are no picture load
-// as an empty one. Their pixels are checked on screen by the window's tests.
+// The generated pictures load in their sizes; bytes that are no picture load as an empty one.
 TEST(ImageHelpers, PictureResources) {
   StartGdiplusOnce();
   std::unique_ptr<Gdiplus::Image> background = LoadTestResource(132);
@@ -95,8 +91,7 @@ protected:
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"PictureButtonParent";
     RegisterClassW(&windowClass);
-    // Hidden unless a test needs the screen: destroying a shown window takes
-    // Wine seconds.
+    // Hidden unless a test needs the screen: destroying a shown window takes Wine seconds.
     m_parentWindow = CreateWindowExW(0, L"PictureButtonParent", L"", WS_POPUP, 100, 100, 300, 200, nullptr,
                                      nullptr, GetModuleHandleW(nullptr), nullptr);
     HWND button = CreateWindowExW(0, L"Button", L"", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 20, 80, 30,
@@ -106,9 +101,7 @@ protected:
     EXPECT_TRUE(m_button.SubclassWindow(button));
   }
   ~PictureButton() override { DestroyWindow(m_parentWindow); }
-
-  // Gives the button a picture `width` x `height` of `frames` frames, side by
-  // side or stacked, each filled with its colour of kFrameColours.
+  // Gives the button a picture of `frames` frames side by side or stacked, each of its colour of kFrameColours.
   void SetStrip(int width, int height, bool vertical, int frames) {
     Gdiplus::Bitmap bitmap(width, height, PixelFormat32bppARGB);
     {
@@ -126,10 +119,7 @@ protected:
     EXPECT_TRUE(PixelsOf(&bitmap).SavePng(path));
     m_button.SetImage(path.c_str(), vertical, frames == 4);
   }
-
-  // Expects the button's face for the owner-draw state `itemState`, drawn on
-  // a larger surface, to fill its size in `colour` and nothing beside it;
-  // also checks the button's size and that it kept its place.
+  // Expects the face for `itemState` to fill `width` x `height` in `colour` only, the button that size in its place.
   void ExpectFace(UINT itemState, int width, int height, uint32_t colour, const char* what) {
     Gdiplus::Bitmap surface(120, 80, PixelFormat32bppARGB);
     {
@@ -149,7 +139,6 @@ protected:
               std::vector<LONG>({10, 20, 10 + width, 20 + height}))
         << what;
   }
-
   TempFolder m_folder;
   int m_pictures = 0;
   HWND m_parentWindow = nullptr;
@@ -157,8 +146,7 @@ protected:
   CPngButton m_button;
 };
 
-// Four frames: normal, hover, pressed (the fourth never shows), side by side
-// or stacked; one frame shows whatever the state; no picture, no button.
+// Frames normal, hover, pressed (the fourth never shows), side by side or stacked; one frame; no picture.
 TEST_F(PictureButton, FramesForEachState) {
   SetStrip(200, 40, false, 4);
   ExpectFace(0, 50, 40, kFrameColours[0], "normal");
@@ -178,8 +166,7 @@ TEST_F(PictureButton, FramesForEachState) {
   ExpectFace(ODS_SELECTED, 0, 0, 0, "no picture");
 }
 
-// The real mouse: the move arms the tracking; the hover notification then
-// comes by itself. The hand cursor, and a double click is a second click.
+// The real mouse arms the hover tracking; the hand cursor; a double click is a second click.
 TEST_F(PictureButton, TracksTheMouseShowsTheHandAndCountsADoubleClickAsAClick) {
   EXPECT_EQ(m_button.GetStyle() & BS_TYPEMASK, static_cast<DWORD>(BS_OWNERDRAW));
   SetStrip(200, 40, false, 4);
@@ -196,7 +183,6 @@ TEST_F(PictureButton, TracksTheMouseShowsTheHandAndCountsADoubleClickAsAClick) {
     Sleep(10);
   }
   ExpectFace(0, 50, 40, kFrameColours[1], "hover");
-
   EXPECT_TRUE(m_button.SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(m_button.GetSafeHwnd()),
                                    MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
   EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_HAND));
@@ -207,8 +193,7 @@ TEST_F(PictureButton, TracksTheMouseShowsTheHandAndCountsADoubleClickAsAClick) {
   EXPECT_EQ(m_parent.m_clicks, 2);
 }
 
-// The caption drawn by the button on a black 80 x 40 surface in the font the
-// dialog gives it; `height` receives the text's height.
+// The caption on a black 80 x 40 surface in the dialog's font; `height` receives the text's height.
 Pixels Caption(const CPngButton& button, UINT itemState, int* height) {
   MemorySurface surface(80, 40, 0);
   CFont font;

@@ -12,9 +12,7 @@ TEST(UpdateRules, DirectoryOfPath) {
   }
 }
 
-// Two rules: the update check (an update unless equal, part by part, up to
-// the end of the shorter list; different lengths always call for one) and the
-// position rule (newer only where the remote's parts are larger).
+// The update check (unequal parts up to the shorter list, or different lengths) and the position rule (larger parts).
 TEST(UpdateRules, VersionsCallForAnUpdate) {
   const struct {
     const wchar_t* local;

@@ -1,7 +1,4 @@
-// The tests' side of the local update server (tests/update_server.py),
-// which the test run starts on a free loopback port: its root folder is
-// "e2e-root" beside the test program (or UPDATER_E2E_ROOT, a Unix path), its
-// port in the file "port" there.
+// The tests' side of the local update server (update_server.py): root "e2e-root" beside the program, port in "port".
 #pragma once
 
 #include <string>
@@ -14,22 +11,17 @@ struct RecordedRequest {
   std::string method;  // "GET", or "TLS" for a TLS handshake on the plain port
   std::string path;    // as sent, query included
   std::vector<std::pair<std::string, std::string>> headers;
-
-  // Value of the header `name` (compared ignoring case); `found` tells whether
-  // it was sent.
+  // Value of the header `name` (ignoring case); `found` tells whether it was sent.
   std::string Header(const std::string& name, bool* found = nullptr) const;
 };
 
-// A folder of the test's own below the server's root, removed with its
-// contents at the end: files placed there are served below Url(), faults
-// apply to its paths only, and its requests are recorded apart.
+// A folder of the test's own on the server: its files served below Url(), its faults and requests apart.
 class ServerScope {
 public:
   ServerScope();
   ~ServerScope();
   ServerScope(const ServerScope&) = delete;
   ServerScope& operator=(const ServerScope&) = delete;
-
   // The URL of `relative` ("a/b.txt"); the scope's base URL, ending in "/", for "".
   std::wstring Url(const std::wstring& relative = L"") const;
   // Places a file (folders are created as needed).
@@ -38,7 +30,6 @@ public:
   void AddFault(const std::string& line) const;
   // The requests of this scope so far, in arrival order.
   std::vector<RecordedRequest> Requests() const;
-
   const std::wstring& Folder() const { return m_folder; }
 
 private:

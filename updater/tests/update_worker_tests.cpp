@@ -72,7 +72,6 @@ protected:
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     return search != INVALID_HANDLE_VALUE;
   }
-
   ServerScope m_server;
   TempFolder m_install;
 };

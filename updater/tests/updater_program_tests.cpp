@@ -1,5 +1,4 @@
-// Updater.exe runs under Wine on a display, against the local update server,
-// with the stand-in client installed beside it.
+// Updater.exe runs under Wine on a display, against the local update server, beside the stand-in client.
 #include <windows.h>
 
 #include "tests/program_fixture.h"
@@ -12,10 +11,7 @@ const std::string kNewVersion = NEW_CLIENT_VERSION;
 class UpdaterRun : public ProgramTest {
 protected:
   UpdaterRun() { Install(UpdaterProgram(), L"Updater.exe"); }
-
-  // Starts a run whose install pass is held up by b.txt, which the test keeps
-  // open sharing reads only, and sends a close request while the pass waits
-  // for it. Returns the updater; `lock` holds b.txt.
+  // A run whose install pass waits for b.txt (held by `lock`), sent a close request meanwhile; the updater.
   ScopedHandle CloseDuringTheInstallPass(ScopedHandle* lock) {
     Install(OldClientProgram());
     EXPECT_TRUE(WriteFileBytes(Installed(L"a.txt"), "old a"));
@@ -48,8 +44,7 @@ TEST_F(UpdaterRun, CommandLinesWithoutAClientPathEndAtOnce) {
   EXPECT_FALSE(Exists(L"update.xconfig"));
 }
 
-// A client without version information is always updated, even to the
-// version it would have.
+// A client without version information is always updated.
 TEST_F(UpdaterRun, WholeRunReplacesTheInstallationAndRestartsTheClient) {
   Install(UnversionedClientProgram());
   ASSERT_TRUE(WriteFileBytes(Installed(L"data\\readme.txt"), "old readme"));
@@ -68,9 +63,7 @@ TEST_F(UpdaterRun, WholeRunReplacesTheInstallationAndRestartsTheClient) {
   EXPECT_FALSE(Exists(L"XT.log")) << Content(L"XT.log");
 }
 
-// Without its picture the Finish button has no size; Escape and Enter do
-// nothing (were either to end the dialog, the close request would find no
-// window), and a close request restarts the client.
+// Without its picture the Finish button has no size, Escape and Enter do nothing, a close restarts the client.
 TEST_F(UpdaterRun, FailedRunWithoutTheButtonPictureRestartsTheClientOnACloseRequest) {
   Install(OldClientProgram());
   ScopedHandle updater;
@@ -108,7 +101,6 @@ TEST_F(UpdaterRun, CloseRequestDuringTheInstallPassWaitsForItsEnd) {
   EXPECT_EQ(Content(L"a.txt") + Content(L"b.txt"), "new anew b");
   EXPECT_FALSE(Exists(L"Temp\\a.txt.0.previous"));
   ExpectClientRestarted(0);
-  // The request was kept: a close that ended the program at once would go
-  // unseen here whenever b.txt came free before the process ended.
+  // The request was kept: a close that ended the program at once would go unseen here.
   EXPECT_NE(Content(L"XT.log").find("Close requested during the install pass"), std::string::npos);
 }

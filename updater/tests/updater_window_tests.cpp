@@ -1,8 +1,4 @@
-// The updater's window as the screen shows it: Updater.exe runs under Wine on
-// the virtual display and the test reads the screen's pixels. Progress counts
-// are sent by the test itself while the worker waits on a download that the
-// local update server holds back, so nothing else draws meanwhile. Every
-// capture is also saved beside the test program ("window-*.png").
+// The updater's window read from the screen; progress is sent by the test while the server holds the download.
 #include <windows.h>
 
 #include <cstdlib>
@@ -29,8 +25,7 @@ std::string TextOf(const RECT& rect) {
          std::to_string(rect.bottom);
 }
 
-// A window's rectangle: its client area on the screen, or a child's place in
-// its parent's client coordinates.
+// A window's client area on the screen, or a child's place in its parent's client coordinates.
 RECT ClientRectOnScreen(HWND window) {
   RECT rect;
   GetClientRect(window, &rect);
@@ -56,9 +51,7 @@ void SendProgress(HWND dialog, uint32_t done, uint32_t total) {
                                   SMTO_ABORTIFHUNG, 10000, &ignored));
 }
 
-// The dialog's client area as the screen shows it, once `ready` holds for it
-// (the display catches up with the program's drawing a moment later); the last
-// capture when it does not within 10 s. Saved as window-NAME.png.
+// The dialog's client area once `ready` holds (the display lags the drawing) or after 10 s; saved as window-NAME.png.
 Pixels Capture(HWND dialog, const std::string& name, const std::function<bool(const Pixels&)>& ready) {
   Pixels pixels;
   const bool held = WaitFor([&] {
@@ -70,9 +63,7 @@ Pixels Capture(HWND dialog, const std::string& name, const std::function<bool(co
   return pixels;
 }
 
-// Expects the bar of `pixels` to show `fill` done pixels: exact colours at the
-// boundary columns and along the rows the text leaves free, and the window's
-// fill around the bar.
+// Expects the bar to show `fill` done pixels at the rows the text leaves free, and the window's fill around it.
 void ExpectBar(const Pixels& pixels, int fill, const std::string& what) {
   for (int y : {kBar.top, kBar.top + 5, kBar.bottom - 1}) {
     for (int x = kBar.left; x < kBar.right; ++x) {
@@ -91,8 +82,7 @@ void ExpectBar(const Pixels& pixels, int fill, const std::string& what) {
   EXPECT_EQ(pixels.Rgb(kBar.left, kBar.bottom), kClientFill) << what;
 }
 
-// Where the percentage text lies in the bar from x `left` on, as a text of
-// 0 and 1: the text's shape, for comparing two read-outs.
+// The shape of the percentage text in the bar from x `left` on, as 0 and 1.
 std::string TextShape(const Pixels& pixels, int left = kBar.left) {
   std::string shape;
   for (int y = kBar.top; y < kBar.bottom; ++y) {
@@ -110,9 +100,7 @@ protected:
 };
 }  // namespace
 
-// One run held at its download: the window's place, picture and logo, its size
-// restored by the first progress only, the bar for a table of counts, and a
-// close request that ends the program at once.
+// One held run: the window's place, picture and logo, its size restored once, the bar, and a close request.
 TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnACloseRequest) {
   ScopedHandle updater;
   HWND dialog = StartHeldRun(&updater);
@@ -124,15 +112,13 @@ TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnAClose
   const int left = (work.left + work.right) / 2 - 160;
   const int top = (work.top + work.bottom) / 2 - 315 / 2;
   EXPECT_EQ(TextOf(window), TextOf(RECT{left, top, left + 320, top + 315}));
-
   const Pixels background = LoadPicture(BuiltPicture(L"background.png"));
   const Pixels logo = LoadPicture(BuiltPicture(L"logo.png"));
   ASSERT_FALSE(background.IsEmpty() || logo.IsEmpty());
   const Pixels start =
       Capture(dialog, "start", [](const Pixels& p) { return p.Rgb(0, 0) == 0x533E79 && p.Rgb(0, 314) == kClientFill; });
   EXPECT_EQ(start.Rgb(319, 234), 0x5A628Bu);
-  // The picture outside the logo's box, the logo's opaque pixels inside it,
-  // and nothing but the fill in the strip until the first progress.
+  // The picture outside the logo's box, the logo's opaque pixels in it, only the fill in the strip.
   int wrong = 0;
   int logoPixels = 0;
   for (int y = 0; y < 315; ++y) {
@@ -151,9 +137,7 @@ TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnAClose
   }
   EXPECT_GT(logoPixels, 1000);
   EXPECT_GT(logo.Count(0, 0, 164, 90, [](uint32_t pixel) { return (pixel >> 24) == 0; }), 164 * 90 / 3);
-
-  // The first notification gives the window its size back where it stands;
-  // later ones leave it alone.
+  // The first notification gives the window its size back where it stands; later ones leave it alone.
   auto placeAfterProgress = [dialog](int x, int y, uint32_t done) {
     SetWindowPos(dialog, nullptr, x, y, 200, 150, SWP_NOZORDER | SWP_NOACTIVATE);
     SendProgress(dialog, done, 1000);
@@ -164,7 +148,6 @@ TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnAClose
   EXPECT_EQ(placeAfterProgress(20, 30, 0), TextOf(RECT{20, 30, 340, 345}));
   EXPECT_EQ(placeAfterProgress(40, 50, 500), TextOf(RECT{40, 50, 240, 200}));
   SetWindowPos(dialog, nullptr, 20, 30, 320, 315, SWP_NOZORDER | SWP_NOACTIVATE);
-
   struct Case {
     uint32_t done;
     uint32_t total;
@@ -179,8 +162,7 @@ TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnAClose
   for (const Case& c : cases) {
     SendProgress(dialog, c.done, c.total);
     const int last = kBar.left + c.fill;  // the first column still to do
-    // Drawn when the boundary and the text show: the window may be caught
-    // between the bar's fill and the text.
+    // Drawn when the boundary and the text show: the window may be caught between the fill and the text.
     shown[c.name] = Capture(dialog, c.name, [&](const Pixels& p) {
       return (c.fill == 0 || p.Rgb(last - 1, kBar.top) == kBarDone) &&
              (c.fill == 260 || p.Rgb(last, kBar.top) == kBarToDo) &&
@@ -198,9 +180,7 @@ TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnAClose
   // 29 of 100 reads 28, as the division comes before the multiplication.
   EXPECT_TRUE(TextShape(shown["29-of-100"], 110) == TextShape(shown["28-of-100"], 110));
   EXPECT_TRUE(TextShape(shown["30-of-100"], 110) != TextShape(shown["28-of-100"], 110));
-
-  // Long before the held file would come; the library was left running for
-  // the worker: no leak report about its memory.
+  // Long before the held file comes; the library left running for the worker: no leak report.
   PostMessageW(dialog, WM_CLOSE, 0, 0);
   EXPECT_EQ(ExitCodeOf(updater, 20000), 0u);
   ExpectClientRestarted(0);
@@ -208,9 +188,7 @@ TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnAClose
   EXPECT_FALSE(Exists(L"XT.log")) << Content(L"XT.log");
 }
 
-// The failed look: the error text below the picture and the Finish button in
-// its picture, whose click ends the program without restarting the client
-// (which was ended at the start).
+// The failed look: error text and Finish button, whose click ends the program without restarting the client.
 TEST_F(UpdaterWindow, FailedLookShowsTheErrorTextAndTheFinishButtonThatEndsTheProgram) {
   InstallButtonPicture();
   ScopedHandle updater;
@@ -222,7 +200,6 @@ TEST_F(UpdaterWindow, FailedLookShowsTheErrorTextAndTheFinishButtonThatEndsThePr
   EXPECT_EQ(TextOf(PlaceOf(GetDlgItem(dialog, kFinishButton))),
             TextOf(RECT{142, 174, 142 + picture.Width(), 174 + picture.Height()}));
   EXPECT_EQ(TextOf(PlaceOf(GetDlgItem(dialog, kErrorText))), TextOf(RECT{0, 230, 320, 315}));
-
   const int middle = picture.Width() / 2;
   const Pixels failed = Capture(dialog, "failed", [&](const Pixels& p) {
     return p.Rgb(142 + middle, 174 + 3) == picture.Rgb(middle, 3) &&
@@ -240,10 +217,7 @@ TEST_F(UpdaterWindow, FailedLookShowsTheErrorTextAndTheFinishButtonThatEndsThePr
   EXPECT_EQ(wrong, 0) << "pixels of the button's picture not shown";
   auto white = [](uint32_t pixel) { return (pixel & 0xFFFFFF) == 0xFFFFFF; };
   EXPECT_GT(failed.Count(142, 174, 142 + picture.Width(), 174 + picture.Height() - 10, white), 10) << "caption";
-  // The error text on the window's fill from y 230, where the bar was: only
-  // the fill and the text's pixels there. The edit control is disabled, and a
-  // disabled edit draws its text in the system's grey whatever colour its
-  // parent sets.
+  // From y 230 only the fill and the error text, grey: a disabled edit draws in the system's grey.
   auto fill = [](uint32_t pixel) { return (pixel & 0xFFFFFF) == kClientFill; };
   auto grey = [](uint32_t pixel) {
     const int r = (pixel >> 16) & 0xFF;
@@ -253,7 +227,6 @@ TEST_F(UpdaterWindow, FailedLookShowsTheErrorTextAndTheFinishButtonThatEndsThePr
   EXPECT_EQ(failed.Count(0, 235, 320, 315, [&](uint32_t pixel) { return !fill(pixel) && !grey(pixel); }), 0);
   EXPECT_GT(failed.Count(0, 290, 320, 315, fill), 320 * 24);
   EXPECT_EQ(failed.Rgb(0, 0), 0x533E79u);
-
   PostMessageW(GetDlgItem(dialog, kFinishButton), BM_CLICK, 0, 0);
   EXPECT_EQ(ExitCodeOf(updater), 0u);
   EXPECT_EQ(ExitCodeOf(client, 0), 0u);

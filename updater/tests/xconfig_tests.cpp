@@ -7,8 +7,7 @@
 #include "tests/test_support.h"
 
 namespace {
-// The tree below `element` as text: data items as name="value", elements as
-// name{children}, separated by spaces.
+// The tree below `element`: data items as name="value", elements as name{children}, separated by spaces.
 std::string Dump(const XElement* element) {
   std::string out;
   const List<XBaseItem*>& children = element->Children();
@@ -32,7 +31,6 @@ protected:
     m_config.Close();
     EXPECT_EQ(m_alloc.LiveBlocks(), 0u);
   }
-
   // The tree of `text` as Dump gives it, or "<rejected>".
   std::string Parse(const std::string& text) {
     if (!m_config.OpenText(text.c_str(), L"test.xconfig")) {
@@ -43,9 +41,7 @@ protected:
     }
     return Dump(m_config.RootElement());
   }
-
   const XElement* Root() { return m_config.RootElement(); }
-
   SizeTrackingAlloc m_alloc;
   ScopedCurrentAlloc m_scope{&m_alloc};
   XConfig m_config;
@@ -65,8 +61,7 @@ TEST_F(XConfigTest, Grammar) {
       {"BaseInfo : {\nVersion : 1.0.3\n}\n", "BaseInfo{Version=\"1.0.3\"}"},
       {"a:1\nb :\n e : {\n}\nc\t:  x y  \n", "a=\"1\" b=\"\" e{} c=\"x y\""},
       {"a : b\r\nc : d\r \n", "a=\"b\" c=\"d\r\""},
-      // Space, tab and U+4E02 are trimmed; the ideographic space only between
-      // entries and after the colon.
+      // Space, tab and U+4E02 are trimmed; the ideographic space only between entries and after the colon.
       {u8"\t \u4e02a b\u4e02 :\u3000 v \t\u4e02\n", u8"a b=\"v\""},
       {u8"a : v\u3000\n", u8"a=\"v\u3000\""},
       {"a\nb : c\n", "a\nb=\"c\""},  // a name runs to the next colon

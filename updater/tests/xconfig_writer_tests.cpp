@@ -1,6 +1,4 @@
-// The XConfig writer: its text, what it refuses, and the tree comparison that
-// the fuzz targets rely on (both builds). Awkward trees written and read back
-// are the writer fuzz target's job.
+// The XConfig writer: its text, what it refuses, and the tree comparison the fuzz targets rely on.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -14,19 +12,15 @@ namespace {
 class XConfigWriterTest : public ::testing::Test {
 protected:
   void SetUp() override { m_tree.OpenText(nullptr, nullptr); }
-
   XElement* Root() { return m_tree.RootElement(); }
-
   static void Add(XElement* element, const String& name, const String& value) {
     element->AddItem(new XDataItem(name, value));
   }
-
   // Writes the tree; empty when the writer refuses it.
   std::string Written() {
     Utf8Text text;
     return WriteXConfigText(Root(), &text) ? std::string(text.c_str()) : std::string();
   }
-
   // Writes the tree, reads the text back and compares.
   void ExpectRoundTrip() {
     Utf8Text text;
@@ -35,7 +29,6 @@ protected:
     ASSERT_TRUE(back.OpenText(text.c_str(), nullptr)) << text.c_str();
     EXPECT_TRUE(SameXTree(Root(), back.RootElement())) << text.c_str();
   }
-
   SizeTrackingAlloc m_alloc;
   ScopedCurrentAlloc m_scope{&m_alloc};
   XConfig m_tree;
@@ -98,7 +91,6 @@ TEST_F(XConfigWriterTest, RefusesWhatTheFormatCannotCarry) {
     EXPECT_EQ(std::string(text.c_str()), "kept");
     EXPECT_EQ(unwritable, tree.RootElement()->Children()[1]);
   }
-
   // Nesting: as deep as the reader reads, and not one level more.
   XElement* deepest = Root();
   for (uint32_t depth = 0; depth < XConfig::kMaxDepth; ++depth) deepest = deepest->AddElement(L"d");
