@@ -84,6 +84,12 @@ std::string ReadFileBytes(const std::wstring& path, bool* exists) {
   return bytes;
 }
 
+std::string ContentOf(const std::wstring& path) {
+  bool exists = false;
+  std::string bytes = ReadFileBytes(path, &exists);
+  return exists ? bytes : "<missing>";
+}
+
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   for (size_t slash = path.find(L'\\', 3); slash != std::wstring::npos; slash = path.find(L'\\', slash + 1)) {
     CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);

@@ -45,6 +45,8 @@ uint32_t RunChild(const char* name, const TempFolder& folder);
 
 // The bytes of a file; `exists` tells whether it could be read.
 std::string ReadFileBytes(const std::wstring& path, bool* exists = nullptr);
+// The bytes of a file, or "<missing>" when it cannot be read.
+std::string ContentOf(const std::wstring& path);
 // Writes `bytes` to `path`, creating missing folders; false on failure.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Removes a folder with everything in it.

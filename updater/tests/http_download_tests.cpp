@@ -103,9 +103,7 @@ TEST(HttpDownload, StatusOtherThan200WritesNothing) {
   ASSERT_TRUE(WriteFileBytes(target, "installed"));
   EXPECT_TRUE(HttpDownloadToFile(server.Url(L"empty.bin").c_str(), target.c_str(), &status));
   EXPECT_EQ(status, 200u);
-  bool exists = false;
-  EXPECT_EQ(ReadFileBytes(target, &exists), "");
-  EXPECT_TRUE(exists);
+  EXPECT_EQ(ContentOf(target), "");
   for (const wchar_t* name : {L"not-modified.bin", L"missing.bin"}) {
     ASSERT_TRUE(WriteFileBytes(target, "installed"));
     EXPECT_TRUE(HttpDownloadWithRetry(server.Url(name).c_str(), target.c_str(), &status));
@@ -115,8 +113,7 @@ TEST(HttpDownload, StatusOtherThan200WritesNothing) {
   // A status is an answer: the retry wrapper asked once for each.
   EXPECT_EQ(server.Requests().size(), 3u);
   EXPECT_TRUE(HttpDownloadToFile(server.Url(L"missing.bin").c_str(), folder.File(L"new.bin").c_str(), &status));
-  ReadFileBytes(folder.File(L"new.bin"), &exists);
-  EXPECT_FALSE(exists);
+  EXPECT_EQ(ContentOf(folder.File(L"new.bin")), "<missing>");
 }
 
 TEST(HttpDownload, RetriesFailedExchangesSixTimesHalfASecondApart) {
@@ -148,9 +145,7 @@ TEST(HttpDownload, FailuresBeforeAndAfterTheStatus) {
   EXPECT_TRUE(server.Requests().empty());
   std::wstring refused = FirstBytesListener().Url(L"http");
   EXPECT_FALSE(HttpDownloadToFile(refused.c_str(), folder.File(L"f").c_str(), &status));
-  bool exists = true;
-  ReadFileBytes(folder.File(L"f"), &exists);
-  EXPECT_FALSE(exists);
+  EXPECT_EQ(ContentOf(folder.File(L"f")), "<missing>");
   // The status came, the file cannot be created.
   server.AddFile(L"file.bin", "content");
   EXPECT_FALSE(HttpDownloadToFile(server.Url(L"file.bin").c_str(), folder.File(L"no-such-folder\\file.bin").c_str(),

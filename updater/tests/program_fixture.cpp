@@ -16,12 +16,6 @@ std::wstring FromUnix(const char* path) {
   return windows;
 }
 
-bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& start) {
-  return text.size() >= start.size() &&
-         CompareStringOrdinal(text.c_str(), static_cast<int>(start.size()), start.c_str(),
-                              static_cast<int>(start.size()), TRUE) == CSTR_EQUAL;
-}
-
 // The full program path of a running process; empty when it cannot be read.
 std::wstring ProgramOf(HANDLE process) {
   wchar_t path[MAX_PATH * 2];
@@ -104,7 +98,7 @@ void ProgramTest::EndInstallationProcesses() const {
   SetEvent(m_endEvent.Get());
   const std::wstring folder = m_install.Path() + L"\\";
   ForEachProcess([&](HANDLE process) {
-    if (!StartsWithIgnoringCase(ProgramOf(process), folder)) return;
+    if (_wcsnicmp(ProgramOf(process).c_str(), folder.c_str(), folder.size()) != 0) return;
     if (WaitForSingleObject(process, 10000) == WAIT_TIMEOUT) {
       TerminateProcess(process, 1);
       WaitForSingleObject(process, 10000);
@@ -194,12 +188,6 @@ uint32_t ProgramTest::ExitCodeOf(const ScopedHandle& process, uint32_t timeoutMs
   DWORD exitCode = 0xDEAD;
   GetExitCodeProcess(process.Get(), &exitCode);
   return exitCode;
-}
-
-std::string ProgramTest::Content(const std::wstring& name) const {
-  bool exists = false;
-  std::string content = ReadFileBytes(Installed(name), &exists);
-  return exists ? content : "<missing>";
 }
 
 std::vector<std::string> ProgramTest::Lines(const std::wstring& name) const {

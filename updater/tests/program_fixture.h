@@ -66,8 +66,7 @@ protected:
   static uint32_t ExitCodeOf(const ScopedHandle& process, uint32_t timeoutMs = 60000);
   std::wstring Installed(const std::wstring& name) const { return m_install.File(name.c_str()); }
   bool Exists(const wchar_t* name) const { return GetFileAttributesW(Installed(name).c_str()) != INVALID_FILE_ATTRIBUTES; }
-  // The content of an installed file; "<missing>" when it cannot be read.
-  std::string Content(const std::wstring& name) const;
+  std::string Content(const std::wstring& name) const { return ContentOf(Installed(name)); }
   // The lines of an installed text file (the stand-in client's records).
   std::vector<std::string> Lines(const std::wstring& name) const;
   // The client's recorded starts, each "<current folder>|<command line>".

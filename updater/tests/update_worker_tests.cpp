@@ -50,11 +50,7 @@ protected:
   }
   Messages RunWorker(bool refuseInstall = false) { return RunAndRecord(Installed(kClientName), refuseInstall); }
   std::wstring Installed(const wchar_t* name) const { return m_install.File(name); }
-  std::string Content(const wchar_t* name) const {
-    bool exists = false;
-    std::string content = ReadFileBytes(Installed(name), &exists);
-    return exists ? content : "<missing>";
-  }
+  std::string Content(const wchar_t* name) const { return ContentOf(Installed(name)); }
   std::string FileUrl(const char* name) const { return Utf8(m_server.Url(L"files/" + Wide(name)).c_str()); }
   // The paths of the file requests so far, manifest requests left out.
   std::vector<std::string> FileRequests() const {

@@ -34,9 +34,7 @@ TEST(XConfigFile, OpensUtf8WithByteOrderMarkStopsAtZeroAndLetsGoOfTheFile) {
   // A missing file is created empty.
   ASSERT_TRUE(config.Open(folder.File(L"new.xconfig").c_str()));
   EXPECT_EQ(config.RootElement()->Children().Num(), 0u);
-  bool exists = false;
-  EXPECT_EQ(ReadFileBytes(folder.File(L"new.xconfig"), &exists), "");
-  EXPECT_TRUE(exists);
+  EXPECT_EQ(ContentOf(folder.File(L"new.xconfig")), "");
 }
 
 TEST(XConfigFile, SamePathIsNotReadAgain) {
