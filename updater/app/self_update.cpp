@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "app/manifest.h"
+#include "app/manifest_signature.h"
 #include "app/update_rules.h"
 #include "base/memory/alloc.h"
 #include "base/memory/library.h"
@@ -65,8 +66,15 @@ void CheckForUpdate(bool* updateNeeded) {
   if (folder.IsEmpty()) return;
   FileEntryArray entries;
   ManifestInfo info;
-  if (FetchUpdateManifest(folder, &entries, &info) != ManifestFetch::kFetched) return;
-  *updateNeeded = CompareVersionsByPosition(localVersion, info.version);
+  const ManifestKey key = BuiltInManifestKey();
+  if (FetchUpdateManifest(folder, key, &entries, &info) != ManifestFetch::kFetched) return;
+  // The started run would refuse a signed release with a file it cannot check.
+  for (const FileEntry& entry : entries) {
+    if (key.IsPresent() && entry.sha256.IsEmpty()) return;
+  }
+  // A signed release is newer only by the numbers: a replayed old one never is.
+  *updateNeeded = key.IsPresent() ? CompareVersionNumbers(localVersion, info.version) < 0
+                                  : CompareVersionsByPosition(localVersion, info.version);
 }
 
 void GetProductVersionText(const wchar_t* path, String* text) {

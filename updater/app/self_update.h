@@ -19,7 +19,9 @@ extern "C" bool __cdecl UpdateWeb();
 // (its "UpdaterConfigeUrl", the default address when that is empty or
 // missing) was fetched as "update.xconfig", read, and its "Version" is newer
 // by CompareVersionsByPosition than the client's product version; false
-// otherwise. The previous "update.xconfig" is deleted first.
+// otherwise. The previous "update.xconfig" is deleted first. With a key built
+// in (BuiltInManifestKey) the manifest must be signed by it and not expired,
+// and its version must be newer by CompareVersionNumbers.
 void CheckForUpdate(bool* updateNeeded);
 
 // Sets `*text` to the product version of the program file at `path` as

@@ -108,3 +108,22 @@ ProgressFigures ScaleProgress(uint64_t done, uint64_t total) {
   }
   return {static_cast<uint32_t>(done), static_cast<uint32_t>(total)};
 }
+
+int CompareVersionNumbers(const wchar_t* a, const wchar_t* b) {
+  auto part = [](const wchar_t*& p) {
+    uint64_t value = 0;
+    for (; p && *p >= L'0' && *p <= L'9'; ++p) {
+      value = value * 10 + static_cast<uint64_t>(*p - L'0');
+      if (value > 0xFFFFFFFFu) value = 0xFFFFFFFFu;
+    }
+    while (p && *p && *p != L'.') ++p;
+    if (p && *p == L'.') ++p;
+    return value;
+  };
+  while ((a && *a) || (b && *b)) {
+    uint64_t left = part(a);
+    uint64_t right = part(b);
+    if (left != right) return left < right ? -1 : 1;
+  }
+  return 0;
+}

@@ -45,3 +45,8 @@ struct ProgressFigures {
   uint32_t total;
 };
 ProgressFigures ScaleProgress(uint64_t done, uint64_t total);
+
+// Orders two dotted versions part by part as unsigned numbers (a part is its
+// leading decimal digits, saturating at 2^32 - 1; missing parts count as 0):
+// negative when `a` is older than `b`, 0 when equal, positive when newer.
+int CompareVersionNumbers(const wchar_t* a, const wchar_t* b);

@@ -9,6 +9,7 @@
 #include "app/file_hash.h"
 #include "app/http_download.h"
 #include "app/manifest.h"
+#include "app/manifest_signature.h"
 #include "app/retry.h"
 #include "app/update_rules.h"
 #include "base/system/log.h"
@@ -59,15 +60,15 @@ struct InstallStep {
 
 class UpdateRun {
 public:
-  UpdateRun(const String& clientPath, const String& clientVersion, UpdateReport& report)
-      : m_folder(GetDirectoryOfPath(clientPath)), m_clientVersion(clientVersion), m_report(report) {}
+  UpdateRun(const String& clientPath, const String& clientVersion, const ManifestKey& key, UpdateReport& report)
+      : m_folder(GetDirectoryOfPath(clientPath)), m_clientVersion(clientVersion), m_key(key), m_report(report) {}
 
   void Execute() {
     Outcome outcome = Outcome::kFailed;
     if (FetchManifest()) {
       if (CompareVersions(m_clientVersion, m_info.version) != 1) {
         outcome = Outcome::kSucceeded;
-      } else if (CheckNames() && Scan() && DownloadAll()) {
+      } else if (CheckNames() && CheckDigests() && Scan() && DownloadAll()) {
         outcome = Install();
       }
     }
@@ -114,15 +115,24 @@ private:
     wchar_t ownPath[kPathChars] = {};
     GetModuleFileNameW(nullptr, ownPath, kPathChars);
     m_ownPath = ownPath;
-    switch (FetchUpdateManifest(m_folder, &m_entries, &m_info)) {
+    switch (FetchUpdateManifest(m_folder, m_key, &m_entries, &m_info)) {
       case ManifestFetch::kFetched:
-        return true;
+        break;
       case ManifestFetch::kNotDownloaded:
         return Fail(L"download update config fail.");
       case ManifestFetch::kNotRead:
-        break;
+        return Fail(L"parseConfig fail");
+      case ManifestFetch::kNotVerified:
+        return Fail(L"verify manifest signature fail");
+      case ManifestFetch::kExpired:
+        return Fail(String::Format(L"manifest expired %s", Text(m_info.expires)));
     }
-    return Fail(L"parseConfig fail");
+    // A replayed older release would bring back what it fixed.
+    if (m_key.IsPresent() && CompareVersionNumbers(m_info.version, m_clientVersion) < 0) {
+      return Fail(String::Format(L"manifest version %s is older than the installed %s", Text(m_info.version),
+                                 Text(m_clientVersion)));
+    }
+    return true;
   }
 
   // Every name must stay inside the installation folder: the updater runs
@@ -132,6 +142,31 @@ private:
       if (!IsSafeRelativeName(entry.name)) return Fail(String::Format(L"invalid file name %s", Text(entry.name)));
     }
     return true;
+  }
+
+  // With a key every file is compared by the SHA-256 that the signature
+  // covers; SHA-1 alone no longer protects against a forged file.
+  bool CheckDigests() {
+    if (!m_key.IsPresent()) return true;
+    for (const FileEntry& entry : m_entries) {
+      if (entry.sha256.IsEmpty()) return Fail(String::Format(L"invalid file hash %s", Text(entry.name)));
+    }
+    return true;
+  }
+
+  // The digest text of the file at `path` of the kind that `entry` is compared
+  // by: SHA-256 when it has "Sha256", SHA-1 otherwise. False when the file
+  // cannot be hashed.
+  bool DigestOf(const String& path, const FileEntry& entry, String* digest) {
+    FileDigests digests;
+    const bool sha256 = !entry.sha256.IsEmpty();
+    if (!m_hasher.Hash(path, sha256 ? kHashSha256 : kHashSha1, &digests)) return false;
+    *digest = sha256 ? DigestText(digests.sha256, kSha256Bytes) : DigestText(digests.sha1, kSha1Bytes);
+    return true;
+  }
+
+  static const String& ExpectedDigest(const FileEntry& entry) {
+    return entry.sha256.IsEmpty() ? entry.hash : entry.sha256;
   }
 
   bool Scan() {
@@ -147,12 +182,10 @@ private:
       // The running updater cannot replace itself; its copy does that.
       if (WCompare(queued.localPath, m_ownPath) == 0) continue;
       if (Exists(queued.localPath)) {
-        uint8_t digest[kSha1Bytes];
+        String digest;
         // An installed file that cannot be read is left alone.
-        if (!HashFileSha1(queued.localPath, digest)) continue;
-        wchar_t text[kSha1TextChars];
-        HexEncodeLower(digest, text);
-        if (WCompare(text, Text(entry.hash)) == 0) continue;
+        if (!DigestOf(queued.localPath, entry, &digest)) continue;
+        if (WCompare(Text(digest), Text(ExpectedDigest(entry))) == 0) continue;
       }
       m_total += entry.size;
       m_queue.push_back(std::move(queued));
@@ -170,13 +203,13 @@ private:
         return Fail(String::Format(L"download file %s fail", Text(entry.url)));
       }
       // A file that cannot be verified is not installed.
-      uint8_t digest[kSha1Bytes];
-      if (!HashFileSha1(entry.tempPath, digest)) return Fail(String::Format(L"hash file %s fail", Text(entry.url)));
-      wchar_t text[kSha1TextChars];
-      HexEncodeLower(digest, text);
-      if (WCompare(text, Text(entry.hash)) != 0) {
-        return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(entry.url), text,
-                                   Text(entry.hash)));
+      String digest;
+      if (!DigestOf(entry.tempPath, entry, &digest)) {
+        return Fail(String::Format(L"hash file %s fail", Text(entry.url)));
+      }
+      if (WCompare(Text(digest), Text(ExpectedDigest(entry))) != 0) {
+        return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(entry.url), Text(digest),
+                                   Text(ExpectedDigest(entry))));
       }
       done += entry.size;
       ProgressFigures figures = ScaleProgress(done, m_total);
@@ -242,6 +275,7 @@ private:
 
   String m_folder;
   String m_clientVersion;
+  const ManifestKey m_key;
   UpdateReport& m_report;
   String m_error;
   String m_ownPath;
@@ -249,11 +283,16 @@ private:
   FileEntryArray m_entries;
   FileEntryArray m_queue;  // the download list
   uint64_t m_total = 0;
+  FileHasher m_hasher;  // one context for the whole run
 };
 }  // namespace
 
 void RunUpdate(const String& clientPath, const String& clientVersion, UpdateReport& report) {
-  UpdateRun run(clientPath, clientVersion, report);
+  RunUpdate(clientPath, clientVersion, BuiltInManifestKey(), report);
+}
+
+void RunUpdate(const String& clientPath, const String& clientVersion, const ManifestKey& key, UpdateReport& report) {
+  UpdateRun run(clientPath, clientVersion, key, report);
   run.Execute();
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "app/file_hash.h"
@@ -64,22 +65,35 @@ TEST(FileHash, OneHasherForManyFiles) {
   TempFolder folder;
   ASSERT_TRUE(WriteFileBytes(folder.File(L"abc"), "abc"));
   ASSERT_TRUE(WriteFileBytes(folder.File(L"million"), std::string(1000000, 'a')));
-  Sha1FileHasher hasher;
-  uint8_t digest[kSha1Bytes];
-  wchar_t text[kSha1TextChars];
+  FileHasher hasher;
   uint64_t bytes = 7;
-  for (const wchar_t* name : {L"abc", L"missing", L"million", L"abc"}) {
-    bool hashed = hasher.Hash(folder.File(name).c_str(), digest, &bytes);
-    if (WCompare(name, L"missing") == 0) {
+  struct Case {
+    const wchar_t* name;
+    uint32_t kinds;
+    const char* sha1;  // nullptr: not asked for
+    const char* sha256;
+  };
+  for (const Case& c : {
+           Case{L"abc", kHashSha1, "a9993e364706816aba3e25717850c26c9cd0d89d", nullptr},
+           Case{L"missing", kHashSha1 | kHashSha256, nullptr, nullptr},
+           Case{L"million", kHashSha1 | kHashSha256, "34aa973cd4c4daa4f61eeb2bdbad27316534016f",
+                "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+           Case{L"abc", kHashSha256, nullptr, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+       }) {
+    FileDigests digests;
+    std::memset(&digests, 0xEE, sizeof digests);
+    bool hashed = hasher.Hash(folder.File(c.name).c_str(), c.kinds, &digests, &bytes);
+    if (WCompare(c.name, L"missing") == 0) {
       // The reason survives the clean-up, and the hasher goes on afterwards.
       EXPECT_FALSE(hashed);
       EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
       continue;
     }
-    ASSERT_TRUE(hashed) << Utf8(name);
-    HexEncodeLower(digest, text);
-    bool abc = WCompare(name, L"abc") == 0;
-    EXPECT_EQ(Utf8(text), abc ? "a9993e364706816aba3e25717850c26c9cd0d89d" : "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
-    EXPECT_EQ(bytes, abc ? 3u : 1000000u);
+    ASSERT_TRUE(hashed) << Utf8(c.name);
+    // A digest not asked for is left alone.
+    std::string untouched(2 * kSha256Bytes, 'e');
+    EXPECT_EQ(Utf8(DigestText(digests.sha1, kSha1Bytes)), c.sha1 ? c.sha1 : untouched.substr(0, 40));
+    EXPECT_EQ(Utf8(DigestText(digests.sha256, kSha256Bytes)), c.sha256 ? c.sha256 : untouched);
+    EXPECT_EQ(bytes, WCompare(c.name, L"abc") == 0 ? 3u : 1000000u);
   }
 }

@@ -65,6 +65,8 @@ std::wstring UpdaterProgram() { return FromUnix(UPDATER_EXE); }
 std::wstring OldClientProgram() { return FromUnix(OLD_CLIENT_EXE); }
 std::wstring NewClientProgram() { return FromUnix(NEW_CLIENT_EXE); }
 std::wstring UnversionedClientProgram() { return FromUnix(UNVERSIONED_CLIENT_EXE); }
+std::wstring SignedUpdaterProgram() { return FromUnix(SIGNED_UPDATER_EXE); }
+std::wstring SignedOldClientProgram() { return FromUnix(SIGNED_OLD_CLIENT_EXE); }
 std::wstring BuiltPicture(const wchar_t* name) { return FromUnix(UPDATER_PICTURES "/") + name; }
 
 HWND DialogOf(const ScopedHandle& process) {

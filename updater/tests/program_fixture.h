@@ -22,6 +22,9 @@ std::wstring UpdaterProgram();
 std::wstring OldClientProgram();
 std::wstring NewClientProgram();
 std::wstring UnversionedClientProgram();
+// Updater.exe and the old client with the build tree's test key built in.
+std::wstring SignedUpdaterProgram();
+std::wstring SignedOldClientProgram();
 // A picture that the build made beside Updater.exe, e.g. "res\login_normal.png".
 std::wstring BuiltPicture(const wchar_t* name);
 
@@ -46,8 +49,9 @@ protected:
   // the installation's "res" folder, where the updater looks for it.
   void InstallButtonPicture() const;
   // Publishes a release for the installation (see PublishRelease).
-  void Publish(const std::vector<ReleaseFile>& files, const std::string& version) const {
-    PublishRelease(m_server, m_install.Path(), files, version);
+  void Publish(const std::vector<ReleaseFile>& files, const std::string& version,
+               const ReleaseOptions* signing = nullptr) const {
+    PublishRelease(m_server, m_install.Path(), files, version, signing);
   }
   // Publishes a release whose only file, a.txt ("old a" installed), the
   // server holds back for a minute, starts the updater for the installed

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "app/manifest_signature.h"
 #include "app/update_worker.h"
 #include "base/memory/library.h"
 #include "base/system/scoped_handle.h"
@@ -54,8 +57,9 @@ class UpdateWorker : public ::testing::Test {
 protected:
   // Publishes a release on the server (manifest "update.xconfig", files below
   // "files/") and points the installation's "baseinfo.xconfig" at it.
-  void Publish(const std::vector<ReleaseFile>& files, const char* version = kNewVersion) {
-    PublishRelease(m_server, m_install.Path(), files, version);
+  void Publish(const std::vector<ReleaseFile>& files, const char* version = kNewVersion,
+               const ReleaseOptions* signing = nullptr) {
+    PublishRelease(m_server, m_install.Path(), files, version, signing);
   }
 
   Messages RunWorker(const char* clientVersion = kClientVersion, bool refuseInstall = false) {
@@ -103,6 +107,17 @@ protected:
       if (file.find(".previous") != std::string::npos) return true;
     }
     return false;
+  }
+
+  // A run of a program with the build tree's test key built in.
+  Messages RunSigned(const char* clientVersion = kClientVersion) {
+    const std::string pem = TestPublicKey();
+    ManifestKey key;
+    key.pem = pem.data();
+    key.size = pem.size();
+    RecordingReport report;
+    RunUpdate(Installed(kClientName).c_str(), Wide(clientVersion).c_str(), key, report);
+    return report.messages;
   }
 
   ServerScope m_server;
@@ -291,4 +306,69 @@ TEST_F(UpdateWorker, TheRunningUpdaterIsNeitherFetchedNorReplaced) {
   EXPECT_TRUE(Content(L"Updater.exe") == program);
   EXPECT_EQ(Content(L"a.txt"), std::string(100, 'a'));
   EXPECT_EQ(FileRequests(), std::vector<std::string>{"a.txt"});
+}
+
+// A program with a key built in: every forgery fails at its own step, before
+// anything of the installation changes.
+TEST_F(UpdateWorker, SignedReleasesRefuseEveryForgery) {
+  auto runSigned = [&](const char* clientVersion) { return RunSigned(clientVersion); };
+  const std::wstring served = m_server.Folder() + L"\\update.xconfig";
+  auto rewrite = [&](const std::wstring& path, const std::function<std::string(std::string)>& change) {
+    ASSERT_TRUE(WriteFileBytes(path, change(ReadFileBytes(path))));
+  };
+  const std::vector<ReleaseFile> files = {{"a.bin", "new a", ""}, {"b.bin", "new b", ""}};
+  struct Scenario {
+    const char* name;
+    ReleaseOptions signing;
+    std::function<void()> tamper;
+    std::string failure;  // empty: the run succeeds
+    size_t fetched;       // files requested
+  };
+  const Scenario scenarios[] = {
+      {"changed after signing", {}, [&] { rewrite(served, [](std::string m) { return m + "\n"; }); },
+       "verify manifest signature fail", 0},
+      {"signature missing", {nullptr, "", {}}, [] {}, "verify manifest signature fail", 0},
+      {"signature truncated", {}, [&] { rewrite(served + L".sig", [](std::string s) { return s.substr(0, 200); }); },
+       "verify manifest signature fail", 0},
+      {"another key", {"stranger", "", {}}, [] {}, "verify manifest signature fail", 0},
+      {"no Sha256", {"signing", "", {"b.bin"}}, [] {}, "invalid file hash b.bin", 0},
+      {"older release replayed", {}, [] {}, "manifest version 0.9.9.9 is older than the installed 1.0.0.0", 0},
+      {"expired", {"signing", "2020-02-29T23:59:59Z", {}}, [] {}, "manifest expired 2020-02-29T23:59:59Z", 0},
+      {"file swapped", {}, [&] { m_server.AddFile(L"files/b.bin", "evil b"); },
+       "file " + Utf8(FileUrl("b.bin").c_str()) + " hash not equal \nhash1:" + Sha256Hex("evil b") +
+           " \nhash2:" + Sha256Hex("new b"),
+       2},
+      {"good", {"signing", "2099-12-31T23:59:59Z", {}}, [] {}, "", 2},
+  };
+  for (const Scenario& s : scenarios) {
+    ASSERT_TRUE(WriteFileBytes(Installed(L"a.bin"), "old a"));
+    DeleteFileW(Installed(L"b.bin").c_str());
+    Publish(files, std::string(s.name) != "older release replayed" ? kNewVersion : "0.9.9.9", &s.signing);
+    DeleteFileW(Installed(L"update.xconfig").c_str());
+    DeleteFileW(Installed(L"update.xconfig.sig").c_str());
+    const std::vector<std::string> before = InstalledFiles();
+    s.tamper();
+    const size_t requests = FileRequests().size();
+    Messages messages = runSigned(kClientVersion);
+    EXPECT_EQ(FileRequests().size() - requests, s.fetched) << s.name;
+    if (!s.failure.empty()) {
+      EXPECT_EQ(messages.back(), "failed " + s.failure) << s.name;
+      EXPECT_EQ(Content(L"a.bin"), "old a") << s.name;
+      std::vector<std::string> after = InstalledFiles();
+      after.erase(std::remove_if(after.begin(), after.end(),
+                                 [](const std::string& f) { return f.rfind("update.xconfig", 0) == 0 || f.rfind("Temp", 0) == 0; }),
+                  after.end());
+      EXPECT_EQ(after, before) << s.name;
+    } else {
+      EXPECT_EQ(messages.back(), "close") << s.name;
+      EXPECT_EQ(Content(L"a.bin") + Content(L"b.bin"), "new anew b") << s.name;
+    }
+  }
+  // Without a key a present "Sha256" decides, not "Hash".
+  ReleaseOptions unsigned_{nullptr, "", {}};
+  Publish(files, kNewVersion, &unsigned_);
+  rewrite(served, [](std::string m) { return m.replace(m.find(Sha1Hex("new a")), 40, std::string(40, '0')); });
+  ASSERT_TRUE(WriteFileBytes(Installed(L"a.bin"), "old a"));
+  EXPECT_EQ(RunWorker().back(), "close");
+  EXPECT_EQ(Content(L"a.bin"), "new a");
 }
