@@ -19,6 +19,9 @@ class XElement;
 // Where the manifest lives when "baseinfo.xconfig" does not say.
 constexpr wchar_t kDefaultManifestUrl[] = L"https://update.castwright.example/pc/client/version";
 
+// A manifest larger than this is not read to its end (the download fails).
+constexpr uint64_t kManifestMaxBytes = 64ull << 20;
+
 // The release described by the manifest's "BaseInfo" element.
 struct ManifestInfo {
   String version;  // "Version": the newest client version, dotted numbers

@@ -12,10 +12,7 @@
 
 // Nothing here may depend on the program's C/C++ start-up: UpdateWeb runs in
 // the client's process, where Updater.exe is only loaded as a library.
-namespace {
-// The full path of the calling process's main executable; empty when it
-// cannot be read.
-String CallerPath() {
+String MainProgramPath() {
   for (DWORD chars = MAX_PATH; chars <= 32768; chars *= 2) {
     auto* buffer = static_cast<wchar_t*>(MemAlloc(uint64_t{chars} * sizeof(wchar_t)));
     DWORD got = GetModuleFileNameW(nullptr, buffer, chars);
@@ -26,6 +23,7 @@ String CallerPath() {
   return String();
 }
 
+namespace {
 // The folder of `path` with its trailing "\"; empty when it has none.
 String FolderOf(const String& path) {
   for (uint32_t i = path.Length(); i-- > 0;) {
@@ -39,7 +37,7 @@ const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""
 
 extern "C" bool __cdecl UpdateWeb() {
   StartLibraryOnce(L"FastAlloc");
-  const String callerPath = CallerPath();
+  const String callerPath = MainProgramPath();
   const String folder = FolderOf(callerPath);
   if (folder.IsEmpty()) return true;
   const String copyPath = folder + L"Updater_new.exe";
@@ -67,7 +65,7 @@ extern "C" bool __cdecl UpdateWeb() {
 
 void CheckForUpdate(bool* updateNeeded) {
   *updateNeeded = false;
-  const String callerPath = CallerPath();
+  const String callerPath = MainProgramPath();
   String localVersion;
   GetProductVersionText(callerPath, &localVersion);
   const String folder = FolderOf(callerPath);
@@ -80,7 +78,9 @@ void CheckForUpdate(bool* updateNeeded) {
   ReadManifestUrl(baseInfoPath, &url);
   if (url.IsEmpty()) url = kDefaultManifestUrl;
   uint32_t status = 0;
-  if (!HttpDownloadWithRetry(url, manifestPath, &status) || (status != 200 && status != 304)) return;
+  TransferLimits limits;
+  limits.maxBytes = kManifestMaxBytes;
+  if (!HttpDownloadWithRetry(url, manifestPath, &status, limits) || (status != 200 && status != 304)) return;
   FileEntryArray entries;
   ManifestInfo info;
   if (!ParseUpdateManifest(manifestPath, &entries, &info)) return;

@@ -1,12 +1,13 @@
 #include "app/update_worker.h"
 
-#include <dbghelp.h>
 #include <oleauto.h>
-#include <shlwapi.h>
+
+#include <algorithm>
 
 #include "app/file_hash.h"
 #include "app/http_download.h"
 #include "app/manifest.h"
+#include "app/self_update.h"
 #include "app/update_rules.h"
 #include "base/log.h"
 #include "base/wide_text.h"
@@ -14,7 +15,10 @@
 namespace {
 constexpr int kAttempts = 6;
 constexpr DWORD kRetryPauseMs = 500;
-constexpr DWORD kPathChars = 260;
+// The longest path Windows knows, in characters.
+constexpr uint32_t kLongestPath = 32767;
+// Names and paths in messages are shortened to this many characters.
+constexpr uint32_t kNameChars = 300;
 
 // The text of a String, empty text for the empty string (whose text is none).
 const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""; }
@@ -22,11 +26,16 @@ const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""
 // Where the install pass keeps the installed file that step `index`
 // replaces until the pass has ended: beside the new file's temp path, numbered
 // so that two entries of one name cannot take each other's place.
-String SetAsidePath(const FileEntry& entry, size_t index) {
-  return String::Format(L"%s.%u.previous", Text(entry.tempPath), static_cast<unsigned>(index));
+String SetAsidePath(const String& tempPath, size_t index) {
+  return tempPath + String::Format(L".%u.previous", static_cast<unsigned>(index));
 }
 
 bool Exists(const String& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const String& path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 bool Accepted(uint32_t status) { return status == 200 || status == 304; }
 
@@ -45,33 +54,62 @@ bool RemoveFile(const String& path) {
   return DeleteFileW(path) != FALSE;
 }
 
-// Creates the folder that holds `path` with all missing parents. Failure is
-// not reported: the download or move into it fails later with its own text.
-void EnsureFolderOf(const String& path) {
-  String folder = GetDirectoryOfPath(path);
-  // The folder-chain creator splits at "\" only.
-  folder.ReplaceAll(L"/", L"\\");
-  folder += L"\\";
-  if (PathIsDirectoryW(folder)) return;
-  int size = WideCharToMultiByte(CP_THREAD_ACP, 0, folder, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return;
-  char* ansi = static_cast<char*>(MemAlloc(static_cast<uint64_t>(size)));
-  if (WideCharToMultiByte(CP_THREAD_ACP, 0, folder, -1, ansi, size, nullptr, nullptr) > 0) {
-    MakeSureDirectoryPathExists(ansi);
+// A name or path as a message shows it.
+String Short(const String& text) { return ShortenedMiddle(text, kNameChars); }
+
+// The full path that Windows makes of `path` ("." and ".." applied, trailing
+// dots and spaces of the last component dropped, "/" read as "\", a device
+// as "\\.\NAME"); empty when it has none.
+String FullPathOf(const String& path) {
+  const DWORD needed = GetFullPathNameW(Text(path), 0, nullptr, nullptr);
+  if (needed == 0) return String();
+  auto* buffer = static_cast<wchar_t*>(MemAlloc(uint64_t{needed} * sizeof(wchar_t)));
+  const DWORD got = GetFullPathNameW(Text(path), needed, buffer, nullptr);
+  String full = got > 0 && got < needed ? String(buffer, got) : String();
+  MemFree(buffer);
+  return full;
+}
+
+// Whether the full path `path` lies below the full path `folder` (which
+// has no trailing "\\").
+bool LiesIn(const String& path, const String& folder) {
+  const uint32_t length = folder.Length();
+  return length > 0 && path.Length() > length + 1 && path.Text()[length] == L'\\' &&
+         CompareStringOrdinal(path, static_cast<int>(length), folder, static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+// The full path `full` in the form that every wide file function takes at
+// any length and without further rewriting: "\\?\C:\..." or "\\?\UNC\...".
+String LongPathOf(const String& full) {
+  const wchar_t* text = Text(full);
+  if (text[0] == L'\\' && text[1] == L'\\') {
+    if ((text[2] == L'?' || text[2] == L'.') && text[3] == L'\\') return full;
+    return String(L"\\\\?\\UNC\\") + String(text + 2);
   }
-  MemFree(ansi);
+  return String(L"\\\\?\\") + full;
 }
 
 // A manifest size as bytes. The manifest reading turns sizes above 2^31 - 1
 // into negative text; read back as unsigned 32 bits they are right again.
 uint64_t SizeOf(const FileEntry& entry) { return static_cast<uint32_t>(DecimalToInt32(entry.size)); }
 
+// Where the run touches the files of one queued entry: full paths checked
+// to lie inside their folders, in the form that takes any length.
+struct EntryPaths {
+  String local;
+  String temp;
+};
+
 // One file of the install pass and what the pass has done to it so far.
 struct InstallStep {
   const FileEntry* entry;
+  const EntryPaths* paths;
   String setAsidePath;  // where the installed file was moved; empty when there was none
   bool movedIn;         // the new file is in place
 };
+
+using PathArray = std::vector<String, LibraryAllocator<String>>;
+using EntryPathsArray = std::vector<EntryPaths, LibraryAllocator<EntryPaths>>;
 
 class UpdateRun {
 public:
@@ -83,6 +121,12 @@ public:
       if (clientPath.Text()[i] == L'\\') last = static_cast<int32_t>(i);
     }
     if (last > 0) m_folder = clientPath.Mid(0, last);
+    // Without a folder the paths start at the root of the current drive.
+    m_folderPath = FullPathOf(m_folder.IsEmpty() ? String(L"\\") : m_folder);
+    if (m_folderPath.Length() > 0 && m_folderPath.Text()[m_folderPath.Length() - 1] == L'\\') {
+      m_folderPath = String(m_folderPath.Text(), m_folderPath.Length() - 1);
+    }
+    if (!m_folderPath.IsEmpty()) m_tempPath = m_folderPath + L"\\Temp";
   }
 
   void Execute() {
@@ -93,6 +137,12 @@ public:
       } else if (CheckNames() && Scan() && DownloadAll()) {
         outcome = Install();
       }
+    }
+    if (outcome == Outcome::kFailed) {
+      RemoveDownloads();
+      // A failure never goes out without words; the log keeps it too.
+      if (m_error.IsEmpty()) m_error = L"update failed";
+      WriteLog(L"%s", Text(m_error));
     }
     // The error text goes out in system memory (the receiver owns it).
     BSTR error = outcome == Outcome::kFailed ? SysAllocStringLen(m_error, m_error.Length()) : nullptr;
@@ -115,8 +165,13 @@ private:
   void Release() {
     FileEntryArray().swap(m_entries);
     FileEntryArray().swap(m_queue);
+    EntryPathsArray().swap(m_paths);
+    PathArray().swap(m_downloads);
+    PathArray().swap(m_tempFolders);
     m_info = ManifestInfo();
     m_folder = String();
+    m_folderPath = String();
+    m_tempPath = String();
     m_clientVersion = String();
     m_ownPath = String();
     m_error = String();
@@ -133,17 +188,18 @@ private:
   }
 
   bool FetchManifest() {
-    String manifestPath = String::Format(L"%s\\update.xconfig", Text(m_folder));
+    if (m_folderPath.IsEmpty() || m_tempPath.IsEmpty()) return Fail(L"download update config fail.");
+    const String manifestPath = LongPathOf(m_folderPath + L"\\update.xconfig");
     if (Exists(manifestPath)) RemoveFile(manifestPath);
-    String baseInfoPath = String::Format(L"%s\\%s", Text(m_folder), L"baseinfo.xconfig");
-    wchar_t ownPath[kPathChars] = {};
-    GetModuleFileNameW(nullptr, ownPath, kPathChars);
-    m_ownPath = ownPath;
+    const String baseInfoPath = LongPathOf(m_folderPath + L"\\baseinfo.xconfig");
+    m_ownPath = FullPathOf(MainProgramPath());
 
     String url;
     if (!ReadManifestUrl(baseInfoPath, &url)) url = kDefaultManifestUrl;
     uint32_t status = 0;
-    if (!HttpDownloadWithRetry(url, manifestPath, &status) || !Accepted(status)) {
+    TransferLimits limits;
+    limits.maxBytes = kManifestMaxBytes;
+    if (!HttpDownloadWithRetry(url, manifestPath, &status, limits) || !Accepted(status)) {
       return Fail(L"download update config fail.");
     }
     if (!ParseUpdateManifest(manifestPath, &m_entries, &m_info)) return Fail(L"parseConfig fail");
@@ -152,9 +208,26 @@ private:
 
   // Every name must stay inside the installation folder: the updater runs
   // with administrator rights and the manifest comes from the network.
+  // Two entries of one file (names equal but for letter case, trailing dots
+  // or spaces, or the separator) would fail at the install pass of every run.
   bool CheckNames() {
-    for (const FileEntry& entry : m_entries) {
-      if (!IsSafeRelativeName(entry.name)) return Fail(String::Format(L"invalid file name %s", Text(entry.name)));
+    std::vector<std::pair<String, size_t>, LibraryAllocator<std::pair<String, size_t>>> keys;
+    keys.reserve(m_entries.size());
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+      const FileEntry& entry = m_entries[i];
+      if (!IsSafeRelativeName(entry.name)) return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
+      String key = NameKey(entry.name);
+      if (!key.IsEmpty()) CharUpperBuffW(const_cast<wchar_t*>(key.Text()), key.Length());
+      keys.emplace_back(std::move(key), i);
+    }
+    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
+      const int order = WCompare(Text(a.first), Text(b.first));
+      return order < 0 || (order == 0 && a.second < b.second);
+    });
+    for (size_t i = 1; i < keys.size(); ++i) {
+      if (WCompare(Text(keys[i - 1].first), Text(keys[i].first)) == 0) {
+        return Fail(String::Format(L"duplicate file name %s", Text(Short(m_entries[keys[i].second].name))));
+      }
     }
     return true;
   }
@@ -167,41 +240,98 @@ private:
       queued.tempPath = m_folder + L"\\Temp\\";
       queued.tempPath += entry.name;
       queued.url = m_info.baseUrl;
-      queued.url += entry.name;
+      queued.url += UrlPathOfName(entry.name);
       queued.url.ReplaceAll(L"\\", L"/");
+      // Checked as Windows resolves them, whatever the name's spelling.
+      const String local = FullPathOf(m_folderPath + L"\\" + entry.name);
+      const String temp = FullPathOf(m_tempPath + L"\\" + entry.name);
+      // The set-aside copy's path is the longest of an entry.
+      if (!LiesIn(local, m_folderPath) || !LiesIn(temp, m_tempPath) || temp.Length() + 32 > kLongestPath) {
+        return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
+      }
       // The running updater cannot replace itself; its copy does that.
-      if (WCompare(queued.localPath, m_ownPath) == 0) continue;
-      if (Exists(queued.localPath)) {
+      if (CompareStringOrdinal(local, -1, Text(m_ownPath), -1, TRUE) == CSTR_EQUAL) continue;
+      EntryPaths paths{LongPathOf(local), LongPathOf(temp)};
+      if (Exists(paths.local)) {
         uint8_t digest[kSha1Bytes];
-        // An installed file that cannot be read is left alone.
-        if (!HashFileSha1(queued.localPath, digest)) continue;
-        wchar_t text[kSha1TextChars];
-        HexEncodeLower(digest, text);
-        if (WCompare(text, Text(entry.hash)) == 0) continue;
+        // A file that cannot be read (locked, a folder) is outdated: the
+        // install pass meets it and fails, and the next run tries again.
+        wchar_t text[kSha1TextChars] = {};
+        if (HashFileSha1(paths.local, digest)) {
+          HexEncodeLower(digest, text);
+          if (SameDigest(text, Text(entry.hash))) continue;
+        }
       }
       m_total += SizeOf(entry);
       m_queue.push_back(std::move(queued));
+      m_paths.push_back(std::move(paths));
     }
     return true;
   }
 
-  bool DownloadAll() {
-    uint64_t done = 0;
+  // Creates the folders from the installation folder down to the one that
+  // holds `path` (a long full path inside it), one at a time with the wide
+  // functions; `created` records the new ones. Failure is not reported: the
+  // download or move into the folder fails later with its own text.
+  void CreateFolderOf(const String& path, PathArray* created) {
+    const String folder = GetDirectoryOfPath(path);
+    const uint32_t start = LongPathOf(m_folderPath).Length();
+    for (uint32_t i = start + 1; i <= folder.Length(); ++i) {
+      if (i < folder.Length() && folder.Text()[i] != L'\\') continue;
+      const String step(folder.Text(), i);
+      if (IsFolder(step)) continue;
+      if (!CreateDirectoryW(step, nullptr)) return;
+      if (created) created->push_back(step);
+    }
+  }
+
+  // Whether the volume of "Temp" holds every queued file; fails the run with
+  // the first file that does not fit.
+  bool CheckSpace() {
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExW(LongPathOf(m_folderPath) + L"\\", &free, nullptr, nullptr)) return true;
+    uint64_t needed = 0;
     for (const FileEntry& entry : m_queue) {
-      EnsureFolderOf(entry.localPath);
-      EnsureFolderOf(entry.tempPath);
+      needed += SizeOf(entry);
+      if (needed > free.QuadPart) return Fail(String::Format(L"not enough disk space for %s", Text(Short(entry.name))));
+    }
+    return true;
+  }
+
+  // After a failed run: the files this run downloaded into "Temp" and the
+  // folders it made there. Files of the installation are never among them.
+  void RemoveDownloads() {
+    for (const String& path : m_downloads) {
+      if (!IsFolder(path)) RemoveFile(path);
+    }
+    for (size_t i = m_tempFolders.size(); i-- > 0;) RemoveDirectoryW(m_tempFolders[i]);
+  }
+
+  bool DownloadAll() {
+    if (!CheckSpace()) return false;
+    uint64_t done = 0;
+    for (size_t i = 0; i < m_queue.size(); ++i) {
+      const FileEntry& entry = m_queue[i];
+      const EntryPaths& paths = m_paths[i];
+      CreateFolderOf(paths.local, nullptr);
+      CreateFolderOf(paths.temp, &m_tempFolders);
       uint32_t status = 0;
-      if (!HttpDownloadWithRetry(entry.url, entry.tempPath, &status) || !Accepted(status)) {
-        return Fail(String::Format(L"download file %s fail", Text(entry.url)));
+      TransferLimits limits;
+      limits.maxBytes = SizeOf(entry);
+      m_downloads.push_back(paths.temp);
+      if (!HttpDownloadWithRetry(entry.url, paths.temp, &status, limits) || !Accepted(status)) {
+        return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
       }
       // A file that cannot be verified is not installed.
       uint8_t digest[kSha1Bytes];
-      if (!HashFileSha1(entry.tempPath, digest)) return Fail(String::Format(L"hash file %s fail", Text(entry.url)));
+      if (!HashFileSha1(paths.temp, digest)) {
+        return Fail(String::Format(L"hash file %s fail", Text(Short(entry.url))));
+      }
       wchar_t text[kSha1TextChars];
       HexEncodeLower(digest, text);
-      if (WCompare(text, Text(entry.hash)) != 0) {
-        return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(entry.url), text,
-                                   Text(entry.hash)));
+      if (!SameDigest(text, Text(entry.hash))) {
+        return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(Short(entry.url)), text,
+                                   Text(Short(entry.hash))));
       }
       done += SizeOf(entry);
       ProgressFigures figures = ScaleProgress(done, m_total);
@@ -216,29 +346,37 @@ private:
   bool InstallAll() {
     std::vector<InstallStep, LibraryAllocator<InstallStep>> steps;
     steps.reserve(m_queue.size());
-    for (const FileEntry& entry : m_queue) {
-      steps.push_back(InstallStep{&entry, String(), false});
+    for (size_t i = 0; i < m_queue.size(); ++i) {
+      const FileEntry& entry = m_queue[i];
+      const EntryPaths& paths = m_paths[i];
+      steps.push_back(InstallStep{&entry, &paths, String(), false});
       InstallStep& step = steps.back();
-      if (Exists(entry.localPath)) {
-        String setAside = SetAsidePath(entry, steps.size() - 1);
+      if (Exists(paths.local)) {
+        const String setAside = SetAsidePath(paths.temp, i);
         if (Exists(setAside)) RemoveFile(setAside);  // left by a run that was cut off
         DWORD error = 0;
-        if (!WithRetry([&] {
-              if (MoveFileW(entry.localPath, setAside)) return true;
-              error = GetLastError();
-              return false;
-            })) {
+        // A folder in a file's place is not moved away with what it holds.
+        if (IsFolder(paths.local)) {
+          error = ERROR_ACCESS_DENIED;
+        } else {
+          WithRetry([&] {
+            if (MoveFileW(paths.local, setAside)) return true;
+            error = GetLastError();
+            return false;
+          });
+        }
+        if (error != 0) {
           Restore(steps);
-          return Fail(String::Format(L"001 delete file %s failed\nerror code: %d", Text(entry.localPath),
+          return Fail(String::Format(L"001 delete file %s failed\nerror code: %d", Text(Short(entry.localPath)),
                                      static_cast<int>(error)));
         }
         step.setAsidePath = setAside;
       }
-      if (!MoveFileW(entry.tempPath, entry.localPath)) {
+      if (!MoveFileW(paths.temp, paths.local)) {
         DWORD error = GetLastError();
         Restore(steps);
-        return Fail(String::Format(L"move %s to %s fail\nerror code: %d", Text(entry.tempPath),
-                                   Text(entry.localPath), static_cast<int>(error)));
+        return Fail(String::Format(L"move %s to %s fail\nerror code: %d", Text(Short(entry.tempPath)),
+                                   Text(Short(entry.localPath)), static_cast<int>(error)));
       }
       step.movedIn = true;
     }
@@ -253,7 +391,7 @@ private:
   static void Restore(const std::vector<InstallStep, LibraryAllocator<InstallStep>>& steps) {
     for (size_t i = steps.size(); i-- > 0;) {
       const InstallStep& step = steps[i];
-      const String& localPath = step.entry->localPath;
+      const String& localPath = step.paths->local;
       if (step.movedIn && !WithRetry([&] { return RemoveFile(localPath); })) {
         WriteLog(L"restore: cannot remove %s: %d", Text(localPath), static_cast<int>(GetLastError()));
       }
@@ -266,6 +404,8 @@ private:
   }
 
   String m_folder;
+  String m_folderPath;  // m_folder's full path
+  String m_tempPath;    // the full path of its "Temp"
   String m_clientVersion;
   HWND m_window;
   String m_error;
@@ -273,6 +413,9 @@ private:
   ManifestInfo m_info;
   FileEntryArray m_entries;
   FileEntryArray m_queue;  // the download list
+  EntryPathsArray m_paths;  // where each of its files lies
+  PathArray m_downloads;    // temp files this run has written to
+  PathArray m_tempFolders;  // folders this run has made below "Temp"
   uint64_t m_total = 0;
 };
 }  // namespace

@@ -67,9 +67,10 @@ std::wstring NewClientProgram() { return FromUnix(NEW_CLIENT_EXE); }
 std::wstring UnversionedClientProgram() { return FromUnix(UNVERSIONED_CLIENT_EXE); }
 std::wstring BuiltPicture(const wchar_t* name) { return FromUnix(UPDATER_PICTURES "/") + name; }
 
-HWND DialogOf(const ScopedHandle& process) {
+HWND DialogOf(const ScopedHandle& process, uint32_t timeoutMs) {
   WindowSearch search{GetProcessId(process.Get()), nullptr};
-  WaitFor([&] { return !EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&search)) && search.found; });
+  WaitFor([&] { return !EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&search)) && search.found; },
+          timeoutMs);
   return search.found;
 }
 

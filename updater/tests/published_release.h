@@ -17,11 +17,11 @@ struct ReleaseFile {
 std::string Sha1Hex(const std::string& bytes);
 
 // Publishes a release of `version` on `server`: the files below "files/"
-// (names no folder can hold are listed but not served) and the manifest
+// (names no folder can hold, and device names, are listed but not served) and the manifest
 // "update.xconfig" listing them; and writes the installation's
 // "baseinfo.xconfig" in `installFolder`, pointing at that manifest.
 void PublishRelease(const ServerScope& server, const std::wstring& installFolder, const std::vector<ReleaseFile>& files,
                     const std::string& version);
 
-// ASCII text as a wide string.
+// UTF-8 text as a wide string.
 std::wstring Wide(const std::string& text);

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "app/self_update.h"
+
 std::unique_ptr<Gdiplus::Image> LoadPngFromResource(HMODULE module, HRSRC resource) {
   const DWORD size = SizeofResource(module, resource);
   HGLOBAL loaded = LoadResource(module, resource);
@@ -38,13 +40,12 @@ void FillBar(Gdiplus::Graphics* graphics, int32_t x, int32_t y, int32_t width, i
 }
 
 String GetModuleFolder() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const String path = MainProgramPath();
   uint32_t folder = 0;
-  for (DWORD i = 0; i < length && i < MAX_PATH; ++i) {
-    if (path[i] == L'\\') folder = i;
+  for (uint32_t i = 0; i < path.Length(); ++i) {
+    if (path.Text()[i] == L'\\') folder = i;
   }
-  return String(path, folder);
+  return String(path.Text(), folder);
 }
 
 String ButtonImagePath(const String& folder) { return folder + L"\\res\\login_normal.png"; }
