@@ -2,7 +2,8 @@
 # Updater driver: build | test | demo | bench | fuzz [RUNS] | release ARGS...
 #   build    configure (if needed) and build the win64 and win32 presets
 #   test     build everything, then run the win64 tests under Wine through
-#            CTest (among them the Windows xrelease against the native one),
+#            CTest (among them the Windows xrelease against the native one and
+#            every benchmark in its short form, which fails when the work fails),
 #            check the win32 build's PE headers, and run the native
 #            AddressSanitizer + UndefinedBehaviorSanitizer build's tests with
 #            short smokes of the fuzz targets
@@ -135,7 +136,7 @@ case "${1:-}" in
     (cd "$source_dir" && ctest --preset win32 -R '^pe_headers\.Updater$' >/dev/null) || exit 1
     wine_up
     story=$root/build/demo/updater
-    trap 'python3 "$source_dir/e2e/update_server.py" stop --pid-file "$story/server.pid"; wine_down' EXIT
+    trap 'python3 "$source_dir/tests/update_server.py" stop --pid-file "$story/server.pid"; wine_down' EXIT
     python3 "$source_dir/e2e/update_story.py" --build "$root/build/win64" --wine "$wine" \
       --xrelease "$root/build/tool/release/xrelease" --work "$story" --pictures "$root/build/demo/pictures"
     ;;

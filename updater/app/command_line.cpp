@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "base/wide_text.h"
+#include "base/text/wide_text.h"
 
 bool ReadClientPathArgument(int argc, const wchar_t* const* argv, String* clientPath) {
   const wchar_t* value = nullptr;

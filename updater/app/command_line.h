@@ -1,7 +1,7 @@
 // The updater's command line.
 #pragma once
 
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
 
 // Reads the client path from the program's arguments, argument 0 (the
 // program) skipped: every "-path" (compared ignoring the case of A to Z only)

@@ -5,30 +5,18 @@
 
 #include <memory>
 
-#include "base/alloc.h"
-#include "base/scoped_handle.h"
+#include "base/memory/alloc.h"
+#include "base/system/scoped_handle.h"
 
 namespace {
 constexpr wchar_t kProvider[] = L"Microsoft Enhanced RSA and AES Cryptographic Provider";
 constexpr DWORD kBlockBytes = 65536;
 
-// Owner of a CryptoAPI hash object.
-class ScopedCryptHash {
-public:
-  ScopedCryptHash() = default;
-  ~ScopedCryptHash() {
-    if (m_hash) CryptDestroyHash(m_hash);
-  }
-  ScopedCryptHash(const ScopedCryptHash&) = delete;
-  ScopedCryptHash& operator=(const ScopedCryptHash&) = delete;
-  bool Create(HCRYPTPROV context, ALG_ID algorithm) {
-    return CryptCreateHash(context, algorithm, 0, 0, &m_hash) != FALSE;
-  }
-  HCRYPTHASH Get() const { return m_hash; }
-
-private:
-  HCRYPTHASH m_hash = 0;
+// A CryptoAPI hash object.
+struct CryptHashTraits : ZeroIsEmpty<HCRYPTHASH> {
+  static void Free(Type hash) { CryptDestroyHash(hash); }
 };
+using ScopedCryptHash = ScopedObject<CryptHashTraits>;
 
 struct MemFreeDeleter {
   void operator()(void* block) const { MemFree(block); }
@@ -41,8 +29,9 @@ bool HashWith(HCRYPTPROV context, const wchar_t* path, uint8_t digest[kSha1Bytes
     *error = GetLastError();
     return false;
   };
-  ScopedCryptHash hash;
-  if (!hash.Create(context, CALG_SHA1)) return fail();
+  HCRYPTHASH created = 0;
+  if (!CryptCreateHash(context, CALG_SHA1, 0, 0, &created)) return fail();
+  ScopedCryptHash hash(created);
   // Read sharing: a reader elsewhere (a virus scanner) must not make the file
   // unhashable, which would leave an outdated file looking current.
   ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -71,16 +60,14 @@ bool HashFileSha1(const wchar_t* path, uint8_t digest[kSha1Bytes]) {
   return hasher.Hash(path, digest);
 }
 
-Sha1FileHasher::~Sha1FileHasher() {
-  if (m_context) CryptReleaseContext(static_cast<HCRYPTPROV>(m_context), 0);
-}
+void Sha1ContextTraits::Free(Type context) { CryptReleaseContext(static_cast<HCRYPTPROV>(context), 0); }
 
 bool Sha1FileHasher::Hash(const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes) {
-  HCRYPTPROV context = static_cast<HCRYPTPROV>(m_context);
+  HCRYPTPROV context = static_cast<HCRYPTPROV>(m_context.Get());
   // No key container: nothing is stored.
   if (!context) {
     if (!CryptAcquireContextW(&context, nullptr, kProvider, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
-    m_context = context;
+    m_context.Reset(context);
   }
   DWORD error = 0;
   if (HashWith(context, path, digest, bytes, &error)) return true;

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "base/system/scoped_object.h"
+
 constexpr uint32_t kSha1Bytes = 20;
 // Characters of a digest's text, terminator included.
 constexpr uint32_t kSha1TextChars = 41;
@@ -15,6 +17,12 @@ constexpr uint32_t kSha1TextChars = 41;
 // hashed. Windows build only.
 bool HashFileSha1(const wchar_t* path, uint8_t digest[kSha1Bytes]);
 
+// The platform's hashing context of Sha1FileHasher: a CryptoAPI provider on
+// Windows, an OpenSSL digest context natively.
+struct Sha1ContextTraits : ZeroIsEmpty<uintptr_t> {
+  static void Free(Type context);
+};
+
 // Hashes files one after another with one context, for callers that hash
 // many: acquiring a CryptoAPI context takes longer than hashing a small file
 // (about 10 ms under Wine). CryptoAPI as HashFileSha1 on Windows; the native
@@ -22,8 +30,6 @@ bool HashFileSha1(const wchar_t* path, uint8_t digest[kSha1Bytes]);
 class Sha1FileHasher {
 public:
   Sha1FileHasher() = default;
-  // Releases the context.
-  ~Sha1FileHasher();
   Sha1FileHasher(const Sha1FileHasher&) = delete;
   Sha1FileHasher& operator=(const Sha1FileHasher&) = delete;
 
@@ -33,7 +39,7 @@ public:
   bool Hash(const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes = nullptr);
 
 private:
-  uintptr_t m_context = 0;  // the platform's context, none until the first file
+  ScopedObject<Sha1ContextTraits> m_context;  // none until the first file
 };
 
 // Writes the digest as 40 lower-case hexadecimal digits, high half-byte

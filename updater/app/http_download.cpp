@@ -7,9 +7,10 @@
 
 #include <cwchar>
 
+#include "app/retry.h"
 #include "app/scoped_internet.h"
-#include "base/alloc.h"
-#include "base/xfile.h"
+#include "base/memory/alloc.h"
+#include "base/system/xfile.h"
 
 namespace {
 constexpr wchar_t kUserAgent[] = L"KVR-Updater";
@@ -18,8 +19,6 @@ constexpr DWORD kHostChars = 256;
 constexpr DWORD kPathChars = 1024;
 constexpr DWORD kStatusBytes = 16;
 constexpr DWORD kReadBufferBytes = 16384;
-constexpr int kAttempts = 6;
-constexpr DWORD kRetryPauseMs = 500;
 
 // The length the response announced, or -1 without one (a body that runs to
 // the end of the connection or comes in chunks).
@@ -160,9 +159,7 @@ bool StoreBody(HINTERNET request, const wchar_t* destination, bool compressed, c
 }
 }  // namespace
 
-ScopedInternetHandle::~ScopedInternetHandle() {
-  if (m_handle) WinHttpCloseHandle(m_handle);
-}
+void InternetHandleTraits::Free(Type handle) { WinHttpCloseHandle(handle); }
 
 bool HttpDownloadToFile(const wchar_t* url, const wchar_t* destination, uint32_t* status,
                         const TransferLimits& limits) {
@@ -221,10 +218,5 @@ bool HttpDownloadToFile(const wchar_t* url, const wchar_t* destination, uint32_t
 
 bool HttpDownloadWithRetry(const wchar_t* url, const wchar_t* destination, uint32_t* status,
                            const TransferLimits& limits) {
-  bool done = HttpDownloadToFile(url, destination, status, limits);
-  for (int attempt = 1; !done && attempt < kAttempts; ++attempt) {
-    Sleep(kRetryPauseMs);
-    done = HttpDownloadToFile(url, destination, status, limits);
-  }
-  return done;
+  return WithRetry([&] { return HttpDownloadToFile(url, destination, status, limits); });
 }

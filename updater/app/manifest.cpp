@@ -1,22 +1,67 @@
 #include "app/manifest.h"
 
-#include "base/xconfig.h"
-
 namespace {
+constexpr wchar_t kUrlElement[] = L"url";
+constexpr wchar_t kManifestUrlItem[] = L"UpdaterConfigeUrl";
+constexpr wchar_t kBaseInfoElement[] = L"BaseInfo";
+constexpr wchar_t kVersionItem[] = L"Version";
+constexpr wchar_t kBaseUrlItem[] = L"BaseUrl";
+constexpr wchar_t kUpdaterVersionItem[] = L"UpdaterVersion";
+constexpr wchar_t kMustItem[] = L"Must";
+constexpr wchar_t kFileListElement[] = L"FileList";
+constexpr wchar_t kHashItem[] = L"Hash";
+constexpr wchar_t kSizeItem[] = L"Size";
+
 String TextOf(const XElement* element, const wchar_t* name) {
   const XDataItem* item = element->FindDataItem(name);
   return item ? item->Value() : String();
 }
+
+uint64_t SizeOf(const XElement* file) {
+  uint64_t size = 0;
+  const XDataItem* item = file->FindDataItem(kSizeItem);
+  return item && ParseDecimalUInt64(item->Value(), &size) ? size : 0;
+}
+
+void AddItem(XElement* element, const wchar_t* name, const String& value) {
+  element->AddItem(new XDataItem(name, value));
+}
 }  // namespace
 
+String DecimalText(uint64_t value) {
+  wchar_t digits[21];
+  wchar_t* p = digits + 20;
+  *p = 0;
+  do {
+    *--p = static_cast<wchar_t>(L'0' + value % 10);
+    value /= 10;
+  } while (value);
+  return String(p);
+}
+
+bool ParseDecimalUInt64(const wchar_t* text, uint64_t* value) {
+  if (!text || !*text) return false;
+  uint64_t result = 0;
+  for (const wchar_t* p = text; *p; ++p) {
+    if (*p < L'0' || *p > L'9') return false;
+    const uint64_t digit = static_cast<uint64_t>(*p - L'0');
+    if (result > (UINT64_MAX - digit) / 10) return false;
+    result = result * 10 + digit;
+  }
+  *value = result;
+  return true;
+}
+
 bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestInfo* info) {
-  const XElement* baseInfo = root->FindElement(L"BaseInfo");
-  const XElement* fileList = root->FindElement(L"FileList");
+  const XElement* baseInfo = root->FindElement(kBaseInfoElement);
+  const XElement* fileList = root->FindElement(kFileListElement);
   if (!baseInfo || !fileList) return false;
 
-  info->version = TextOf(baseInfo, L"Version");
-  info->baseUrl = TextOf(baseInfo, L"BaseUrl");
-  info->must = static_cast<int32_t>(baseInfo->IntValue(L"Must", 0));
+  info->version = TextOf(baseInfo, kVersionItem);
+  info->baseUrl = TextOf(baseInfo, kBaseUrlItem);
+  info->updaterVersion = TextOf(baseInfo, kUpdaterVersionItem);
+  info->hasMust = baseInfo->FindDataItem(kMustItem) != nullptr;
+  info->must = static_cast<int32_t>(baseInfo->IntValue(kMustItem, 0));
 
   uint32_t count = fileList->ElementCount();
   entries->reserve(entries->size() + count);
@@ -24,9 +69,44 @@ bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestI
     const XElement* file = fileList->ElementAt(i);
     FileEntry entry;
     entry.name = file->Name();
-    entry.hash = TextOf(file, L"Hash");
-    entry.size = static_cast<int32_t>(file->IntValue(L"Size", 0));
+    entry.hash = TextOf(file, kHashItem);
+    entry.size = SizeOf(file);
     entries->push_back(std::move(entry));
   }
   return true;
+}
+
+UpdateManifestWriter::UpdateManifestWriter(const ManifestInfo& info) {
+  m_document.OpenText(nullptr, nullptr);  // an empty tree to fill
+  XElement* root = m_document.RootElement();
+  XElement* baseInfo = root->AddElement(kBaseInfoElement);
+  AddItem(baseInfo, kVersionItem, info.version);
+  AddItem(baseInfo, kBaseUrlItem, info.baseUrl);
+  if (!info.updaterVersion.IsEmpty()) AddItem(baseInfo, kUpdaterVersionItem, info.updaterVersion);
+  if (info.hasMust) {
+    String must;
+    must = info.must;
+    AddItem(baseInfo, kMustItem, must);
+  }
+  m_fileList = root->AddElement(kFileListElement);
+}
+
+void UpdateManifestWriter::AddFile(const String& name, const String& hash, uint64_t size) {
+  XElement* element = m_fileList->AddElement(name);
+  AddItem(element, kHashItem, hash);
+  AddItem(element, kSizeItem, DecimalText(size));
+}
+
+bool UpdateManifestWriter::Write(Utf8Text* out, String* error) const {
+  const XBaseItem* unwritable = nullptr;
+  if (WriteXConfigText(m_document.RootElement(), out, &unwritable)) return true;
+  *error = String(L"cannot write \"") + (unwritable ? unwritable->Name() : String()) +
+           L"\" in a manifest: it holds text that the format cannot carry";
+  return false;
+}
+
+String ManifestUrlIn(const XElement* root) {
+  const XElement* element = root->FindElement(kUrlElement);
+  const XDataItem* item = element ? element->FindDataItem(kManifestUrlItem) : nullptr;
+  return item && !item->Value().IsEmpty() ? item->Value() : String(kDefaultManifestUrl);
 }

@@ -2,7 +2,9 @@
 // installation folder: "baseinfo.xconfig", installed with the client, names the
 // address of the update manifest; the update manifest ("update.xconfig",
 // downloaded for every run) names the newest version, the base address of the
-// files and every file with its SHA-1 and size.
+// files and every file with its SHA-1 and size. Their names, reading, writing
+// and fetching live here, for the update run, the version check behind
+// UpdateWeb and the release tool.
 //
 // Names are looked up ignoring the case of A to Z, the first of a name counts.
 // A missing text item reads as empty text, a missing number as 0.
@@ -11,11 +13,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/alloc.h"
-#include "base/wide_string.h"
+#include "base/memory/alloc.h"
+#include "base/text/wide_string.h"
+#include "base/xconfig/xconfig.h"
+#include "base/xconfig/xconfig_writer.h"
 
-class XElement;
-
+// The files in the installation folder.
+constexpr wchar_t kBaseInfoFileName[] = L"baseinfo.xconfig";
+constexpr wchar_t kManifestFileName[] = L"update.xconfig";
 // Where the manifest lives when "baseinfo.xconfig" does not say.
 constexpr wchar_t kDefaultManifestUrl[] = L"https://update.castwright.example/pc/client/version";
 
@@ -24,17 +29,19 @@ constexpr uint64_t kManifestMaxBytes = 64ull << 20;
 
 // The release described by the manifest's "BaseInfo" element.
 struct ManifestInfo {
-  String version;  // "Version": the newest client version, dotted numbers
-  String baseUrl;  // "BaseUrl": every file's URL is this plus its relative name
-  int32_t must = 0;  // "Must": carried along; nothing acts on it
+  String version;         // "Version": the newest client version, dotted numbers
+  String baseUrl;         // "BaseUrl": every file's URL is this plus its relative name
+  String updaterVersion;  // "UpdaterVersion": carried along; written only when not empty
+  bool hasMust = false;   // whether there is a "Must" (written only then)
+  int32_t must = 0;       // "Must": carried along; nothing acts on it
 };
 
 // One file of the manifest's "FileList". The manifest reading fills the first
 // three fields; the update run fills the rest.
 struct FileEntry {
-  String name;  // the file element's name: the path relative to the installation folder
-  String hash;  // "Hash": 40 lower-case hexadecimal digits of the SHA-1
-  String size;  // "Size" as decimal text, negative above 2^31 - 1 (only for progress)
+  String name;        // the file element's name: the path relative to the installation folder
+  String hash;        // "Hash": 40 lower-case hexadecimal digits of the SHA-1
+  uint64_t size = 0;  // "Size": unsigned decimal bytes; 0 when missing or not such a number
   String url;
   String localPath;
   String tempPath;
@@ -43,15 +50,19 @@ struct FileEntry {
 // The manifest's files in manifest order.
 using FileEntryArray = std::vector<FileEntry, LibraryAllocator<FileEntry>>;
 
-// Reads the manifest address from "baseinfo.xconfig" at `baseInfoPath`: the
-// "UpdaterConfigeUrl" item of the root's "url" element, or empty text when the
-// element has no such item. False, with `url` untouched, when the file does not
-// exist, is not valid XConfig or has no "url" element.
-bool ReadManifestUrl(const wchar_t* baseInfoPath, String* url);
+// The manifest address that a parsed "baseinfo.xconfig" below `root` names:
+// the "UpdaterConfigeUrl" item of the root's "url" element; kDefaultManifestUrl
+// when there is no "url" element or the item is missing or empty.
+String ManifestUrlIn(const XElement* root);
+
+// ManifestUrlIn for the file at `baseInfoPath`; kDefaultManifestUrl also when
+// the file does not exist or is not valid XConfig. Never creates the file.
+// Windows build.
+String ManifestUrlOf(const wchar_t* baseInfoPath);
 
 // Opens the manifest at `manifestPath` and reads it with ReadUpdateManifest.
 // False when the file cannot be opened or parsed, or when ReadUpdateManifest
-// fails.
+// fails. Windows build.
 bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, ManifestInfo* info);
 
 // Reads a parsed manifest below `root`: fills `info` from "BaseInfo" and
@@ -59,3 +70,42 @@ bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, M
 // there are no files). False, with both outputs untouched, when "BaseInfo" or
 // "FileList" is missing. Linear in the number of files.
 bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestInfo* info);
+
+// How FetchUpdateManifest ended.
+enum class ManifestFetch { kFetched, kNotDownloaded, kNotRead };
+
+// The manifest of the installation in `folder` (no final separator), as both
+// the update run and the version check fetch it: deletes "update.xconfig"
+// there, downloads the manifest that "baseinfo.xconfig" names (ManifestUrlOf)
+// into it with HttpDownloadWithRetry (kManifestMaxBytes at most), accepting
+// the statuses 200 and 304, and
+// reads it with ParseUpdateManifest. kNotDownloaded when the download fails or
+// answers another status, kNotRead when the file cannot be read as a
+// manifest. Windows build.
+ManifestFetch FetchUpdateManifest(const String& folder, FileEntryArray* entries, ManifestInfo* info);
+
+// Builds an update manifest: "BaseInfo" from `info`, then "FileList" with one
+// element per AddFile in the order added, named by the file's relative path,
+// holding "Hash" and "Size" (decimal).
+class UpdateManifestWriter {
+public:
+  explicit UpdateManifestWriter(const ManifestInfo& info);
+  UpdateManifestWriter(const UpdateManifestWriter&) = delete;
+  UpdateManifestWriter& operator=(const UpdateManifestWriter&) = delete;
+
+  void AddFile(const String& name, const String& hash, uint64_t size);
+  // Appends the manifest's text to `out`. False, with `error` naming the
+  // text, when a name or value cannot be written in the format.
+  bool Write(Utf8Text* out, String* error) const;
+
+private:
+  XConfig m_document;
+  XElement* m_fileList;
+};
+
+// Decimal text of `value`.
+String DecimalText(uint64_t value);
+
+// Reads `text` as an unsigned decimal number of 64 bits: digits only. False
+// for empty text, any other character, or a value above 2^64 - 1.
+bool ParseDecimalUInt64(const wchar_t* text, uint64_t* value);

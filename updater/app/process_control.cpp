@@ -6,8 +6,7 @@
 
 #include <string>
 
-#include "base/scoped_handle.h"
-#include "base/wide_text.h"
+#include "base/system/scoped_handle.h"
 
 namespace {
 // How long the end of a process is waited for: a process that is told to end

@@ -2,18 +2,10 @@
 // <winhttp.h> in the header.
 #pragma once
 
-// Closes its handle when destroyed. None counts as no handle.
-class ScopedInternetHandle {
-public:
-  ScopedInternetHandle() = default;
-  explicit ScopedInternetHandle(void* handle) : m_handle(handle) {}
-  ~ScopedInternetHandle();
-  ScopedInternetHandle(const ScopedInternetHandle&) = delete;
-  ScopedInternetHandle& operator=(const ScopedInternetHandle&) = delete;
+#include "base/system/scoped_object.h"
 
-  void* Get() const { return m_handle; }
-  bool IsValid() const { return m_handle != nullptr; }
-
-private:
-  void* m_handle = nullptr;
+// None owns nothing.
+struct InternetHandleTraits : ZeroIsEmpty<void*> {
+  static void Free(Type handle);  // WinHttpCloseHandle
 };
+using ScopedInternetHandle = ScopedObject<InternetHandleTraits>;

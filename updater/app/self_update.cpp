@@ -3,12 +3,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/http_download.h"
 #include "app/manifest.h"
 #include "app/update_rules.h"
-#include "base/alloc.h"
-#include "base/library.h"
-#include "base/scoped_handle.h"
+#include "base/memory/alloc.h"
+#include "base/memory/library.h"
+#include "base/system/scoped_handle.h"
 
 // Nothing here may depend on the program's C/C++ start-up: UpdateWeb runs in
 // the client's process, where Updater.exe is only loaded as a library.
@@ -23,25 +22,13 @@ String MainProgramPath() {
   return String();
 }
 
-namespace {
-// The folder of `path` with its trailing "\"; empty when it has none.
-String FolderOf(const String& path) {
-  for (uint32_t i = path.Length(); i-- > 0;) {
-    if (path.Text()[i] == L'\\') return String(path.Text(), i + 1);
-  }
-  return String();
-}
-
-const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""; }
-}  // namespace
-
 extern "C" bool __cdecl UpdateWeb() {
   StartLibraryOnce(L"FastAlloc");
   const String callerPath = MainProgramPath();
-  const String folder = FolderOf(callerPath);
+  const String folder = GetDirectoryOfPath(callerPath);
   if (folder.IsEmpty()) return true;
-  const String copyPath = folder + L"Updater_new.exe";
-  CopyFileW(folder + L"Updater.exe", copyPath, FALSE);
+  const String copyPath = folder + L"\\Updater_new.exe";
+  CopyFileW(folder + L"\\Updater.exe", copyPath, FALSE);
 
   bool updateNeeded = false;
   CheckForUpdate(&updateNeeded);
@@ -55,7 +42,8 @@ extern "C" bool __cdecl UpdateWeb() {
   execute.lpVerb = L"open";
   execute.lpFile = copyPath;
   execute.lpParameters = parameters;
-  execute.lpDirectory = folder;
+  const String directory = folder + L"\\";
+  execute.lpDirectory = directory;
   execute.nShow = SW_SHOWNORMAL;
   ShellExecuteExW(&execute);
   // Nothing waits for the copy: its handle is not needed.
@@ -68,22 +56,11 @@ void CheckForUpdate(bool* updateNeeded) {
   const String callerPath = MainProgramPath();
   String localVersion;
   GetProductVersionText(callerPath, &localVersion);
-  const String folder = FolderOf(callerPath);
+  const String folder = GetDirectoryOfPath(callerPath);
   if (folder.IsEmpty()) return;
-  const String manifestPath = String::Format(L"%s\\update.xconfig", Text(folder));
-  const String baseInfoPath = String::Format(L"%s\\%s", Text(folder), L"baseinfo.xconfig");
-  if (GetFileAttributesW(manifestPath) != INVALID_FILE_ATTRIBUTES) DeleteFileW(manifestPath);
-
-  String url;
-  ReadManifestUrl(baseInfoPath, &url);
-  if (url.IsEmpty()) url = kDefaultManifestUrl;
-  uint32_t status = 0;
-  TransferLimits limits;
-  limits.maxBytes = kManifestMaxBytes;
-  if (!HttpDownloadWithRetry(url, manifestPath, &status, limits) || (status != 200 && status != 304)) return;
   FileEntryArray entries;
   ManifestInfo info;
-  if (!ParseUpdateManifest(manifestPath, &entries, &info)) return;
+  if (FetchUpdateManifest(folder, &entries, &info) != ManifestFetch::kFetched) return;
   *updateNeeded = CompareVersionsByPosition(localVersion, info.version);
 }
 

@@ -3,7 +3,7 @@
 // executable (the client), whose folder is the installation folder.
 #pragma once
 
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
 
 // Exported by name (ordinal 1) from Updater.exe. Starts the utility library
 // with "FastAlloc" unless it is started already (and never stops it), copies

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <initializer_list>
 
-#include "base/wide_text.h"
+#include "base/text/wide_text.h"
 
 namespace {
 bool IsSeparator(wchar_t ch) { return ch == L'\\' || ch == L'/'; }

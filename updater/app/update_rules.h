@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
 
 // The text before the last separator, whichever of "\" and "/" lies further
 // right, without the separator; empty when there is none.

@@ -1,27 +1,23 @@
 #include "app/update_worker.h"
 
-#include <oleauto.h>
-
 #include <algorithm>
+#include <memory>
+#include <string>
 
 #include "app/file_hash.h"
 #include "app/http_download.h"
 #include "app/manifest.h"
+#include "app/retry.h"
 #include "app/self_update.h"
 #include "app/update_rules.h"
-#include "base/log.h"
-#include "base/wide_text.h"
+#include "base/system/log.h"
+#include "base/text/wide_text.h"
 
 namespace {
-constexpr int kAttempts = 6;
-constexpr DWORD kRetryPauseMs = 500;
 // The longest path Windows knows, in characters.
 constexpr uint32_t kLongestPath = 32767;
 // Names and paths in messages are shortened to this many characters.
 constexpr uint32_t kNameChars = 300;
-
-// The text of a String, empty text for the empty string (whose text is none).
-const wchar_t* Text(const String& text) { return text.Text() ? text.Text() : L""; }
 
 // Where the install pass keeps the installed file that step `index`
 // replaces until the pass has ended: beside the new file's temp path, numbered
@@ -38,16 +34,6 @@ bool IsFolder(const String& path) {
 }
 
 bool Accepted(uint32_t status) { return status == 200 || status == 304; }
-
-// `operation` repeated 500 ms apart while it fails, 6 attempts at most.
-template <typename Operation>
-bool WithRetry(Operation operation) {
-  for (int attempt = 1;; ++attempt) {
-    if (operation()) return true;
-    if (attempt == kAttempts) return false;
-    Sleep(kRetryPauseMs);
-  }
-}
 
 bool RemoveFile(const String& path) {
   SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
@@ -89,10 +75,6 @@ String LongPathOf(const String& full) {
   return String(L"\\\\?\\") + full;
 }
 
-// A manifest size as bytes. The manifest reading turns sizes above 2^31 - 1
-// into negative text; read back as unsigned 32 bits they are right again.
-uint64_t SizeOf(const FileEntry& entry) { return static_cast<uint32_t>(DecimalToInt32(entry.size)); }
-
 // Where the run touches the files of one queued entry: full paths checked
 // to lie inside their folders, in the form that takes any length.
 struct EntryPaths {
@@ -113,14 +95,8 @@ using EntryPathsArray = std::vector<EntryPaths, LibraryAllocator<EntryPaths>>;
 
 class UpdateRun {
 public:
-  explicit UpdateRun(const UpdateWorkerHost& host)
-      : m_clientVersion(host.ClientVersion()), m_window(host.UpdateWindow()) {
-    const String& clientPath = host.ClientPath();
-    int32_t last = -1;
-    for (uint32_t i = 0; i < clientPath.Length(); ++i) {
-      if (clientPath.Text()[i] == L'\\') last = static_cast<int32_t>(i);
-    }
-    if (last > 0) m_folder = clientPath.Mid(0, last);
+  UpdateRun(const String& clientPath, const String& clientVersion, UpdateReport& report)
+      : m_folder(GetDirectoryOfPath(clientPath)), m_clientVersion(clientVersion), m_report(report) {
     // Without a folder the paths start at the root of the current drive.
     m_folderPath = FullPathOf(m_folder.IsEmpty() ? String(L"\\") : m_folder);
     if (m_folderPath.Length() > 0 && m_folderPath.Text()[m_folderPath.Length() - 1] == L'\\') {
@@ -144,11 +120,12 @@ public:
       if (m_error.IsEmpty()) m_error = L"update failed";
       WriteLog(L"%s", Text(m_error));
     }
-    // The error text goes out in system memory (the receiver owns it).
-    BSTR error = outcome == Outcome::kFailed ? SysAllocStringLen(m_error, m_error.Length()) : nullptr;
+    // The error text goes out in memory of its own: the library's is freed
+    // before the final report.
+    const std::wstring error(Text(m_error));
     Release();
-    if (outcome == Outcome::kSucceeded) SendMessageW(m_window, WM_CLOSE, 0, 0);
-    if (outcome == Outcome::kFailed) SendMessageW(m_window, WM_UPDATE_FAILED, reinterpret_cast<WPARAM>(error), 0);
+    if (outcome == Outcome::kSucceeded) m_report.Finished(nullptr);
+    if (outcome == Outcome::kFailed) m_report.Finished(error.c_str());
   }
 
 private:
@@ -177,33 +154,28 @@ private:
     m_error = String();
   }
 
-  // The install pass, announced to the dialog before and after, so that a
+  // The install pass, announced to the receiver before and after, so that a
   // close request cannot end the program half-way through it.
   Outcome Install() {
     if (m_queue.empty()) return Outcome::kSucceeded;
-    if (!SendMessageW(m_window, WM_UPDATE_INSTALLING, 1, 0)) return Outcome::kAbandoned;
+    if (!m_report.InstallStarting()) return Outcome::kAbandoned;
     bool installed = InstallAll();
-    SendMessageW(m_window, WM_UPDATE_INSTALLING, 0, 0);
+    m_report.InstallEnded();
     return installed ? Outcome::kSucceeded : Outcome::kFailed;
   }
 
   bool FetchManifest() {
-    if (m_folderPath.IsEmpty() || m_tempPath.IsEmpty()) return Fail(L"download update config fail.");
-    const String manifestPath = LongPathOf(m_folderPath + L"\\update.xconfig");
-    if (Exists(manifestPath)) RemoveFile(manifestPath);
-    const String baseInfoPath = LongPathOf(m_folderPath + L"\\baseinfo.xconfig");
+    if (m_folderPath.IsEmpty()) return Fail(L"download update config fail.");
     m_ownPath = FullPathOf(MainProgramPath());
-
-    String url;
-    if (!ReadManifestUrl(baseInfoPath, &url)) url = kDefaultManifestUrl;
-    uint32_t status = 0;
-    TransferLimits limits;
-    limits.maxBytes = kManifestMaxBytes;
-    if (!HttpDownloadWithRetry(url, manifestPath, &status, limits) || !Accepted(status)) {
-      return Fail(L"download update config fail.");
+    switch (FetchUpdateManifest(LongPathOf(m_folderPath), &m_entries, &m_info)) {
+      case ManifestFetch::kFetched:
+        return true;
+      case ManifestFetch::kNotDownloaded:
+        return Fail(L"download update config fail.");
+      case ManifestFetch::kNotRead:
+        break;
     }
-    if (!ParseUpdateManifest(manifestPath, &m_entries, &m_info)) return Fail(L"parseConfig fail");
-    return true;
+    return Fail(L"parseConfig fail");
   }
 
   // Every name must stay inside the installation folder: the updater runs
@@ -262,7 +234,7 @@ private:
           if (SameDigest(text, Text(entry.hash))) continue;
         }
       }
-      m_total += SizeOf(entry);
+      m_total += entry.size;
       m_queue.push_back(std::move(queued));
       m_paths.push_back(std::move(paths));
     }
@@ -292,7 +264,7 @@ private:
     if (!GetDiskFreeSpaceExW(LongPathOf(m_folderPath) + L"\\", &free, nullptr, nullptr)) return true;
     uint64_t needed = 0;
     for (const FileEntry& entry : m_queue) {
-      needed += SizeOf(entry);
+      needed += entry.size;
       if (needed > free.QuadPart) return Fail(String::Format(L"not enough disk space for %s", Text(Short(entry.name))));
     }
     return true;
@@ -317,7 +289,7 @@ private:
       CreateFolderOf(paths.temp, &m_tempFolders);
       uint32_t status = 0;
       TransferLimits limits;
-      limits.maxBytes = SizeOf(entry);
+      limits.maxBytes = entry.size;
       m_downloads.push_back(paths.temp);
       if (!HttpDownloadWithRetry(entry.url, paths.temp, &status, limits) || !Accepted(status)) {
         return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
@@ -333,9 +305,9 @@ private:
         return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(Short(entry.url)), text,
                                    Text(Short(entry.hash))));
       }
-      done += SizeOf(entry);
+      done += entry.size;
       ProgressFigures figures = ScaleProgress(done, m_total);
-      SendMessageW(m_window, WM_UPDATE_PROGRESS, figures.done, figures.total);
+      m_report.Progress(figures.done, figures.total);
     }
     return true;
   }
@@ -354,18 +326,14 @@ private:
       if (Exists(paths.local)) {
         const String setAside = SetAsidePath(paths.temp, i);
         if (Exists(setAside)) RemoveFile(setAside);  // left by a run that was cut off
-        DWORD error = 0;
+        DWORD error = ERROR_ACCESS_DENIED;
         // A folder in a file's place is not moved away with what it holds.
-        if (IsFolder(paths.local)) {
-          error = ERROR_ACCESS_DENIED;
-        } else {
-          WithRetry([&] {
-            if (MoveFileW(paths.local, setAside)) return true;
-            error = GetLastError();
-            return false;
-          });
-        }
-        if (error != 0) {
+        const bool setAsideDone = !IsFolder(paths.local) && WithRetry([&] {
+          if (MoveFileW(paths.local, setAside)) return true;
+          error = GetLastError();
+          return false;
+        });
+        if (!setAsideDone) {
           Restore(steps);
           return Fail(String::Format(L"001 delete file %s failed\nerror code: %d", Text(Short(entry.localPath)),
                                      static_cast<int>(error)));
@@ -407,7 +375,7 @@ private:
   String m_folderPath;  // m_folder's full path
   String m_tempPath;    // the full path of its "Temp"
   String m_clientVersion;
-  HWND m_window;
+  UpdateReport& m_report;
   String m_error;
   String m_ownPath;
   ManifestInfo m_info;
@@ -420,8 +388,14 @@ private:
 };
 }  // namespace
 
-DWORD WINAPI UpdateThreadProc(LPVOID host) {
-  UpdateRun run(*static_cast<const UpdateWorkerHost*>(host));
+void RunUpdate(const String& clientPath, const String& clientVersion, UpdateReport& report) {
+  UpdateRun run(clientPath, clientVersion, report);
   run.Execute();
+}
+
+DWORD WINAPI UpdateThreadProc(LPVOID host) {
+  const UpdateWorkerHost& starter = *static_cast<const UpdateWorkerHost*>(host);
+  std::unique_ptr<UpdateReport> report(starter.NewUpdateReport());
+  RunUpdate(starter.ClientPath(), starter.ClientVersion(), *report);
   return 0;
 }

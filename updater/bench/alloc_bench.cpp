@@ -6,15 +6,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
 
-#include "base/alloc.h"
-#include "base/fast_alloc.h"
-#include "base/library.h"
-#include "base/list.h"
-#include "base/wide_string.h"
+#include "base/memory/alloc.h"
+#include "base/memory/fast_alloc.h"
+#include "base/memory/library.h"
+#include "base/memory/list.h"
+#include "base/text/wide_string.h"
 #include "bench/bench_timer.h"
 
 namespace {
@@ -46,11 +47,29 @@ private:
   HANDLE m_heap = GetProcessHeap();
 };
 
-// Best operations per second of three runs of `work`, which performs `ops` operations.
+// The amounts of work: the full run's, or with --short the check's (small
+// sizes, one run), which proves that every measured operation works.
+struct Scale {
+  int runs = 3;
+  int pairs = 2000000;
+  int live = 1024;
+  int stringLength = 10000;
+  int strings = 40;
+  uint32_t listLength = 100000;
+  int lists = 5;
+};
+Scale g_scale;
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "alloc_bench: %s failed\n", what);
+  std::exit(1);
+}
+
+// Best operations per second of the runs of `work`, which performs `ops` operations.
 template <typename Work>
 double Rate(uint64_t ops, Work work) {
   double best = 0;
-  for (int run = 0; run < 3; ++run) {
+  for (int run = 0; run < g_scale.runs; ++run) {
     double start = Seconds();
     work();
     double rate = static_cast<double>(ops) / (Seconds() - start);
@@ -59,22 +78,17 @@ double Rate(uint64_t ops, Work work) {
   return best;
 }
 
-constexpr int kPairs = 2000000;
-constexpr int kLive = 1024;
-constexpr int kStringLength = 10000;
-constexpr int kStrings = 40;
-constexpr uint32_t kListLength = 100000;
-constexpr int kLists = 5;
-
 // Allocate/free pairs of mixed small sizes, with a window of live blocks so
 // that frees are not simply the block just allocated.
 double SmallPairs(Alloc* alloc, const std::vector<uint32_t>& sizes) {
-  std::vector<void*> live(kLive, nullptr);
-  return Rate(kPairs, [&] {
-    for (int i = 0; i < kPairs; ++i) {
-      void*& slot = live[i % kLive];
+  const int pairs = g_scale.pairs;
+  std::vector<void*> live(g_scale.live, nullptr);
+  return Rate(pairs, [&] {
+    for (int i = 0; i < pairs; ++i) {
+      void*& slot = live[i % live.size()];
       alloc->Free(slot);
       slot = alloc->Allocate(sizes[i % sizes.size()]);
+      if (!slot) Fail("an allocation");
       *static_cast<char*>(slot) = 1;
     }
     for (void*& slot : live) {
@@ -86,21 +100,23 @@ double SmallPairs(Alloc* alloc, const std::vector<uint32_t>& sizes) {
 
 // String appends of one character, as the current allocator serves them.
 double StringGrowth() {
-  return Rate(uint64_t{kStrings} * kStringLength, [] {
-    for (int n = 0; n < kStrings; ++n) {
+  const int length = g_scale.stringLength;
+  return Rate(uint64_t(g_scale.strings) * length, [length] {
+    for (int n = 0; n < g_scale.strings; ++n) {
       String s;
-      for (int i = 0; i < kStringLength; ++i) s += L"x";
-      if (s.Length() != kStringLength) std::abort();
+      for (int i = 0; i < length; ++i) s += L"x";
+      if (s.Length() != static_cast<uint32_t>(length)) Fail("a String append");
     }
   });
 }
 
 double ListGrowth() {
-  return Rate(uint64_t{kLists} * kListLength, [] {
-    for (int n = 0; n < kLists; ++n) {
+  const uint32_t length = g_scale.listLength;
+  return Rate(uint64_t(g_scale.lists) * length, [length] {
+    for (int n = 0; n < g_scale.lists; ++n) {
       List<uint32_t> list;
-      for (uint32_t i = 0; i < kListLength; ++i) list.Add(i);
-      if (list[kListLength - 1] != kListLength - 1) std::abort();
+      for (uint32_t i = 0; i < length; ++i) list.Add(i);
+      if (list.Num() != length || list[length - 1] != length - 1) Fail("a List append");
     }
   });
 }
@@ -118,7 +134,13 @@ Result Measure(const char* name, Alloc* alloc, const std::vector<uint32_t>& size
 }
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--short") == 0) {
+    g_scale = Scale{1, 20000, 64, 1000, 4, 1000, 2};
+  } else if (argc > 1) {
+    std::fprintf(stderr, "usage: alloc_bench.exe [--short]\n");
+    return 2;
+  }
   InitSystemInfo();
   std::mt19937 random(42);
   std::vector<uint32_t> sizes(1 << 16);
@@ -147,10 +169,11 @@ int main() {
 
   const Result& crt = results[0];
   const Result& heap = results[1];
-  std::printf("Operations per second (best of 3); ratios against malloc/free and HeapAlloc\n");
-  std::printf("  small pairs: %d allocate+free pairs, sizes 1-2048 bytes, %d blocks live\n", kPairs, kLive);
-  std::printf("  String: %d strings grown by one character to %d\n", kStrings, kStringLength);
-  std::printf("  List: %d lists grown by Add to %u entries\n\n", kLists, kListLength);
+  std::printf("Operations per second (best of %d); ratios against malloc/free and HeapAlloc\n", g_scale.runs);
+  std::printf("  small pairs: %d allocate+free pairs, sizes 1-2048 bytes, %d blocks live\n", g_scale.pairs,
+              g_scale.live);
+  std::printf("  String: %d strings grown by one character to %d\n", g_scale.strings, g_scale.stringLength);
+  std::printf("  List: %d lists grown by Add to %u entries\n\n", g_scale.lists, g_scale.listLength);
   std::printf("%-12s %14s %7s %7s %14s %7s %7s %14s %7s %7s\n", "allocator", "small pairs/s", "xCRT", "xHeap",
               "String adds/s", "xCRT", "xHeap", "List adds/s", "xCRT", "xHeap");
   for (const Result& r : results) {

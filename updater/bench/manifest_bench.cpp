@@ -8,17 +8,23 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 
 #include "app/manifest.h"
-#include "base/fast_alloc.h"
-#include "base/library.h"
-#include "base/scoped_handle.h"
-#include "base/xconfig.h"
+#include "base/memory/fast_alloc.h"
+#include "base/memory/library.h"
+#include "base/system/scoped_handle.h"
+#include "base/xconfig/xconfig.h"
 #include "bench/bench_timer.h"
 
 namespace {
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "manifest_bench: %s failed\n", what);
+  std::exit(1);
+}
+
 // Best time of `runs` runs of `work`.
 template <typename Work>
 double BestSeconds(int runs, Work work) {
@@ -64,9 +70,9 @@ void ReadAndDecode(const wchar_t* path, uint32_t bytes) {
   char* text = static_cast<char*>(std::malloc(bytes + 1));
   wchar_t* wide = static_cast<wchar_t*>(std::malloc((bytes + 1) * sizeof(wchar_t)));
   DWORD got = 0;
-  if (!text || !wide || !ReadFile(file.Get(), text, bytes, &got, nullptr) || got != bytes) std::abort();
+  if (!text || !wide || !ReadFile(file.Get(), text, bytes, &got, nullptr) || got != bytes) Fail("reading");
   text[bytes] = 0;
-  if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, static_cast<int>(bytes + 1)) <= 0) std::abort();
+  if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, static_cast<int>(bytes + 1)) <= 0) Fail("decoding");
   std::free(wide);
   std::free(text);
 }
@@ -80,22 +86,30 @@ Figures Measure(const wchar_t* path, uint32_t files, uint32_t bytes, int runs) {
   figures.baseline = BestSeconds(runs, [&] { ReadAndDecode(path, bytes); });
   figures.open = BestSeconds(runs, [&] {
     XConfig config;
-    if (!config.Open(path)) std::abort();
+    if (!config.Open(path)) Fail("XConfig::Open");
   });
   figures.parse = BestSeconds(runs, [&] {
     FileEntryArray entries;
     ManifestInfo info;
-    if (!ParseUpdateManifest(path, &entries, &info) || entries.size() != files) std::abort();
+    if (!ParseUpdateManifest(path, &entries, &info) || entries.size() != files) Fail("ParseUpdateManifest");
   });
   return figures;
 }
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // --short: the check's run (small manifests, one run each), which proves
+  // that the measured work succeeds.
+  const bool brief = argc > 1 && std::strcmp(argv[1], "--short") == 0;
+  if (argc > 1 && !brief) {
+    std::fprintf(stderr, "usage: manifest_bench.exe [--short]\n");
+    return 2;
+  }
   InitSystemInfo();
   wchar_t folder[MAX_PATH];
   GetTempPathW(MAX_PATH, folder);
-  const uint32_t sizes[] = {10000, 100000};
+  const uint32_t sizes[] = {brief ? 100u : 10000u, brief ? 1000u : 100000u};
+  const int runs[] = {brief ? 1 : 5, brief ? 1 : 3};
   std::wstring paths[2];
   uint32_t bytes[2];
   for (int i = 0; i < 2; ++i) {
@@ -108,7 +122,8 @@ int main() {
     }
   }
 
-  std::printf("Update manifest reading, best of 5 runs (10,000 files) and of 3 (100,000 files)\n");
+  std::printf("Update manifest reading, best of %d runs (%u files) and of %d (%u files)\n", runs[0], sizes[0], runs[1],
+              sizes[1]);
   std::printf("  baseline: read the file and decode its UTF-8; Open: XConfig::Open (read, decode, parse);\n");
   std::printf("  ParseUpdateManifest: Open and read every entry into FileEntry records\n\n");
   std::printf("%-11s %8s %9s %12s %9s %12s %9s %18s %9s\n", "allocator", "files", "MB", "baseline ms", "MB/s",
@@ -119,7 +134,7 @@ int main() {
       // One FastAlloc at a time: its tables are process-wide.
       FastAlloc* alloc = std::string(name) == "DebugAlloc" ? new DebugAlloc : new FastAlloc;
       Alloc* previous = SetCurrentAlloc(alloc);
-      for (int i = 0; i < 2; ++i) figures[i] = Measure(paths[i].c_str(), sizes[i], bytes[i], i == 0 ? 5 : 3);
+      for (int i = 0; i < 2; ++i) figures[i] = Measure(paths[i].c_str(), sizes[i], bytes[i], runs[i]);
       SetCurrentAlloc(previous);
       delete alloc;
     }

@@ -3,13 +3,14 @@
 // "name seconds" line per figure for that script, which measures its Unix
 // baselines (sha1sum, curl) in the same run and prints the comparison.
 //
+// With --short before the mode every figure is one run's.
+//
 //   transfer_bench.exe hash FILE          HashFileSha1, best of 3
 //   transfer_bench.exe download URL FILE  HttpDownloadToFile, best of 3
 //   transfer_bench.exe bare URL           a bare WinHTTP read loop that keeps nothing, best of 3
 //   transfer_bench.exe run CLIENT VERSION one whole update run for the client CLIENT (path)
-//                                         of version VERSION; it must end with WM_CLOSE
+//                                         of version VERSION, through RunUpdate; it must succeed
 #include <windows.h>
-#include <oleauto.h>
 #include <winhttp.h>
 
 #include <cstdio>
@@ -21,15 +22,17 @@
 #include "app/http_download.h"
 #include "app/scoped_internet.h"
 #include "app/update_worker.h"
-#include "base/library.h"
+#include "base/memory/library.h"
 #include "bench/bench_timer.h"
 
 namespace {
-// Best time of three runs of `work`, or a negative time when a run failed.
+int g_runs = 3;
+
+// Best time of g_runs runs of `work`, or a negative time when a run failed.
 template <typename Work>
-double BestOfThree(Work work) {
+double BestOfRuns(Work work) {
   double best = 1e30;
-  for (int run = 0; run < 3; ++run) {
+  for (int run = 0; run < g_runs; ++run) {
     double start = Seconds();
     if (!work()) return -1;
     double took = Seconds() - start;
@@ -76,93 +79,65 @@ bool BareRead(const std::wstring& url) {
   return true;
 }
 
-// Stands in for the update dialog: a message-only window that counts the
-// progress messages and notes how the run ended.
-class BenchDialog final : public UpdateWorkerHost {
+// Receives the reports of an update run as the dialog does, letting the
+// install pass start; counts the progress reports and notes how the run ended.
+class BenchReport final : public UpdateReport {
 public:
-  BenchDialog(const std::wstring& clientPath, const std::wstring& clientVersion)
-      : m_clientPath(clientPath.c_str()), m_clientVersion(clientVersion.c_str()) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"TransferBenchWindow";
-    RegisterClassW(&windowClass);
-    m_window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               windowClass.hInstance, nullptr);
-    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  void Progress(uint32_t, uint32_t) override { ++m_progress; }
+  bool InstallStarting() override { return true; }
+  void InstallEnded() override {}
+  void Finished(const wchar_t* error) override {
+    m_finished = true;
+    m_succeeded = error == nullptr;
+    if (error) std::fwprintf(stderr, L"transfer_bench: %ls\n", error);
   }
-  ~BenchDialog() { DestroyWindow(m_window); }
-  BenchDialog(const BenchDialog&) = delete;
-  BenchDialog& operator=(const BenchDialog&) = delete;
 
-  const String& ClientPath() const override { return m_clientPath; }
-  const String& ClientVersion() const override { return m_clientVersion; }
-  HWND UpdateWindow() const override { return m_window; }
-
-  // Runs the worker to its end; true when it ended with WM_CLOSE.
-  bool Run() {
-    HANDLE thread = CreateThread(nullptr, 0, UpdateThreadProc, static_cast<UpdateWorkerHost*>(this), 0, nullptr);
-    if (!thread) return false;
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-      MSG message;
-      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    }
-    CloseHandle(thread);
-    std::fprintf(stderr, "transfer_bench: %u progress messages, %s\n", m_progress, m_closed ? "closed" : "failed");
-    return m_closed;
+  // Runs the worker for the client to its end; true when it succeeded.
+  bool Run(const std::wstring& clientPath, const std::wstring& clientVersion) {
+    RunUpdate(clientPath.c_str(), clientVersion.c_str(), *this);
+    std::fprintf(stderr, "transfer_bench: %u progress reports, %s\n", m_progress,
+                 m_succeeded ? "succeeded" : m_finished ? "failed" : "no final report");
+    return m_succeeded;
   }
 
 private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<BenchDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self && message == WM_UPDATE_PROGRESS) {
-      ++self->m_progress;
-      return 0;
-    }
-    if (self && message == WM_UPDATE_FAILED) {
-      std::fwprintf(stderr, L"transfer_bench: %ls\n", reinterpret_cast<BSTR>(wParam));
-      SysFreeString(reinterpret_cast<BSTR>(wParam));
-      return 0;
-    }
-    if (self && message == WM_CLOSE) {
-      self->m_closed = true;
-      return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-
-  String m_clientPath;
-  String m_clientVersion;
-  HWND m_window = nullptr;
   unsigned m_progress = 0;
-  bool m_closed = false;
+  bool m_finished = false;
+  bool m_succeeded = false;
 };
 }  // namespace
 
 int main(int argc, char** argv) {
   StartLibraryOnce(L"FastAlloc");
+  // --short first: one run of each instead of the best of three.
+  if (argc > 1 && std::strcmp(argv[1], "--short") == 0) {
+    g_runs = 1;
+    --argc;
+    ++argv;
+  }
   std::string mode = argc > 1 ? argv[1] : "";
   double seconds = -1;
   if (mode == "hash" && argc == 3) {
     std::wstring file = Wide(argv[2]);
     uint8_t digest[kSha1Bytes];
-    seconds = BestOfThree([&] { return HashFileSha1(file.c_str(), digest); });
+    seconds = BestOfRuns([&] { return HashFileSha1(file.c_str(), digest); });
   } else if (mode == "download" && argc == 4) {
     std::wstring url = Wide(argv[2]);
     std::wstring file = Wide(argv[3]);
-    seconds = BestOfThree([&] {
+    seconds = BestOfRuns([&] {
       uint32_t status = 0;
       return HttpDownloadToFile(url.c_str(), file.c_str(), &status) && status == 200;
     });
   } else if (mode == "bare" && argc == 3) {
     std::wstring url = Wide(argv[2]);
-    seconds = BestOfThree([&] { return BareRead(url); });
+    seconds = BestOfRuns([&] { return BareRead(url); });
   } else if (mode == "run" && argc == 4) {
-    BenchDialog dialog(Wide(argv[2]), Wide(argv[3]));
+    BenchReport report;
     double start = Seconds();
-    if (dialog.Run()) seconds = Seconds() - start;
+    if (report.Run(Wide(argv[2]), Wide(argv[3]))) seconds = Seconds() - start;
   } else {
-    std::fprintf(stderr, "usage: transfer_bench.exe hash FILE | download URL FILE | bare URL | run CLIENT VERSION\n");
+    std::fprintf(stderr,
+                 "usage: transfer_bench.exe [--short] hash FILE | download URL FILE | bare URL | run CLIENT VERSION\n");
     return 2;
   }
   if (seconds < 0) {

@@ -29,9 +29,9 @@
 #include <vector>
 
 #include "app/self_update.h"
-#include "base/library.h"
-#include "base/scoped_handle.h"
-#include "e2e/pixels.h"
+#include "base/memory/library.h"
+#include "base/system/scoped_handle.h"
+#include "tests/pixels.h"
 
 namespace {
 constexpr DWORD kTimeoutMs = 30000;

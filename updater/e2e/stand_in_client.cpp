@@ -21,11 +21,11 @@
 #include <string>
 
 #include "app/self_update.h"
-#include "base/alloc.h"
-#include "base/default_alloc.h"
-#include "base/fast_alloc.h"
-#include "base/library.h"
-#include "base/scoped_handle.h"
+#include "base/memory/alloc.h"
+#include "base/memory/default_alloc.h"
+#include "base/memory/fast_alloc.h"
+#include "base/memory/library.h"
+#include "base/system/scoped_handle.h"
 
 namespace {
 std::wstring BesideProgram(const wchar_t* name) {
@@ -71,6 +71,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  ScopedLocalMemory arguments(argv);
   DWORD lifetimeMs = 60000;
   int calls = 0;
   for (int i = 1; argv && i < argc; ++i) {
@@ -85,7 +86,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                std::wstring(result ? L"true " : L"false ") + AllocatorClass(CurrentAlloc()) + L" " + address);
     ++calls;
   }
-  LocalFree(argv);
   if (calls > 0) AppendLine(L"updateweb.txt", L"called");
 
   wchar_t eventName[MAX_PATH] = {};

@@ -33,7 +33,7 @@ import urllib.parse
 import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SERVER = os.path.join(HERE, "update_server.py")
+SERVER = os.path.join(HERE, "..", "tests", "update_server.py")
 CLIENT = "Castwright PC.exe"
 UPDATER_COPY = "Updater_new.exe"
 OLD_VERSION = "1.0.0.0"

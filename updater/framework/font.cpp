@@ -2,19 +2,13 @@
 
 #include <cwchar>
 
-CFont::~CFont() {
-  if (m_font) ::DeleteObject(m_font);
-}
-
 bool CFont::CreatePointFont(int tenthPoints, const wchar_t* face) {
-  if (m_font) return false;
+  if (m_font.IsValid()) return false;
   LOGFONTW font{};
-  HDC screen = ::GetDC(nullptr);
   // Points are 1/72 inch: the height in pixels of a character cell's em.
-  font.lfHeight = -::MulDiv(::GetDeviceCaps(screen, LOGPIXELSY), tenthPoints, 720);
-  ::ReleaseDC(nullptr, screen);
+  font.lfHeight = -::MulDiv(::GetDeviceCaps(GetScopedDc(nullptr).Get().dc, LOGPIXELSY), tenthPoints, 720);
   font.lfCharSet = DEFAULT_CHARSET;
   wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
-  m_font = ::CreateFontIndirectW(&font);
-  return m_font != nullptr;
+  m_font.Reset(::CreateFontIndirectW(&font));
+  return m_font.IsValid();
 }

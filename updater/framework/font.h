@@ -4,10 +4,11 @@
 
 #include <windows.h>
 
+#include "framework/gdi_objects.h"
+
 class CFont {
 public:
   CFont() = default;
-  ~CFont();
   CFont(const CFont&) = delete;
   CFont& operator=(const CFont&) = delete;
 
@@ -16,8 +17,8 @@ public:
   // already or none can be made.
   bool CreatePointFont(int tenthPoints, const wchar_t* face);
 
-  HFONT GetSafeHandle() const { return m_font; }
+  HFONT GetSafeHandle() const { return m_font.Get(); }
 
 private:
-  HFONT m_font = nullptr;
+  ScopedFont m_font;
 };

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/xconfig.h"
+#include "base/xconfig/xconfig.h"
 
 namespace awkward_tree {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "base/alloc.h"
-#include "base/default_alloc.h"
+#include "base/memory/alloc.h"
+#include "base/memory/default_alloc.h"
 
 // Aborts when `condition` fails, which the fuzzer reports as a crash with the
 // input that broke `what`.

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "app/manifest.h"
-#include "base/wide_text.h"
-#include "base/xconfig.h"
-#include "base/xconfig_writer.h"
+#include "base/text/wide_text.h"
+#include "base/xconfig/xconfig.h"
+#include "base/xconfig/xconfig_writer.h"
 #include "fuzz/awkward_tree.h"
 #include "fuzz/fuzz_support.h"
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/xconfig.h"
-#include "base/xconfig_writer.h"
+#include "base/xconfig/xconfig.h"
+#include "base/xconfig/xconfig_writer.h"
 #include "fuzz/awkward_tree.h"
 #include "fuzz/fuzz_support.h"
 

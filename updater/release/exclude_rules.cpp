@@ -1,6 +1,6 @@
 #include "release/exclude_rules.h"
 
-#include "base/wide_text.h"
+#include "base/text/wide_text.h"
 
 namespace {
 bool IsSeparator(wchar_t ch) { return ch == L'\\' || ch == L'/'; }

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "base/alloc.h"
-#include "base/wide_string.h"
+#include "base/memory/alloc.h"
+#include "base/text/wide_string.h"
 
 // A set of glob patterns over relative paths with "\" separators ("/" in a
 // pattern means the same). "*" matches any run of characters within one

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "base/wide_string.h"
-#include "base/xconfig_writer.h"
+#include "base/text/wide_string.h"
+#include "base/xconfig/xconfig_writer.h"
 #include "release/release_manifest.h"
 
 class ExcludeRules;

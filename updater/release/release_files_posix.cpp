@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "app/file_hash.h"
-#include "base/wide_text.h"
+#include "base/text/wide_text.h"
 #include "release/exclude_rules.h"
 #include "release/release_files.h"
 
@@ -232,11 +232,11 @@ bool ReplaceFileWith(const String& path, const Utf8Text& bytes, String* error) {
 }
 
 // The release tool's native hashing: libcrypto behind the updater's interface.
-Sha1FileHasher::~Sha1FileHasher() { EVP_MD_CTX_free(reinterpret_cast<EVP_MD_CTX*>(m_context)); }
+void Sha1ContextTraits::Free(Type context) { EVP_MD_CTX_free(reinterpret_cast<EVP_MD_CTX*>(context)); }
 
 bool Sha1FileHasher::Hash(const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes) {
-  if (!m_context) m_context = reinterpret_cast<uintptr_t>(EVP_MD_CTX_new());
-  EVP_MD_CTX* context = reinterpret_cast<EVP_MD_CTX*>(m_context);
+  if (!m_context.IsValid()) m_context.Reset(reinterpret_cast<uintptr_t>(EVP_MD_CTX_new()));
+  EVP_MD_CTX* context = reinterpret_cast<EVP_MD_CTX*>(m_context.Get());
   unsigned int length = 0;
   uint64_t total = 0;
   if (!context || !EVP_DigestInit_ex(context, EVP_sha1(), nullptr)) {

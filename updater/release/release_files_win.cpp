@@ -3,30 +3,14 @@
 
 #include <vector>
 
-#include "base/scoped_handle.h"
-#include "base/wide_text.h"
-#include "base/xfile.h"
+#include "base/system/scoped_handle.h"
+#include "base/text/wide_text.h"
+#include "base/system/xfile.h"
 #include "release/exclude_rules.h"
 #include "release/release_files.h"
 
 namespace {
 bool IsSeparator(wchar_t ch) { return ch == L'\\' || ch == L'/'; }
-
-// Owner of a FindFirstFile search.
-class ScopedFind {
-public:
-  explicit ScopedFind(HANDLE find) : m_find(find) {}
-  ~ScopedFind() {
-    if (IsValid()) FindClose(m_find);
-  }
-  ScopedFind(const ScopedFind&) = delete;
-  ScopedFind& operator=(const ScopedFind&) = delete;
-  HANDLE Get() const { return m_find; }
-  bool IsValid() const { return m_find != INVALID_HANDLE_VALUE; }
-
-private:
-  HANDLE m_find;
-};
 
 // The full path of `path` as the system resolves it, for comparing names of
 // one file; empty when there is none.
@@ -95,6 +79,7 @@ String SystemFailure(const wchar_t* action, const String& path) {
   wchar_t* message = nullptr;
   DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
   DWORD length = FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  ScopedLocalMemory owned(message);
   // System messages end with a full stop and a line end.
   while (length > 0 && (message[length - 1] == L'\r' || message[length - 1] == L'\n' || message[length - 1] == L'.')) {
     --length;
@@ -108,7 +93,6 @@ String SystemFailure(const wchar_t* action, const String& path) {
     number = static_cast<int32_t>(code);
     reason += number;
   }
-  LocalFree(message);
   return String(action) + L" " + path + L": " + reason;
 }
 

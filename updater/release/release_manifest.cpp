@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "app/update_rules.h"
-#include "base/wide_text.h"
-#include "base/xconfig.h"
+#include "base/text/wide_text.h"
+#include "base/xconfig/xconfig.h"
 
 namespace {
 bool IsDigit(wchar_t ch) { return ch >= L'0' && ch <= L'9'; }
@@ -22,14 +22,10 @@ String FoldedName(const String& name) {
   }
   return String(units.data(), static_cast<uint32_t>(units.size()));
 }
-
-void AddItem(XElement* element, const wchar_t* name, const String& value) {
-  element->AddItem(new XDataItem(name, value));
-}
 }  // namespace
 
 bool TextBefore(const String& a, const String& b) {
-  return WCompare(a.IsEmpty() ? L"" : a.Text(), b.IsEmpty() ? L"" : b.Text()) < 0;
+  return WCompare(Text(a), Text(b)) < 0;
 }
 
 bool IsDottedVersion(const String& text) {
@@ -88,25 +84,6 @@ bool IsDigestText(const String& text) {
   return true;
 }
 
-String DecimalText(uint64_t value) {
-  wchar_t digits[21];
-  wchar_t* p = digits + 20;
-  *p = 0;
-  do {
-    *--p = static_cast<wchar_t>(L'0' + value % 10);
-    value /= 10;
-  } while (value);
-  return String(p);
-}
-
-String SizeAsUpdaterReadsIt(uint64_t size) {
-  // The updater reads "Size" as an unsigned 32-bit number, saturating, and
-  // keeps it as signed text.
-  String text;
-  text = static_cast<int32_t>(size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size));
-  return text;
-}
-
 void SortReleaseFiles(ReleaseFileArray* files) {
   std::sort(files->begin(), files->end(),
             [](const ReleaseFile& a, const ReleaseFile& b) { return TextBefore(a.name, b.name); });
@@ -144,27 +121,7 @@ bool CheckReleaseNames(const ReleaseFileArray& files, StringArray* problems) {
 }
 
 bool WriteReleaseManifest(const ReleaseInfo& info, const ReleaseFileArray& files, Utf8Text* out, String* error) {
-  XConfig document;
-  document.OpenText(nullptr, nullptr);  // an empty tree to fill
-  XElement* root = document.RootElement();
-  XElement* baseInfo = root->AddElement(L"BaseInfo");
-  AddItem(baseInfo, L"Version", info.version);
-  AddItem(baseInfo, L"BaseUrl", info.baseUrl);
-  if (!info.updaterVersion.IsEmpty()) AddItem(baseInfo, L"UpdaterVersion", info.updaterVersion);
-  if (info.hasMust) {
-    String must;
-    must = info.must;
-    AddItem(baseInfo, L"Must", must);
-  }
-  XElement* fileList = root->AddElement(L"FileList");
-  for (const ReleaseFile& file : files) {
-    XElement* element = fileList->AddElement(file.name);
-    AddItem(element, L"Hash", file.hash);
-    AddItem(element, L"Size", DecimalText(file.size));
-  }
-  const XBaseItem* unwritable = nullptr;
-  if (WriteXConfigText(root, out, &unwritable)) return true;
-  *error = String(L"cannot write \"") + (unwritable ? unwritable->Name() : String()) +
-           L"\" in a manifest: it holds text that the format cannot carry";
-  return false;
+  UpdateManifestWriter writer(info);
+  for (const ReleaseFile& file : files) writer.AddFile(file.name, file.hash, file.size);
+  return writer.Write(out, error);
 }

@@ -1,27 +1,21 @@
-// The update manifest as the release tool writes it: "BaseInfo" with
-// "Version", "BaseUrl", and "UpdaterVersion" and "Must" when given; "FileList"
-// with one element per file, named by its relative path with "\" separators,
-// in code-unit order, holding "Hash" and "Size". Platform-free, so every build
-// writes the same bytes for the same release.
+// The release tool's side of the update manifest (app/manifest.h writes it):
+// the release's files, named by their relative paths with "\" separators, in
+// code-unit order, and the rules for what a release may say. Platform-free, so
+// every build writes the same bytes for the same release.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "base/alloc.h"
-#include "base/wide_string.h"
-#include "base/xconfig_writer.h"
+#include "app/manifest.h"
+#include "base/memory/alloc.h"
+#include "base/text/wide_string.h"
+#include "base/xconfig/xconfig_writer.h"
 
 using StringArray = std::vector<String, LibraryAllocator<String>>;
 
-// What a release says besides its files.
-struct ReleaseInfo {
-  String version;         // newest client version, dotted decimal numbers
-  String baseUrl;         // ends with "/"
-  String updaterVersion;  // empty: not written
-  bool hasMust = false;
-  int32_t must = 0;
-};
+// What a release says besides its files (its base URL ends with "/").
+using ReleaseInfo = ManifestInfo;
 
 // One file of a release.
 struct ReleaseFile {
@@ -51,13 +45,6 @@ bool ParseInt32(const String& text, int32_t* value);
 // Whether `text` is 40 lower-case hexadecimal digits, as the updater compares
 // digests.
 bool IsDigestText(const String& text);
-
-// Decimal text of `value`.
-String DecimalText(uint64_t value);
-
-// The "Size" text that the updater reads for a file of `size` bytes: a signed
-// 32-bit number, so sizes from 2 GiB on come out negative.
-String SizeAsUpdaterReadsIt(uint64_t size);
 
 // Sorts by name (TextBefore).
 void SortReleaseFiles(ReleaseFileArray* files);

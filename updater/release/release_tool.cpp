@@ -6,8 +6,8 @@
 #include "app/file_hash.h"
 #include "app/manifest.h"
 #include "app/update_rules.h"
-#include "base/wide_text.h"
-#include "base/xconfig.h"
+#include "base/text/wide_text.h"
+#include "base/xconfig/xconfig.h"
 #include "release/exclude_rules.h"
 #include "release/release_files.h"
 
@@ -73,7 +73,7 @@ const OptionRule kCreateOptions[] = {
 const OptionRule kVerifyOptions[] = {{L"--manifest", &Options::manifest}};
 
 bool SameText(const String& a, const String& b) {
-  return WCompare(a.IsEmpty() ? L"" : a.Text(), b.IsEmpty() ? L"" : b.Text()) == 0;
+  return WCompare(Text(a), Text(b)) == 0;
 }
 
 String Quoted(const String& text) { return String(L"\"") + text + L"\""; }
@@ -282,9 +282,10 @@ private:
       ++counts->unreadable;
     } else if (!SameText(entry.hash, digest)) {
       Report(&counts->changed, L"changed: ", entry.name, L" (content differs)");
-    } else if (!SameText(entry.size, SizeAsUpdaterReadsIt(size))) {
+    } else if (entry.size != size) {
       Report(&counts->changed, L"changed: ", entry.name,
-             (String(L" (size ") + entry.size + L" in the manifest, " + DecimalText(size) + L" on disk)").Text());
+             (String(L" (size ") + DecimalText(entry.size) + L" in the manifest, " + DecimalText(size) + L" on disk)")
+                 .Text());
     }
   }
 

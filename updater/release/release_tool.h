@@ -5,7 +5,7 @@
 // prints.
 #pragma once
 
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
 #include "release/release_manifest.h"
 
 // Exit statuses.

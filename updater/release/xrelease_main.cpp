@@ -8,9 +8,9 @@
 #include <cerrno>
 #endif
 
-#include "base/alloc.h"
-#include "base/default_alloc.h"
-#include "base/xconfig_writer.h"
+#include "base/memory/alloc.h"
+#include "base/memory/default_alloc.h"
+#include "base/xconfig/xconfig_writer.h"
 #include "release/release_tool.h"
 
 namespace {

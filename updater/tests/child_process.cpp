@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "base/scoped_handle.h"
+#include "base/system/scoped_handle.h"
 
 namespace {
 LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }

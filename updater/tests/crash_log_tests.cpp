@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "base/log.h"
+#include "base/system/log.h"
 #include "tests/child_process.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "base/fast_alloc.h"
-#include "base/library.h"
-#include "base/log.h"
+#include "base/memory/fast_alloc.h"
+#include "base/memory/library.h"
+#include "base/system/log.h"
 #include "tests/child_process.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/file_hash.h"
-#include "base/scoped_handle.h"
-#include "base/wide_text.h"
+#include "base/system/scoped_handle.h"
+#include "base/text/wide_text.h"
 #include "tests/child_process.h"
 #include "tests/test_support.h"
 

@@ -2,11 +2,11 @@
 
 #include <typeinfo>
 
-#include "base/default_alloc.h"
-#include "base/fast_alloc.h"
-#include "base/library.h"
-#include "base/log.h"
-#include "base/wide_string.h"
+#include "base/memory/default_alloc.h"
+#include "base/memory/fast_alloc.h"
+#include "base/memory/library.h"
+#include "base/system/log.h"
+#include "base/text/wide_string.h"
 #include "tests/child_process.h"
 
 TEST(Library, AllocatorChosenByNameIgnoringCase) {

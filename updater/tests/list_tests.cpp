@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "base/list.h"
-#include "base/wide_string.h"
+#include "base/memory/list.h"
+#include "base/text/wide_string.h"
 #include "tests/test_support.h"
 #if defined(_WIN32)
-#include "base/library.h"
-#include "base/log.h"
+#include "base/memory/library.h"
+#include "base/system/log.h"
 #include "tests/child_process.h"
 #endif
 

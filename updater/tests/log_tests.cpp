@@ -5,9 +5,9 @@
 #include <regex>
 #include <string>
 
-#include "base/library.h"
-#include "base/log.h"
-#include "base/wide_string.h"
+#include "base/memory/library.h"
+#include "base/system/log.h"
+#include "base/text/wide_string.h"
 #include "tests/child_process.h"
 
 namespace {

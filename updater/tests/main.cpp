@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "base/alloc.h"
-#include "base/default_alloc.h"
+#include "base/memory/alloc.h"
+#include "base/memory/default_alloc.h"
 #if defined(_WIN32)
-#include "base/library.h"
+#include "base/memory/library.h"
 #include "tests/child_process.h"
 #endif
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/manifest.h"
-#include "base/xconfig.h"
+#include "base/xconfig/xconfig.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -46,18 +46,20 @@ TEST_F(ManifestTest, ReadsReleaseAndFilesInOrder) {
   EXPECT_EQ(Utf8(m_info.version), "3.2.1.40");
   EXPECT_EQ(Utf8(m_info.baseUrl), "https://cdn.example/pc/3.2.1.40/");
   EXPECT_EQ(m_info.must, 1);
+  EXPECT_TRUE(m_info.hasMust);
+  EXPECT_EQ(Utf8(m_info.updaterVersion), "1.0.7");
   ASSERT_EQ(m_entries.size(), 3u);  // the data item "count" is no file
   EXPECT_EQ(Utf8(m_entries[0].name), "Castwright PC.exe");
   EXPECT_EQ(Utf8(m_entries[0].hash), "5b1e0d3c8f2a4e6b9d7c1a0f3e5d2b4c6a8e9f01");
-  EXPECT_EQ(Utf8(m_entries[0].size), "8421376");
+  EXPECT_EQ(m_entries[0].size, 8421376u);
   // Names in another letter case are found; the hash keeps its case.
   EXPECT_EQ(Utf8(m_entries[1].name), "plugins\\chat.dll");
   EXPECT_EQ(Utf8(m_entries[1].hash), "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4");
-  EXPECT_EQ(Utf8(m_entries[1].size), "16");
-  // No hash reads as empty text; sizes are signed 32-bit text.
+  EXPECT_EQ(m_entries[1].size, 0u);  // not decimal
+  // No hash reads as empty text; sizes beyond 32 bits stay whole.
   EXPECT_EQ(Utf8(m_entries[2].name), "res/big.pak");
   EXPECT_TRUE(m_entries[2].hash.IsEmpty());
-  EXPECT_EQ(Utf8(m_entries[2].size), "-1294967296");
+  EXPECT_EQ(m_entries[2].size, 3000000000u);
   for (const FileEntry& entry : m_entries) {
     EXPECT_TRUE(entry.url.IsEmpty() && entry.localPath.IsEmpty() && entry.tempPath.IsEmpty());
   }
@@ -71,9 +73,10 @@ TEST_F(ManifestTest, MissingItemsAndOtherLetterCases) {
   EXPECT_TRUE(m_info.version.IsEmpty());
   EXPECT_TRUE(m_info.baseUrl.IsEmpty());
   EXPECT_EQ(m_info.must, 0);
+  EXPECT_FALSE(m_info.hasMust);
   ASSERT_EQ(m_entries.size(), 1u);
   EXPECT_TRUE(m_entries[0].hash.IsEmpty());
-  EXPECT_EQ(Utf8(m_entries[0].size), "0");
+  EXPECT_EQ(m_entries[0].size, 0u);
 }
 
 TEST_F(ManifestTest, EmptyFileListAndAppending) {
@@ -93,5 +96,37 @@ TEST_F(ManifestTest, MissingSectionsLeaveTheOutputsAlone) {
     EXPECT_TRUE(m_entries.empty());
     EXPECT_EQ(Utf8(m_info.version), "old");
     EXPECT_EQ(m_info.must, 7);
+  }
+}
+
+TEST(ManifestSize, UnsignedDecimalOf64Bits) {
+  struct Case {
+    const wchar_t* text;
+    bool valid;
+    uint64_t value;
+  };
+  for (const Case& c : {Case{L"0", true, 0}, Case{L"3000000000", true, 3000000000u},
+                        Case{L"18446744073709551615", true, UINT64_MAX}, Case{L"18446744073709551616", false, 0},
+                        Case{L"99999999999999999999", false, 0}, Case{L"", false, 0}, Case{L"0x10", false, 0},
+                        Case{L"-5", false, 0}, Case{L"+5", false, 0}, Case{L"12 ", false, 0}}) {
+    uint64_t value = 7;
+    EXPECT_EQ(ParseDecimalUInt64(c.text, &value), c.valid) << Utf8(c.text);
+    EXPECT_EQ(value, c.valid ? c.value : 7u) << Utf8(c.text);
+  }
+}
+
+TEST(ManifestUrl, ConfiguredOrTheDefault) {
+  struct Case {
+    const char* baseInfo;
+    const char* url;
+  };
+  const std::string fallback = Utf8(kDefaultManifestUrl);
+  for (const Case& c : {Case{"URL : {\r\n\tupdaterconfigeurl : http://127.0.0.1:8080/v\r\n}\r\n", "http://127.0.0.1:8080/v"},
+                        Case{"url : {\n}\n", nullptr}, Case{"url : {\nUpdaterConfigeUrl :\n}\n", nullptr},
+                        Case{"UpdaterConfigeUrl : x\n", nullptr},
+                        Case{"other : {\nUpdaterConfigeUrl : x\n}\n", nullptr}}) {
+    XConfig document;
+    ASSERT_TRUE(document.OpenText(c.baseInfo, nullptr)) << c.baseInfo;
+    EXPECT_EQ(Utf8(ManifestUrlIn(document.RootElement())), c.url ? c.url : fallback) << c.baseInfo;
   }
 }

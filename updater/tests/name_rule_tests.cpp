@@ -16,7 +16,7 @@
 #include "tests/test_support.h"
 
 namespace {
-std::string Text(const String& text) { return text.IsEmpty() ? std::string() : Utf8(text.Text()); }
+std::string Narrow(const String& text) { return Utf8(Text(text)); }
 }  // namespace
 
 TEST(NameRule, DeviceNamesAndFolderNamesAreRefusedInEveryComponent) {
@@ -34,16 +34,16 @@ TEST(NameRule, DeviceNamesAndFolderNamesAreRefusedInEveryComponent) {
 }
 
 TEST(NameRule, NameKeysMeetWhereWindowsFindsOneFile) {
-  EXPECT_EQ(Text(NameKey(L"Sub. /A.txt..  ")), "Sub\\A.txt");
-  EXPECT_EQ(Text(NameKey(L"sub\\a.txt")), "sub\\a.txt");
-  EXPECT_EQ(Text(NameKey(L"a..b")), "a..b");
+  EXPECT_EQ(Narrow(NameKey(L"Sub. /A.txt..  ")), "Sub\\A.txt");
+  EXPECT_EQ(Narrow(NameKey(L"sub\\a.txt")), "sub\\a.txt");
+  EXPECT_EQ(Narrow(NameKey(L"a..b")), "a..b");
 }
 
 TEST(NameRule, UrlPathsAreEncodedAsUtf8) {
-  EXPECT_EQ(Text(UrlPathOfName(L"100%41.txt")), "100%2541.txt");
-  EXPECT_EQ(Text(UrlPathOfName(L"sub\\a b+c#d?.txt")), "sub/a%20b%2Bc%23d%3F.txt");
-  EXPECT_EQ(Text(UrlPathOfName(L"\x6570\x636E/\xE9~-_.txt")), "%E6%95%B0%E6%8D%AE/%C3%A9~-_.txt");
-  EXPECT_EQ(Text(UrlPathOfName(L"\xD83D\xDE00\xD800")), "%F0%9F%98%80%EF%BF%BD");
+  EXPECT_EQ(Narrow(UrlPathOfName(L"100%41.txt")), "100%2541.txt");
+  EXPECT_EQ(Narrow(UrlPathOfName(L"sub\\a b+c#d?.txt")), "sub/a%20b%2Bc%23d%3F.txt");
+  EXPECT_EQ(Narrow(UrlPathOfName(L"\x6570\x636E/\xE9~-_.txt")), "%E6%95%B0%E6%8D%AE/%C3%A9~-_.txt");
+  EXPECT_EQ(Narrow(UrlPathOfName(L"\xD83D\xDE00\xD800")), "%F0%9F%98%80%EF%BF%BD");
 }
 
 TEST(NameRule, DigestsCompareInEitherCase) {
@@ -54,8 +54,8 @@ TEST(NameRule, DigestsCompareInEitherCase) {
 }
 
 TEST(NameRule, LongTextsAreShortenedInTheMiddle) {
-  EXPECT_EQ(Text(ShortenedMiddle(L"short", 20)), "short");
-  EXPECT_EQ(Text(ShortenedMiddle(L"0123456789abcdefghijKLMN", 20)), "01234567...fghijKLMN");
+  EXPECT_EQ(Narrow(ShortenedMiddle(L"short", 20)), "short");
+  EXPECT_EQ(Narrow(ShortenedMiddle(L"0123456789abcdefghijKLMN", 20)), "01234567...fghijKLMN");
   std::vector<wchar_t> longText(40001, L'x');
   longText.back() = 0;
   EXPECT_EQ(ShortenedMiddle(String(longText.data()), 300).Length(), 300u);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "base/scoped_handle.h"
+#include "base/system/scoped_handle.h"
 #include "tests/child_process.h"
 #include "tests/published_release.h"
 #include "tests/update_server.h"

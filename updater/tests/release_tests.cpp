@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/manifest.h"
-#include "base/xconfig.h"
+#include "base/xconfig/xconfig.h"
 #include "release/exclude_rules.h"
 #include "release/release_files.h"
 #include "release/release_tool.h"
@@ -15,7 +15,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 
-#include "base/scoped_handle.h"
+#include "base/system/scoped_handle.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,7 +80,7 @@ protected:
   std::string Entries() const {
     std::string lines;
     for (const FileEntry& entry : m_entries) {
-      lines += Utf8(entry.name) + " " + Utf8(entry.hash) + " " + Utf8(entry.size) + "\n";
+      lines += Utf8(entry.name) + " " + Utf8(entry.hash) + " " + std::to_string(entry.size) + "\n";
     }
     return lines;
   }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "base/wide_text.h"
-#include "base/xconfig_writer.h"
+#include "base/text/wide_text.h"
+#include "base/xconfig/xconfig_writer.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
 
 // A new empty folder in the system's temporary folder, removed with
 // everything below it when the object goes.

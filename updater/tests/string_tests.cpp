@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "base/default_alloc.h"
+#include "base/memory/default_alloc.h"
 
 // UTF-8 form of wide text for readable comparisons; "<none>" for none.
 std::string Utf8(const wchar_t* text);

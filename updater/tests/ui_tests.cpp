@@ -10,7 +10,7 @@
 #include "framework/font.h"
 #include "framework/window.h"
 #include "tests/child_process.h"
-#include "e2e/pixels.h"
+#include "tests/pixels.h"
 #include "tests/test_support.h"
 #include "ui/image_helpers.h"
 #include "ui/png_button.h"

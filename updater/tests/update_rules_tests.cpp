@@ -5,10 +5,6 @@
 #include "app/update_rules.h"
 #include "tests/test_support.h"
 
-namespace {
-std::string Text(const String& text) { return text.IsEmpty() ? std::string() : Utf8(text.Text()); }
-}  // namespace
-
 TEST(UpdateRules, DirectoryOfPath) {
   struct Case {
     const wchar_t* path;
@@ -17,7 +13,7 @@ TEST(UpdateRules, DirectoryOfPath) {
   for (const Case& c : {Case{L"C:\\a\\b.exe", "C:\\a"}, Case{L"C:\\a/b\\c/d.txt", "C:\\a/b\\c"},
                         Case{L"C:\\a/b/c\\d.txt", "C:\\a/b/c"}, Case{L"dir/sub\\", "dir/sub"}, Case{L"\\file", ""},
                         Case{L"file", ""}, Case{L"", ""}}) {
-    EXPECT_EQ(Text(GetDirectoryOfPath(c.path)), c.directory) << Utf8(c.path);
+    EXPECT_EQ(Utf8(Text(GetDirectoryOfPath(c.path))), c.directory) << Utf8(c.path);
   }
 }
 

@@ -1,4 +1,4 @@
-// The tests' side of the local update server (updater/e2e/update_server.py),
+// The tests' side of the local update server (tests/update_server.py),
 // which the test run starts on a free loopback port: its root folder is
 // "e2e-root" beside the test program (or UPDATER_E2E_ROOT, a Unix path), its
 // port in the file "port" there.

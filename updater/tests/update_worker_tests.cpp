@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <oleauto.h>
 
 #include <gtest/gtest.h>
 
@@ -7,8 +6,8 @@
 #include <vector>
 
 #include "app/update_worker.h"
-#include "base/library.h"
-#include "base/scoped_handle.h"
+#include "base/memory/library.h"
+#include "base/system/scoped_handle.h"
 #include "tests/child_process.h"
 #include "tests/published_release.h"
 #include "tests/test_support.h"
@@ -21,81 +20,35 @@ const wchar_t kClientName[] = L"Castwright PC.exe";
 const char kClientVersion[] = "1.0.0.0";
 const char kNewVersion[] = "1.0.0.1";
 
-// The test's stand-in for the update dialog: a window of its own that records
-// every message of one run as text ("progress 100/600", "install",
-// "installed", "failed TEXT", "close"), freeing the failure text as the dialog
-// must. It lets the install pass start unless told to refuse it.
-class RecordingDialog final : public UpdateWorkerHost {
+// Records every report of one run as text ("progress 100/600", "install",
+// "installed", "failed TEXT", "close"). It lets the install pass start unless
+// told to refuse it.
+class RecordingReport final : public UpdateReport {
 public:
-  RecordingDialog(const std::wstring& clientPath, const std::string& clientVersion, bool refuseInstall = false)
-      : m_clientPath(clientPath.c_str()), m_clientVersion(Wide(clientVersion).c_str()), m_refuseInstall(refuseInstall) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"UpdateWorkerTestWindow";
-    RegisterClassW(&windowClass);  // fails harmlessly when registered already
-    m_window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               windowClass.hInstance, nullptr);
-    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  }
-  ~RecordingDialog() { DestroyWindow(m_window); }
-  RecordingDialog(const RecordingDialog&) = delete;
-  RecordingDialog& operator=(const RecordingDialog&) = delete;
+  explicit RecordingReport(bool refuseInstall = false) : m_refuseInstall(refuseInstall) {}
 
-  const String& ClientPath() const override { return m_clientPath; }
-  const String& ClientVersion() const override { return m_clientVersion; }
-  HWND UpdateWindow() const override { return m_window; }
-
-  // Runs the worker on its own thread to its end, handling its messages here
-  // meanwhile, and returns them.
-  Messages Run() {
-    EXPECT_NE(m_window, nullptr);
-    ScopedHandle thread(CreateThread(nullptr, 0, UpdateThreadProc, static_cast<UpdateWorkerHost*>(this), 0, nullptr));
-    HANDLE handle = thread.Get();
-    const DWORD start = GetTickCount();
-    while (MsgWaitForMultipleObjects(1, &handle, FALSE, 200, QS_ALLINPUT) != WAIT_OBJECT_0) {
-      MSG message;
-      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-      if (GetTickCount() - start > 120000) {
-        ADD_FAILURE() << "the worker did not end";
-        break;
-      }
-    }
-    return m_messages;
+  void Progress(uint32_t done, uint32_t total) override {
+    messages.push_back("progress " + std::to_string(done) + "/" + std::to_string(total));
   }
+  bool InstallStarting() override {
+    messages.push_back(m_refuseInstall ? "install refused" : "install");
+    return !m_refuseInstall;
+  }
+  void InstallEnded() override { messages.push_back("installed"); }
+  void Finished(const wchar_t* error) override { messages.push_back(error ? "failed " + Utf8(error) : "close"); }
+
+  Messages messages;
 
 private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<RecordingDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(window, message, wParam, lParam);
-    switch (message) {
-      case WM_UPDATE_PROGRESS:
-        self->m_messages.push_back("progress " + std::to_string(static_cast<uint32_t>(wParam)) + "/" +
-                                   std::to_string(static_cast<uint32_t>(lParam)));
-        return 0;
-      case WM_UPDATE_FAILED: {
-        BSTR text = reinterpret_cast<BSTR>(wParam);
-        self->m_messages.push_back("failed " + Utf8(text));
-        SysFreeString(text);
-        return 0;
-      }
-      case WM_UPDATE_INSTALLING:
-        self->m_messages.push_back(wParam ? (self->m_refuseInstall ? "install refused" : "install") : "installed");
-        return wParam && !self->m_refuseInstall;
-      case WM_CLOSE:
-        self->m_messages.push_back("close");
-        return 0;
-      default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-  }
-
-  String m_clientPath;
-  String m_clientVersion;
   bool m_refuseInstall;
-  HWND m_window = nullptr;
-  Messages m_messages;
 };
+
+// One run for the client at `clientPath`, on this thread.
+Messages RunAndRecord(const std::wstring& clientPath, const std::string& clientVersion, bool refuseInstall = false) {
+  RecordingReport report(refuseInstall);
+  RunUpdate(clientPath.c_str(), Wide(clientVersion).c_str(), report);
+  return report.messages;
+}
 
 class UpdateWorker : public ::testing::Test {
 protected:
@@ -106,8 +59,7 @@ protected:
   }
 
   Messages RunWorker(const char* clientVersion = kClientVersion, bool refuseInstall = false) {
-    RecordingDialog dialog(Installed(kClientName), clientVersion, refuseInstall);
-    return dialog.Run();
+    return RunAndRecord(Installed(kClientName), clientVersion, refuseInstall);
   }
 
   std::wstring Installed(const std::wstring& name) const { return m_install.File(name.c_str()); }
@@ -193,9 +145,9 @@ TEST_F(UpdateWorker, InstallsOutdatedAndMissingFilesAfterVerifyingAll) {
 }
 
 TEST_F(UpdateWorker, ProgressOfHugeSizesKeepsItsRatio) {
-  // Sizes above 2^31 - 1 (3 GiB each, as hexadecimal): 6 GiB in all.
-  Publish({{"a.bin", "a", "0xC0000000"}, {"b.bin", "b", "0xC0000000"}});
-  EXPECT_EQ(RunWorker(), (Messages{"progress 805306368/1610612736", "progress 1610612736/1610612736", "install",
+  // Sizes beyond 32 bits (5 GiB each): 10 GiB in all.
+  Publish({{"a.bin", "a", "5368709120"}, {"b.bin", "b", "5368709120"}});
+  EXPECT_EQ(RunWorker(), (Messages{"progress 671088640/1342177280", "progress 1342177280/1342177280", "install",
                                    "installed", "close"}));
 }
 
@@ -315,9 +267,10 @@ CHILD_SCENARIO(update_run_beside_the_program) {
   StartLibraryOnce(L"DefaultAlloc");
   wchar_t folder[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, folder);
-  RecordingDialog dialog(std::wstring(folder) + L"\\" + kClientName, kClientVersion);
   std::string lines;
-  for (const std::string& message : dialog.Run()) lines += message + "\n";
+  for (const std::string& message : RunAndRecord(std::wstring(folder) + L"\\" + kClientName, kClientVersion)) {
+    lines += message + "\n";
+  }
   return WriteFileBytes(std::wstring(folder) + L"\\messages.txt", lines) ? 0 : 1;
 }
 

@@ -10,8 +10,8 @@
 #include <map>
 #include <string>
 
-#include "app/update_worker.h"
-#include "e2e/pixels.h"
+#include "ui/update_messages.h"
+#include "tests/pixels.h"
 #include "tests/program_fixture.h"
 #include "tests/test_support.h"
 

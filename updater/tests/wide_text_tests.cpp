@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "base/alloc.h"
-#include "base/wide_text.h"
+#include "base/memory/alloc.h"
+#include "base/text/wide_text.h"
 #include "tests/test_support.h"
 
 TEST(WideText, LengthCopyAndAppend) {

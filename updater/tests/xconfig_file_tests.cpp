@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "base/scoped_handle.h"
-#include "base/xconfig.h"
+#include "base/system/scoped_handle.h"
+#include "base/xconfig/xconfig.h"
 #include "tests/child_process.h"
 #include "tests/test_support.h"
 

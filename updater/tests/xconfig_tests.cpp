@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "base/xconfig.h"
+#include "base/xconfig/xconfig.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "base/xconfig.h"
-#include "base/xconfig_writer.h"
+#include "base/xconfig/xconfig.h"
+#include "base/xconfig/xconfig_writer.h"
 #include "fuzz/awkward_tree.h"
 #include "tests/test_support.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "base/xfile.h"
+#include "base/system/xfile.h"
 #include "tests/child_process.h"
 
 TEST(XFile, WritesWideTextAsUtf8) {

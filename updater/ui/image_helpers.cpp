@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/self_update.h"
+#include "app/update_rules.h"
 
 std::unique_ptr<Gdiplus::Image> LoadPngFromResource(HMODULE module, HRSRC resource) {
   const DWORD size = SizeofResource(module, resource);
@@ -40,26 +41,17 @@ void FillBar(Gdiplus::Graphics* graphics, int32_t x, int32_t y, int32_t width, i
 }
 
 String GetModuleFolder() {
-  const String path = MainProgramPath();
-  uint32_t folder = 0;
-  for (uint32_t i = 0; i < path.Length(); ++i) {
-    if (path.Text()[i] == L'\\') folder = i;
-  }
-  return String(path.Text(), folder);
+  return GetDirectoryOfPath(MainProgramPath());
 }
 
 String ButtonImagePath(const String& folder) { return folder + L"\\res\\login_normal.png"; }
 
 WindowSurface::WindowSurface() = default;
 
-WindowSurface::~WindowSurface() {
-  m_graphics.reset();
-  if (m_dc) ReleaseDC(m_window, m_dc);
-}
+WindowSurface::~WindowSurface() = default;
 
 void WindowSurface::Create(HWND window) {
   if (m_graphics) return;
-  m_window = window;
-  m_dc = GetWindowDC(window);
-  m_graphics.reset(new Gdiplus::Graphics(m_dc));
+  m_dc = GetScopedWindowDc(window);
+  m_graphics.reset(new Gdiplus::Graphics(m_dc.Get().dc));
 }

@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
+#include "framework/gdi_objects.h"
 
 namespace Gdiplus {
 class Graphics;
@@ -50,7 +51,6 @@ public:
   explicit operator bool() const { return m_graphics != nullptr; }
 
 private:
-  HWND m_window = nullptr;
-  HDC m_dc = nullptr;
+  ScopedWindowDc m_dc;  // declared first: the surface ends before it
   std::unique_ptr<Gdiplus::Graphics> m_graphics;
 };

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "base/wide_string.h"
+#include "base/text/wide_string.h"
 #include "framework/button.h"
 #include "ui/image_helpers.h"
 

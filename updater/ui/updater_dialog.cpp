@@ -10,10 +10,12 @@
 #include "app/command_line.h"
 #include "app/process_control.h"
 #include "app/self_update.h"
-#include "base/log.h"
+#include "base/system/log.h"
+#include "framework/gdi_objects.h"
 #include "framework/paint_dc.h"
 #include "ui/progress_figures.h"
 #include "ui/resource.h"
+#include "ui/update_messages.h"
 
 namespace {
 // The skin.
@@ -37,14 +39,11 @@ String DefaultSansSerifFace() {
   LOGFONTW request{};
   request.lfCharSet = DEFAULT_CHARSET;
   request.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-  HFONT font = CreateFontIndirectW(&request);
-  HDC screen = GetDC(nullptr);
-  HGDIOBJ previous = SelectObject(screen, font);
+  ScopedFont font(CreateFontIndirectW(&request));
+  ScopedWindowDc screen = GetScopedDc(nullptr);
+  ScopedSelection selected = SelectScoped(screen.Get().dc, font.Get());
   wchar_t face[LF_FACESIZE] = {};
-  GetTextFaceW(screen, LF_FACESIZE, face);
-  SelectObject(screen, previous);
-  ReleaseDC(nullptr, screen);
-  DeleteObject(font);
+  GetTextFaceW(screen.Get().dc, LF_FACESIZE, face);
   return String(face);
 }
 
@@ -56,15 +55,38 @@ std::unique_ptr<Gdiplus::Image> LoadSkinPicture(int id) {
   return found ? LoadPngFromResource(module, found) : nullptr;
 }
 
+// The reports of an update run as messages to the dialog's window, sent
+// synchronously: the window and its answers decide as the dialog does. Holds
+// only the window, so that it may outlive the dialog object; once the window
+// is gone every message fails (a refused install pass).
+class WindowReport final : public UpdateReport {
+public:
+  explicit WindowReport(HWND window) : m_window(window) {}
+
+  void Progress(uint32_t done, uint32_t total) override { SendMessageW(m_window, WM_UPDATE_PROGRESS, done, total); }
+  bool InstallStarting() override { return SendMessageW(m_window, WM_UPDATE_INSTALLING, 1, 0) != 0; }
+  void InstallEnded() override { SendMessageW(m_window, WM_UPDATE_INSTALLING, 0, 0); }
+  void Finished(const wchar_t* error) override {
+    if (!error) {
+      SendMessageW(m_window, WM_CLOSE, 0, 0);
+      return;
+    }
+    // The receiver owns the text and frees it.
+    SendMessageW(m_window, WM_UPDATE_FAILED, reinterpret_cast<WPARAM>(SysAllocString(error)), 0);
+  }
+
+private:
+  HWND m_window;
+};
+
 // The client path from the program's command line; false when the program
 // must end without a run.
 bool ReadCommandLine(String* clientPath) {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv) return false;
-  bool accepted = ReadClientPathArgument(argc, argv, clientPath);
-  LocalFree(argv);
-  return accepted;
+  ScopedLocalMemory arguments(argv);
+  return ReadClientPathArgument(argc, argv, clientPath);
 }
 }  // namespace
 
@@ -87,6 +109,8 @@ CUpdaterDlg::~CUpdaterDlg() {
   m_background.reset();
   m_logo.reset();
 }
+
+UpdateReport* CUpdaterDlg::NewUpdateReport() const { return new WindowReport(m_hWnd); }
 
 bool CUpdaterDlg::IsWorkerRunning() const {
   return m_worker.IsValid() && WaitForSingleObject(m_worker.Get(), 0) == WAIT_TIMEOUT;
@@ -269,9 +293,8 @@ LRESULT CUpdaterDlg::OnUpdateProgress(WPARAM done, LPARAM total) {
 }
 
 LRESULT CUpdaterDlg::OnUpdateFailed(WPARAM text, LPARAM) {
-  BSTR message = reinterpret_cast<BSTR>(text);
-  m_errorText = String(message, SysStringLen(message));
-  SysFreeString(message);
+  ScopedBstr message(reinterpret_cast<BSTR>(text));
+  m_errorText = String(message.Get(), SysStringLen(message.Get()));
   // A close request is pending (it was kept through the install pass): it
   // ends the program instead of the failed look.
   if (m_closePending || m_closed) return 0;

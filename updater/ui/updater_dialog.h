@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "app/update_worker.h"
-#include "base/scoped_handle.h"
-#include "base/wide_string.h"
+#include "base/system/scoped_handle.h"
+#include "base/text/wide_string.h"
 #include "framework/dialog.h"
 #include "framework/font.h"
 #include "ui/image_helpers.h"
@@ -21,8 +21,8 @@
 // The skin is drawn with GDI+ on the window's own surface.
 //
 // Opens with the command line's client path and that client's product
-// version, ends the running client and starts the update worker, which
-// reports back by window messages; a successful end (or the user's close
+// version, ends the running client and starts the update worker, whose
+// reports reach it as window messages (ui/update_messages.h); a successful end (or the user's close
 // request) restarts the client and closes the dialog. After a failure the
 // dialog shows the error text and its button, which ends the program.
 //
@@ -38,10 +38,11 @@ public:
   // Whether the worker thread was started and has not ended yet.
   bool IsWorkerRunning() const;
 
-  // UpdateWorkerHost: fixed before the worker starts.
+  // UpdateWorkerHost: the texts are fixed before the worker starts; the
+  // reports become messages to this dialog's window.
   const String& ClientPath() const override { return m_clientPath; }
   const String& ClientVersion() const override { return m_clientVersion; }
-  HWND UpdateWindow() const override { return m_hWnd; }
+  UpdateReport* NewUpdateReport() const override;
 
   BOOL PreTranslateMessage(MSG* message) override;
 

@@ -1,0 +1,5 @@
+#include "app/retry.h"
+
+#include <windows.h>
+
+void PauseBeforeRetry() { Sleep(kRetryPauseMs); }
