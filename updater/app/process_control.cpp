@@ -4,34 +4,25 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
-#include <string>
-
+#include "app/full_path.h"
+#include "base/memory/alloc.h"
 #include "base/system/scoped_handle.h"
 
 namespace {
 // How long the end of a process is waited for: a process that is told to end
 // may hold its files a moment longer.
 constexpr DWORD kEndWaitMs = 5000;
-}  // namespace
-
-namespace {
-// The full path Windows makes of `path`; empty when it has none.
-std::wstring FullPathOf(const wchar_t* path) {
-  const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
-  if (needed == 0) return std::wstring();
-  std::wstring full(needed, L'\0');
-  const DWORD got = GetFullPathNameW(path, needed, &full[0], nullptr);
-  full.resize(got < needed ? got : 0);
-  return full;
-}
 
 // The full program path of a running process; empty when it cannot be read.
-std::wstring ProgramOf(HANDLE process) {
+String ProgramOf(HANDLE process) {
   for (DWORD chars = MAX_PATH;; chars *= 2) {
-    std::wstring path(chars, L'\0');
+    auto* buffer = static_cast<wchar_t*>(MemAlloc(uint64_t{chars} * sizeof(wchar_t)));
     DWORD size = chars;
-    if (QueryFullProcessImageNameW(process, 0, &path[0], &size)) return path.substr(0, size);
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || chars >= 32768) return std::wstring();
+    const bool read = QueryFullProcessImageNameW(process, 0, buffer, &size) != FALSE;
+    const bool tooShort = !read && GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+    const String path = read ? String(buffer, size) : String();
+    MemFree(buffer);
+    if (!tooShort || chars >= 32768) return path;
   }
 }
 
@@ -44,18 +35,18 @@ const wchar_t* FileNameOf(const wchar_t* path) {
   return name;
 }
 
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-  return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                            static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+bool SamePath(const String& a, const String& b) {
+  return !a.IsEmpty() && CompareStringOrdinal(a, static_cast<int>(a.Length()), b, static_cast<int>(b.Length()),
+                                              TRUE) == CSTR_EQUAL;
 }
 }  // namespace
 
 bool TerminateClientProcess(const wchar_t* clientPath) {
   if (!clientPath || !*clientPath) return false;
-  const std::wstring wanted = FullPathOf(clientPath);
-  const wchar_t* wantedName = FileNameOf(wanted.c_str());
+  const String wanted = FullPathOf(clientPath);
+  const wchar_t* wantedName = FileNameOf(Text(wanted));
   ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (wanted.empty() || !snapshot.IsValid()) return false;
+  if (wanted.IsEmpty() || !snapshot.IsValid()) return false;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
@@ -64,7 +55,7 @@ bool TerminateClientProcess(const wchar_t* clientPath) {
     ScopedHandle process(
         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
     // A client of another installation, or one that cannot be told apart, runs on.
-    if (!process.IsValid() || !SamePath(FullPathOf(ProgramOf(process.Get()).c_str()), wanted)) continue;
+    if (!process.IsValid() || !SamePath(FullPathOf(ProgramOf(process.Get())), wanted)) continue;
     if (TerminateProcess(process.Get(), 0)) WaitForSingleObject(process.Get(), kEndWaitMs);
     return true;
   }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/file_hash.h"
+#include "app/full_path.h"
 #include "app/http_download.h"
 #include "app/manifest.h"
 #include "app/retry.h"
@@ -42,19 +43,6 @@ bool RemoveFile(const String& path) {
 
 // A name or path as a message shows it.
 String Short(const String& text) { return ShortenedMiddle(text, kNameChars); }
-
-// The full path that Windows makes of `path` ("." and ".." applied, trailing
-// dots and spaces of the last component dropped, "/" read as "\", a device
-// as "\\.\NAME"); empty when it has none.
-String FullPathOf(const String& path) {
-  const DWORD needed = GetFullPathNameW(Text(path), 0, nullptr, nullptr);
-  if (needed == 0) return String();
-  auto* buffer = static_cast<wchar_t*>(MemAlloc(uint64_t{needed} * sizeof(wchar_t)));
-  const DWORD got = GetFullPathNameW(Text(path), needed, buffer, nullptr);
-  String full = got > 0 && got < needed ? String(buffer, got) : String();
-  MemFree(buffer);
-  return full;
-}
 
 // Whether the full path `path` lies below the full path `folder` (which
 // has no trailing "\\").
