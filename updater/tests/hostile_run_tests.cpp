@@ -103,15 +103,15 @@ protected:
     }
     return paths;
   }
+  // Whether "Temp" is gone or empty.
   bool TempIsEmpty() const {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(Installed(App(L"Temp\\*")).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return true;
     bool empty = true;
-    do {
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
       empty = empty && found.cFileName[0] == L'.';
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
     return empty;
   }
 };
@@ -154,7 +154,7 @@ TEST_F(HostileRun, HostileButValidReleaseInstallsInsideTheFolder) {
   EXPECT_EQ(ReadFileBytes(L"\\\\?\\" + Installed(App(Wide(deep)))), "deep");
   EXPECT_EQ(AppContent(L"100%41.txt"), "percent");
   EXPECT_EQ(AppContent(L"upper.txt"), "new upper");
-  EXPECT_EQ(AppContent(L"gz.txt"), std::string(5000, 'z'));
+  EXPECT_TRUE(AppContent(L"gz.txt") == std::string(5000, 'z'));
   const auto requests = FileRequests();
   EXPECT_NE(std::find(requests.begin(), requests.end(), "100%2541.txt"), requests.end());
   EXPECT_EQ(WaitForSingleObject(other.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -205,6 +205,6 @@ TEST_F(HostileRun, UnreadableInstalledFilesAndOverlongBodiesFailCleanly) {
   Release({{"a.txt", "new a", ""}, {"b.txt", std::string(100000, 'b'), "63"}});
   EXPECT_EQ(Run(), "download file " + Utf8(m_server.Url(L"files/b.txt").c_str()) + " fail");
   EXPECT_EQ(AppContent(L"a.txt"), "old a");
-  EXPECT_EQ(AppContent(L"b.txt"), "old b");
+  EXPECT_TRUE(AppContent(L"b.txt") == "old b");  // not the 100000 bytes served
   EXPECT_TRUE(TempIsEmpty());
 }
