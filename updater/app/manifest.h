@@ -26,6 +26,9 @@ constexpr wchar_t kManifestFileName[] = L"update.xconfig";
 // Where the manifest lives when "baseinfo.xconfig" does not say.
 constexpr wchar_t kDefaultManifestUrl[] = L"https://update.castwright.example/pc/client/version";
 
+// A manifest larger than this is not read to its end (the download fails).
+constexpr uint64_t kManifestMaxBytes = 64ull << 20;
+
 // The release described by the manifest's "BaseInfo" element.
 struct ManifestInfo {
   String version;         // "Version": the newest client version, dotted numbers
@@ -80,7 +83,8 @@ struct ManifestKey;
 // The manifest of the installation in `folder` (no final separator), as both
 // the update run and the version check fetch it: deletes "update.xconfig"
 // there, downloads the manifest that "baseinfo.xconfig" names (ManifestUrlOf)
-// into it with HttpDownloadWithRetry, accepting the statuses 200 and 304, and
+// into it with HttpDownloadWithRetry (kManifestMaxBytes at most), accepting
+// the statuses 200 and 304, and
 // reads it with ParseUpdateManifest. kNotDownloaded when the download fails or
 // answers another status, kNotRead when the file cannot be read as a
 // manifest. With a `key` present the signature is fetched right after the

@@ -44,11 +44,16 @@ ManifestFetch FetchUpdateManifest(const String& folder, const ManifestKey& key, 
   if (key.IsPresent()) RemoveIfPresent(signaturePath);
   const String url = ManifestUrlOf(String::Format(L"%s\\%s", Text(folder), kBaseInfoFileName));
   uint32_t status = 0;
-  if (!HttpDownloadWithRetry(url, manifestPath, &status) || !Accepted(status)) return ManifestFetch::kNotDownloaded;
+  TransferLimits limits;
+  limits.maxBytes = kManifestMaxBytes;
+  if (!HttpDownloadWithRetry(url, manifestPath, &status, limits) || !Accepted(status)) {
+    return ManifestFetch::kNotDownloaded;
+  }
   if (key.IsPresent()) {
     // Nothing of an unsigned manifest is read: the parser sees only what the
     // vendor signed.
-    if (!HttpDownloadWithRetry(url + kSignatureSuffix, signaturePath, &status) || !Accepted(status) ||
+    limits.maxBytes = kSignatureMaxBytes;
+    if (!HttpDownloadWithRetry(url + kSignatureSuffix, signaturePath, &status, limits) || !Accepted(status) ||
         !VerifyManifestFile(key, manifestPath, signaturePath)) {
       return ManifestFetch::kNotVerified;
     }

@@ -10,12 +10,11 @@
 #include "base/memory/alloc.h"
 #include "base/system/scoped_handle.h"
 #include "base/system/scoped_object.h"
+#include "app/manifest.h"
 #include "app/manifest_key_id.h"
 
 namespace {
 constexpr wchar_t kProvider[] = L"Microsoft Enhanced RSA and AES Cryptographic Provider";
-constexpr uint64_t kMaxManifestBytes = 64ull << 20;
-constexpr uint64_t kMaxSignatureBytes = 64u << 10;
 
 using Bytes = std::vector<BYTE, LibraryAllocator<BYTE>>;
 
@@ -79,7 +78,7 @@ ManifestKey BuiltInManifestKey() {
 bool VerifyManifestSignature(const ManifestKey& key, const void* data, size_t dataSize, const void* signature,
                              size_t signatureSize) {
   if (!key.IsPresent() || key.size > UINT32_MAX || dataSize > UINT32_MAX || signatureSize == 0 ||
-      signatureSize > kMaxSignatureBytes) {
+      signatureSize > kSignatureMaxBytes) {
     return false;
   }
   Bytes der;
@@ -114,7 +113,7 @@ bool VerifyManifestSignature(const ManifestKey& key, const void* data, size_t da
 bool VerifyManifestFile(const ManifestKey& key, const wchar_t* manifestPath, const wchar_t* signaturePath) {
   Bytes manifest;
   Bytes signature;
-  return ReadSmallFile(manifestPath, kMaxManifestBytes, &manifest) &&
-         ReadSmallFile(signaturePath, kMaxSignatureBytes, &signature) &&
+  return ReadSmallFile(manifestPath, kManifestMaxBytes, &manifest) &&
+         ReadSmallFile(signaturePath, kSignatureMaxBytes, &signature) &&
          VerifyManifestSignature(key, manifest.data(), manifest.size(), signature.data(), signature.size());
 }

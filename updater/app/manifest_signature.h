@@ -12,6 +12,8 @@
 
 // What is appended to the manifest's address (and file name) for its signature.
 constexpr wchar_t kSignatureSuffix[] = L".sig";
+// A signature file is never longer (a 3072-bit signature has 384 bytes).
+constexpr uint64_t kSignatureMaxBytes = 64u << 10;
 
 // The public key built into the module that holds this code (Updater.exe, or
 // the program that links the engine), as the PEM text of a SubjectPublicKeyInfo
@@ -32,6 +34,6 @@ bool VerifyManifestSignature(const ManifestKey& key, const void* data, size_t da
                              size_t signatureSize);
 
 // VerifyManifestSignature of the file at `manifestPath` by the file at
-// `signaturePath`; false when either cannot be read whole (both are small: at
-// most 64 MiB and 64 KiB). Windows build.
+// `signaturePath`; false when either cannot be read whole or is longer than
+// kManifestMaxBytes or kSignatureMaxBytes. Windows build.
 bool VerifyManifestFile(const ManifestKey& key, const wchar_t* manifestPath, const wchar_t* signaturePath);

@@ -12,10 +12,7 @@
 
 // Nothing here may depend on the program's C/C++ start-up: UpdateWeb runs in
 // the client's process, where Updater.exe is only loaded as a library.
-namespace {
-// The full path of the calling process's main executable; empty when it
-// cannot be read.
-String CallerPath() {
+String MainProgramPath() {
   for (DWORD chars = MAX_PATH; chars <= 32768; chars *= 2) {
     auto* buffer = static_cast<wchar_t*>(MemAlloc(uint64_t{chars} * sizeof(wchar_t)));
     DWORD got = GetModuleFileNameW(nullptr, buffer, chars);
@@ -26,11 +23,9 @@ String CallerPath() {
   return String();
 }
 
-}  // namespace
-
 extern "C" bool __cdecl UpdateWeb() {
   StartLibraryOnce(L"FastAlloc");
-  const String callerPath = CallerPath();
+  const String callerPath = MainProgramPath();
   const String folder = GetDirectoryOfPath(callerPath);
   if (folder.IsEmpty()) return true;
   const String copyPath = folder + L"\\Updater_new.exe";
@@ -59,7 +54,7 @@ extern "C" bool __cdecl UpdateWeb() {
 
 void CheckForUpdate(bool* updateNeeded) {
   *updateNeeded = false;
-  const String callerPath = CallerPath();
+  const String callerPath = MainProgramPath();
   String localVersion;
   GetProductVersionText(callerPath, &localVersion);
   const String folder = GetDirectoryOfPath(callerPath);

@@ -24,6 +24,10 @@ extern "C" bool __cdecl UpdateWeb();
 // and its version must be newer by CompareVersionNumbers.
 void CheckForUpdate(bool* updateNeeded);
 
+// The full path of the calling process's main executable, however long;
+// empty when it cannot be read. Also what the updater calls its own path.
+String MainProgramPath();
+
 // Sets `*text` to the product version of the program file at `path` as
 // "%d.%d.%d.%d" (the four 16-bit halves, most significant first); leaves it
 // unchanged when the file has no readable version information.

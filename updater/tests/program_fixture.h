@@ -32,8 +32,8 @@ std::wstring BuiltPicture(const wchar_t* name);
 extern const wchar_t kClientName[];
 
 // The visible dialog window (a message box, too) of `process`; none if it
-// does not show within 30 s.
-HWND DialogOf(const ScopedHandle& process);
+// does not show within `timeoutMs`.
+HWND DialogOf(const ScopedHandle& process, uint32_t timeoutMs = 30000);
 
 // Waits until `condition` holds, looking every 10 ms; false after `timeoutMs`.
 bool WaitFor(const std::function<bool()>& condition, uint32_t timeoutMs = 30000);

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <cctype>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,12 +24,33 @@ std::string Quoted(const std::string& text) {
   return quoted + "\"";
 }
 
+// A component that Windows opens as a device (COM1, nul.txt, ...).
+bool IsDeviceName(std::string component) {
+  component = component.substr(0, component.find('.'));
+  for (char& ch : component) ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
+  const std::string stem = component.substr(0, 3);
+  return component == "CON" || component == "PRN" || component == "AUX" || component == "NUL" ||
+         (component.size() == 4 && (stem == "COM" || stem == "LPT") && std::isdigit(component[3]));
+}
+
 bool IsServable(const std::string& name) {
-  return name.find("..") == std::string::npos && name.find(':') == std::string::npos;
+  if (name.size() > 1000 || name.find("..") != std::string::npos || name.find(':') != std::string::npos) return false;
+  size_t begin = 0;
+  for (size_t end = 0; end <= name.size(); ++end) {
+    if (end < name.size() && name[end] != '/' && name[end] != '\\') continue;
+    if (end - begin > 255 || IsDeviceName(name.substr(begin, end - begin))) return false;
+    begin = end + 1;
+  }
+  return true;
 }
 }  // namespace
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], static_cast<int>(wide.size()))));
+  return wide;
+}
 
 namespace {
 std::string DigestHex(const std::string& bytes, ALG_ID algorithm) {

@@ -40,12 +40,12 @@ std::string TestPublicKey(const char* key = "signing");
 void SignServedFile(const ServerScope& server, const std::wstring& relative, const char* key);
 
 // Publishes a release of `version` on `server`: the files below "files/"
-// (names no folder can hold are listed but not served) and the manifest
+// (names no folder can hold, and device names, are listed but not served) and the manifest
 // "update.xconfig" listing them; and writes the installation's
 // "baseinfo.xconfig" in `installFolder`, pointing at that manifest.
 // With `signing` the release is signed as it says.
 void PublishRelease(const ServerScope& server, const std::wstring& installFolder, const std::vector<ReleaseFile>& files,
                     const std::string& version, const ReleaseOptions* signing = nullptr);
 
-// ASCII text as a wide string.
+// UTF-8 text as a wide string.
 std::wstring Wide(const std::string& text);

@@ -334,8 +334,8 @@ TEST_F(UpdateWorker, SignedReleasesRefuseEveryForgery) {
       {"no Sha256", {"signing", "", {"b.bin"}}, [] {}, "invalid file hash b.bin", 0},
       {"older release replayed", {}, [] {}, "manifest version 0.9.9.9 is older than the installed 1.0.0.0", 0},
       {"expired", {"signing", "2020-02-29T23:59:59Z", {}}, [] {}, "manifest expired 2020-02-29T23:59:59Z", 0},
-      {"file swapped", {}, [&] { m_server.AddFile(L"files/b.bin", "evil b"); },
-       "file " + Utf8(FileUrl("b.bin").c_str()) + " hash not equal \nhash1:" + Sha256Hex("evil b") +
+      {"file swapped", {}, [&] { m_server.AddFile(L"files/b.bin", "bad b"); },
+       "file " + Utf8(FileUrl("b.bin").c_str()) + " hash not equal \nhash1:" + Sha256Hex("bad b") +
            " \nhash2:" + Sha256Hex("new b"),
        2},
       {"good", {"signing", "2099-12-31T23:59:59Z", {}}, [] {}, "", 2},
@@ -371,4 +371,36 @@ TEST_F(UpdateWorker, SignedReleasesRefuseEveryForgery) {
   ASSERT_TRUE(WriteFileBytes(Installed(L"a.bin"), "old a"));
   EXPECT_EQ(RunWorker().back(), "close");
   EXPECT_EQ(Content(L"a.bin"), "new a");
+}
+
+// From nginx over HTTPS: a signed run succeeds, with the text files that nginx
+// compresses decoded; a certificate of an unknown authority, an expired one,
+// one for another host and a redirect to http each fail at the manifest.
+TEST_F(UpdateWorker, SignedRunsOverHttpsFromNginx) {
+  std::string notes;
+  for (int line = 0; line < 200; ++line) notes += "release note line " + std::to_string(line) + "\n";
+  struct Scenario {
+    const char* server;
+    bool succeeds;
+  };
+  for (const Scenario& s : {Scenario{"good", true}, Scenario{"unknown", false}, Scenario{"expired", false},
+                            Scenario{"wronghost", false}, Scenario{"to-http", false}}) {
+    ASSERT_TRUE(WriteFileBytes(Installed(L"a.bin"), "old a"));
+    ReleaseOptions options;
+    options.https = s.server;
+    Publish({{"a.bin", "new a", ""}, {"notes.txt", notes, ""}}, kNewVersion, &options);
+    const size_t plainRequests = m_server.Requests().size();
+    Messages messages = RunSigned();
+    if (s.succeeds) {
+      EXPECT_EQ(messages.back(), "close") << s.server << " " << messages.back();
+      EXPECT_EQ(Content(L"a.bin"), "new a");
+      EXPECT_TRUE(Content(L"notes.txt") == notes) << "notes.txt not decoded";
+    } else {
+      EXPECT_EQ(messages, Messages{"failed download update config fail."}) << s.server;
+      EXPECT_EQ(Content(L"a.bin"), "old a") << s.server;
+      // Not even the redirect's target was asked.
+      EXPECT_EQ(m_server.Requests().size(), plainRequests) << s.server;
+    }
+    DeleteFileW(Installed(L"notes.txt").c_str());
+  }
 }
