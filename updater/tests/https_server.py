@@ -2,7 +2,7 @@
 """nginx serving the local update server's root over HTTPS, for the tests
 and the demo.
 
-  https_server.py serve --root ROOT --state DIR --http-port-file FILE
+  https_server.py serve --root ROOT --state DIR --http-port-file FILE [--proxy]
   https_server.py stop --state DIR
 
 serve makes (once, in DIR/tls) a test certificate authority and server
@@ -16,7 +16,9 @@ server per certificate, each serving ROOT:
   wronghost  issued by the test authority for other.example only
   unknown    self-signed, by no authority anybody trusts
 
-and writes "NAME PORT" lines to ROOT/https-ports. The authority's certificate
+and writes "NAME PORT" lines to ROOT/https-ports. With --proxy the good
+server passes every request on to the plain HTTP update server instead (as it
+comes, unbuffered), so that its faults and records apply over HTTPS too. The authority's certificate
 is DIR/tls/ca.pem; only the Wine prefix of the tests trusts it (trust_ca.exe).
 Everything nginx writes (pid, logs, temporary files) stays in DIR. stop ends
 that nginx and waits for it. Uses only Python's standard library.
@@ -81,13 +83,16 @@ def free_ports(count):
     return ports
 
 
-def configuration(root, state, tls, ports, http_port):
+def configuration(root, state, tls, ports, http_port, proxy):
     temp = state / "temp"
     servers = []
     for name, port in zip(SERVERS, ports):
         redirect = (f"    location /to-http/ {{\n"
                     f"      rewrite ^/to-http/(.*)$ http://127.0.0.1:{http_port}/$1 redirect;\n    }}\n"
                     if name == "good" else "")
+        if name == "good" and proxy:
+            redirect = (f"    location / {{\n      proxy_pass http://127.0.0.1:{http_port};\n"
+                        f"      proxy_buffering off;\n      proxy_read_timeout 600s;\n    }}\n")
         servers.append(f"  server {{\n    listen 127.0.0.1:{port} ssl;\n"
                        f"    ssl_certificate {tls / (name + '.pem')};\n"
                        f"    ssl_certificate_key {tls / 'server.key'};\n"
@@ -122,7 +127,7 @@ def stop(state):
     os.kill(pid, signal.SIGKILL)
 
 
-def serve(root, state, http_port_file):
+def serve(root, state, http_port_file, proxy):
     root, state = root.resolve(), state.resolve()
     stop(state)
     tls = state / "tls"
@@ -132,7 +137,7 @@ def serve(root, state, http_port_file):
     http_port = int(pathlib.Path(http_port_file).read_text().strip())
     ports = free_ports(len(SERVERS))
     conf = state / "nginx.conf"
-    conf.write_text(configuration(root, state, tls, ports, http_port))
+    conf.write_text(configuration(root, state, tls, ports, http_port, proxy))
     result = subprocess.run(["nginx", "-c", str(conf), "-p", str(state), "-e", str(state / "error.log")],
                             stdin=subprocess.DEVNULL, capture_output=True, text=True)
     if result.returncode != 0:
@@ -147,11 +152,12 @@ def main():
     serve_parser.add_argument("--root", required=True, type=pathlib.Path)
     serve_parser.add_argument("--state", required=True, type=pathlib.Path)
     serve_parser.add_argument("--http-port-file", required=True)
+    serve_parser.add_argument("--proxy", action="store_true")
     stop_parser = commands.add_parser("stop")
     stop_parser.add_argument("--state", required=True, type=pathlib.Path)
     args = parser.parse_args()
     if args.command == "serve":
-        serve(args.root, args.state, args.http_port_file)
+        serve(args.root, args.state, args.http_port_file, args.proxy)
     else:
         stop(args.state.resolve())
 
