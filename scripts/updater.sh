@@ -9,7 +9,8 @@
 #            short smokes of the fuzz targets
 #   demo     build the win64, win32 and xrelease builds, then run the update
 #            story under Wine (updater/e2e/update_story.py): release 1.0.0.1
-#            published on the local update server, client 1.0.0.0 installed
+#            signed and published over HTTPS (nginx in front of the local
+#            update server), client 1.0.0.0 installed
 #            in build/demo/updater/install, updated through UpdateWeb and
 #            Updater_new.exe, plus a run made to fail; pictures of the
 #            updater's window in build/demo/pictures
@@ -84,6 +85,8 @@ wine_up() {
 }
 
 wine_down() {
+  # The tests' nginx, should ctest have been cut off before its fixture's end.
+  python3 "$source_dir/tests/https_server.py" stop --state "$root/build/win64/tests/https-server" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
   if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
 }
@@ -136,7 +139,8 @@ case "${1:-}" in
     (cd "$source_dir" && ctest --preset win32 -R '^pe_headers\.Updater$' >/dev/null) || exit 1
     wine_up
     story=$root/build/demo/updater
-    trap 'python3 "$source_dir/tests/update_server.py" stop --pid-file "$story/server.pid"; wine_down' EXIT
+    trap 'python3 "$source_dir/tests/https_server.py" stop --state "$story/https"
+          python3 "$source_dir/tests/update_server.py" stop --pid-file "$story/server.pid"; wine_down' EXIT
     python3 "$source_dir/e2e/update_story.py" --build "$root/build/win64" --wine "$wine" \
       --xrelease "$root/build/tool/release/xrelease" --work "$story" --pictures "$root/build/demo/pictures"
     ;;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <cstring>
 #include <memory>
 
 #include "base/memory/alloc.h"
@@ -24,14 +25,26 @@ struct MemFreeDeleter {
 
 // Hashes the file at `path` on `context`; on failure `error` receives the
 // system's reason before the handles are closed.
-bool HashWith(HCRYPTPROV context, const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes, DWORD* error) {
+bool HashWith(HCRYPTPROV context, const wchar_t* path, uint32_t kinds, FileDigests* digests, uint64_t* bytes,
+              DWORD* error) {
   auto fail = [error] {
     *error = GetLastError();
     return false;
   };
-  HCRYPTHASH created = 0;
-  if (!CryptCreateHash(context, CALG_SHA1, 0, 0, &created)) return fail();
-  ScopedCryptHash hash(created);
+  struct Wanted {
+    uint32_t kind;
+    ALG_ID algorithm;
+    BYTE* digest;
+    DWORD size;
+    ScopedCryptHash hash;
+  } wanted[] = {{kHashSha1, CALG_SHA1, digests->sha1, kSha1Bytes, ScopedCryptHash()},
+                {kHashSha256, CALG_SHA_256, digests->sha256, kSha256Bytes, ScopedCryptHash()}};
+  for (Wanted& w : wanted) {
+    if (!(kinds & w.kind)) continue;
+    HCRYPTHASH created = 0;
+    if (!CryptCreateHash(context, w.algorithm, 0, 0, &created)) return fail();
+    w.hash.Reset(created);
+  }
   // Read sharing: a reader elsewhere (a virus scanner) must not make the file
   // unhashable, which would leave an outdated file looking current.
   ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -44,25 +57,34 @@ bool HashWith(HCRYPTPROV context, const wchar_t* path, uint8_t digest[kSha1Bytes
     // A failing read must not pass off the hash of a prefix as the file's.
     if (!ReadFile(file.Get(), block.get(), kBlockBytes, &got, nullptr)) return fail();
     if (got == 0) break;
-    if (!CryptHashData(hash.Get(), block.get(), got, 0)) return fail();
+    for (Wanted& w : wanted) {
+      if (w.hash.IsValid() && !CryptHashData(w.hash.Get(), block.get(), got, 0)) return fail();
+    }
     total += got;
   }
   file.Reset();
-  DWORD size = kSha1Bytes;
-  if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, digest, &size, 0) || size != kSha1Bytes) return fail();
+  for (Wanted& w : wanted) {
+    DWORD size = w.size;
+    if (w.hash.IsValid() && (!CryptGetHashParam(w.hash.Get(), HP_HASHVAL, w.digest, &size, 0) || size != w.size)) {
+      return fail();
+    }
+  }
   if (bytes) *bytes = total;
   return true;
 }
 }  // namespace
 
 bool HashFileSha1(const wchar_t* path, uint8_t digest[kSha1Bytes]) {
-  Sha1FileHasher hasher;
-  return hasher.Hash(path, digest);
+  FileHasher hasher;
+  FileDigests digests;
+  if (!hasher.Hash(path, kHashSha1, &digests)) return false;
+  std::memcpy(digest, digests.sha1, kSha1Bytes);
+  return true;
 }
 
-void Sha1ContextTraits::Free(Type context) { CryptReleaseContext(static_cast<HCRYPTPROV>(context), 0); }
+void HashContextTraits::Free(Type context) { CryptReleaseContext(static_cast<HCRYPTPROV>(context), 0); }
 
-bool Sha1FileHasher::Hash(const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes) {
+bool FileHasher::Hash(const wchar_t* path, uint32_t kinds, FileDigests* digests, uint64_t* bytes) {
   HCRYPTPROV context = static_cast<HCRYPTPROV>(m_context.Get());
   // No key container: nothing is stored.
   if (!context) {
@@ -70,7 +92,7 @@ bool Sha1FileHasher::Hash(const wchar_t* path, uint8_t digest[kSha1Bytes], uint6
     m_context.Reset(context);
   }
   DWORD error = 0;
-  if (HashWith(context, path, digest, bytes, &error)) return true;
+  if (HashWith(context, path, kinds, digests, bytes, &error)) return true;
   SetLastError(error);
   return false;
 }

@@ -1,12 +1,14 @@
-// SHA-1 digests of files, as the manifests write them.
+// SHA-1 and SHA-256 digests of files, as the manifests write them.
 #pragma once
 
 #include <cstdint>
 
 #include "base/system/scoped_object.h"
+#include "base/text/wide_string.h"
 
 constexpr uint32_t kSha1Bytes = 20;
-// Characters of a digest's text, terminator included.
+constexpr uint32_t kSha256Bytes = 32;
+// Characters of a SHA-1 digest's text, terminator included.
 constexpr uint32_t kSha1TextChars = 41;
 
 // Computes the SHA-1 of the file at `path` through CryptoAPI, reading it in
@@ -17,31 +19,45 @@ constexpr uint32_t kSha1TextChars = 41;
 // hashed. Windows build only.
 bool HashFileSha1(const wchar_t* path, uint8_t digest[kSha1Bytes]);
 
-// The platform's hashing context of Sha1FileHasher: a CryptoAPI provider on
-// Windows, an OpenSSL digest context natively.
-struct Sha1ContextTraits : ZeroIsEmpty<uintptr_t> {
+// The digests a FileHasher computes in one pass over a file.
+enum HashKinds : uint32_t { kHashSha1 = 1, kHashSha256 = 2 };
+struct FileDigests {
+  uint8_t sha1[kSha1Bytes];
+  uint8_t sha256[kSha256Bytes];
+};
+
+// The platform's hashing context of FileHasher: a CryptoAPI provider on
+// Windows, OpenSSL digest contexts natively.
+struct HashContextTraits : ZeroIsEmpty<uintptr_t> {
   static void Free(Type context);
 };
 
 // Hashes files one after another with one context, for callers that hash
 // many: acquiring a CryptoAPI context takes longer than hashing a small file
-// (about 10 ms under Wine). CryptoAPI as HashFileSha1 on Windows; the native
-// build of the release tool brings OpenSSL's libcrypto. One thread at a time.
-class Sha1FileHasher {
+// (about 10 ms under Wine). CryptoAPI (SHA-256 through CALG_SHA_256) as
+// HashFileSha1 on Windows; the native build of the release tool brings
+// OpenSSL's libcrypto. One thread at a time.
+class FileHasher {
 public:
-  Sha1FileHasher() = default;
-  Sha1FileHasher(const Sha1FileHasher&) = delete;
-  Sha1FileHasher& operator=(const Sha1FileHasher&) = delete;
+  FileHasher() = default;
+  FileHasher(const FileHasher&) = delete;
+  FileHasher& operator=(const FileHasher&) = delete;
 
-  // As HashFileSha1, acquiring the context on the first call. `bytes`, when
-  // given, receives the number of bytes hashed. After a failure the system's
-  // last error (errno natively) tells why.
-  bool Hash(const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes = nullptr);
+  // Computes the digests named by `kinds` (HashKinds) of the file at `path`
+  // in one reading, as HashFileSha1 reads it, acquiring the context on the
+  // first call; the other fields of `digests` are left as they are. `bytes`,
+  // when given, receives the number of bytes hashed. After a failure the
+  // system's last error (errno natively) tells why.
+  bool Hash(const wchar_t* path, uint32_t kinds, FileDigests* digests, uint64_t* bytes = nullptr);
 
 private:
-  ScopedObject<Sha1ContextTraits> m_context;  // none until the first file
+  ScopedObject<HashContextTraits> m_context;  // none until the first file
 };
 
 // Writes the digest as 40 lower-case hexadecimal digits, high half-byte
 // first, and a terminating zero. Both builds.
 void HexEncodeLower(const uint8_t digest[kSha1Bytes], wchar_t text[kSha1TextChars]);
+
+// The `count` bytes at `digest` as lower-case hexadecimal digits, high
+// half-byte first. Both builds.
+String DigestText(const uint8_t* digest, uint32_t count);

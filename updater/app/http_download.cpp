@@ -3,10 +3,13 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <zlib.h>
+
 #include <cwchar>
 
 #include "app/retry.h"
 #include "app/scoped_internet.h"
+#include "base/memory/alloc.h"
 #include "base/system/xfile.h"
 
 namespace {
@@ -31,38 +34,135 @@ int64_t AnnouncedLength(HINTERNET request) {
   return end != text && *end == 0 ? static_cast<int64_t>(length) : -1;
 }
 
+enum class Encoding { kNone, kCompressed, kOther };
+
+// The content encoding of the response body: none (or "identity"), gzip or
+// deflate (both a zlib stream), or anything else.
+Encoding EncodingOf(HINTERNET request) {
+  wchar_t text[64] = {};
+  DWORD size = sizeof text;
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_ENCODING, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? Encoding::kOther : Encoding::kNone;
+  }
+  auto is = [&](const wchar_t* name) { return CompareStringOrdinal(text, -1, name, -1, TRUE) == CSTR_EQUAL; };
+  if (text[0] == 0 || is(L"identity")) return Encoding::kNone;
+  return is(L"gzip") || is(L"x-gzip") || is(L"deflate") ? Encoding::kCompressed : Encoding::kOther;
+}
+
+// Stores body bytes in a file, inflating a compressed body first, and never
+// more than `maxBytes` of the file's own bytes.
+class BodySink {
+public:
+  BodySink(XFile* file, bool compressed, uint64_t maxBytes) : m_file(file), m_maxBytes(maxBytes) {
+    if (!compressed) return;
+    m_stream.zalloc = [](voidpf, uInt items, uInt size) -> voidpf { return MemAlloc(uint64_t{items} * size); };
+    m_stream.zfree = [](voidpf, voidpf block) { MemFree(block); };
+    // 15 + 32: a gzip or a zlib header, whichever comes.
+    m_inflating = inflateInit2(&m_stream, 15 + 32) == Z_OK;
+    m_broken = !m_inflating;
+  }
+  ~BodySink() {
+    if (m_inflating) inflateEnd(&m_stream);
+  }
+  BodySink(const BodySink&) = delete;
+  BodySink& operator=(const BodySink&) = delete;
+
+  // False when the bytes cannot be stored: a failed write, broken compressed
+  // data, or more than the bound.
+  bool Put(char* data, uint32_t size) {
+    if (m_broken) return false;
+    if (!m_inflating) return Store(data, size);
+    m_stream.next_in = reinterpret_cast<Bytef*>(data);
+    m_stream.avail_in = size;
+    char out[kReadBufferBytes];
+    while (m_stream.avail_in > 0 && !m_ended) {
+      m_stream.next_out = reinterpret_cast<Bytef*>(out);
+      m_stream.avail_out = sizeof out;
+      const int result = inflate(&m_stream, Z_NO_FLUSH);
+      if (result == Z_STREAM_END) m_ended = true;
+      if ((result != Z_OK && result != Z_STREAM_END) ||
+          !Store(out, static_cast<uint32_t>(sizeof out - m_stream.avail_out))) {
+        m_broken = true;
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Whether the body is complete as far as its own form tells: a compressed
+  // one must have reached the end of its stream.
+  bool Complete() const { return !m_broken && (!m_inflating || m_ended); }
+
+private:
+  bool Store(const char* data, uint32_t size) {
+    if (size == 0) return true;
+    return size <= m_maxBytes - m_file->byteCount && m_file->Write(data, size) != 0;
+  }
+
+  XFile* m_file;
+  uint64_t m_maxBytes;
+  z_stream m_stream{};
+  bool m_inflating = false;
+  bool m_ended = false;
+  bool m_broken = false;
+};
+
+void SetTimeout(HINTERNET request, DWORD option, DWORD milliseconds) {
+  WinHttpSetOption(request, option, &milliseconds, sizeof milliseconds);
+}
+
 // Streams the response body of `request` into a new `destination`. A body
 // that stops early leaves what came on disk and gives false: the connection
-// may close before the announced length without an error from WinHTTP.
-bool StoreBody(HINTERNET request, const wchar_t* destination) {
+// may close before the announced length without an error from WinHTTP. The
+// announced length of a compressed body is that of the compressed bytes.
+bool StoreBody(HINTERNET request, const wchar_t* destination, bool compressed, const TransferLimits& limits) {
   const int64_t announced = AnnouncedLength(request);
+  uint64_t received = 0;
   XFile file{};
   if (!file.Create(destination, false)) return false;
+  BodySink sink(&file, compressed, limits.maxBytes);
   char buffer[kReadBufferBytes];
+  // The current window of the speed bound: its end, and the bytes it still
+  // needs. A window that got its bytes starts the next one.
+  DWORD windowEnd = GetTickCount() + limits.slowWindowMs;
+  uint64_t windowNeeds = limits.slowBytes;
   for (;;) {
+    DWORD now = GetTickCount();
+    const int32_t left = static_cast<int32_t>(windowEnd - now);
+    if (left <= 0) break;
+    // A stalled transfer waits no longer than the window has left.
+    SetTimeout(request, WINHTTP_OPTION_RECEIVE_TIMEOUT, static_cast<DWORD>(left));
     DWORD available = 0;
     DWORD got = 0;
     // Never ask for more than the buffer holds: the rest stays available for
     // the next round.
     if (!WinHttpQueryDataAvailable(request, &available) ||
         !WinHttpReadData(request, buffer, available < kReadBufferBytes ? available : kReadBufferBytes, &got)) {
-      file.Close();
-      return false;
+      break;
     }
-    if (got == 0) break;
-    if (file.Write(buffer, got) == 0) {
+    if (got == 0) {
       file.Close();
-      return false;
+      return sink.Complete() && (announced < 0 || received == static_cast<uint64_t>(announced));
+    }
+    received += got;
+    if (!sink.Put(buffer, got)) break;
+    if (got >= windowNeeds) {
+      windowEnd = GetTickCount() + limits.slowWindowMs;
+      windowNeeds = limits.slowBytes;
+    } else {
+      windowNeeds -= got;
     }
   }
   file.Close();
-  return announced < 0 || file.byteCount == static_cast<uint64_t>(announced);
+  return false;
 }
 }  // namespace
 
 void InternetHandleTraits::Free(Type handle) { WinHttpCloseHandle(handle); }
 
-bool HttpDownloadToFile(const wchar_t* url, const wchar_t* destination, uint32_t* status) {
+bool HttpDownloadToFile(const wchar_t* url, const wchar_t* destination, uint32_t* status,
+                        const TransferLimits& limits) {
   wchar_t host[kHostChars + 1] = {};
   wchar_t path[kPathChars + 1] = {};
   URL_COMPONENTS parts{};
@@ -90,6 +190,12 @@ bool HttpDownloadToFile(const wchar_t* url, const wchar_t* destination, uint32_t
   ScopedInternetHandle request(
       WinHttpOpenRequest(connection.Get(), L"GET", path, nullptr, WINHTTP_NO_REFERER, acceptTypes, flags));
   if (!request.IsValid()) return false;
+  const DWORD timeout = limits.headTimeoutMs;
+  WinHttpSetTimeouts(request.Get(), static_cast<int>(timeout), static_cast<int>(timeout), static_cast<int>(timeout),
+                     static_cast<int>(timeout));
+  SetTimeout(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, timeout);
+  // The body is decoded here (StoreBody): WinHTTP's own decoding is missing
+  // before Windows 8.1 and under Wine.
   WinHttpAddRequestHeaders(request.Get(), kExtraHeader, static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
   if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
     return false;
@@ -104,9 +210,13 @@ bool HttpDownloadToFile(const wchar_t* url, const wchar_t* destination, uint32_t
   }
   *status = static_cast<uint32_t>(std::wcstoul(statusText, nullptr, 10));
   if (!received || *status != HTTP_STATUS_OK) return true;
-  return StoreBody(request.Get(), destination);
+  Encoding encoding = EncodingOf(request.Get());
+  // Bytes in an encoding that is not decoded here are not the file.
+  if (encoding == Encoding::kOther) return false;
+  return StoreBody(request.Get(), destination, encoding == Encoding::kCompressed, limits);
 }
 
-bool HttpDownloadWithRetry(const wchar_t* url, const wchar_t* destination, uint32_t* status) {
-  return WithRetry([&] { return HttpDownloadToFile(url, destination, status); });
+bool HttpDownloadWithRetry(const wchar_t* url, const wchar_t* destination, uint32_t* status,
+                           const TransferLimits& limits) {
+  return WithRetry([&] { return HttpDownloadToFile(url, destination, status, limits); });
 }

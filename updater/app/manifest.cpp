@@ -1,5 +1,7 @@
 #include "app/manifest.h"
 
+#include "base/text/wide_text.h"
+
 namespace {
 constexpr wchar_t kUrlElement[] = L"url";
 constexpr wchar_t kManifestUrlItem[] = L"UpdaterConfigeUrl";
@@ -8,8 +10,10 @@ constexpr wchar_t kVersionItem[] = L"Version";
 constexpr wchar_t kBaseUrlItem[] = L"BaseUrl";
 constexpr wchar_t kUpdaterVersionItem[] = L"UpdaterVersion";
 constexpr wchar_t kMustItem[] = L"Must";
+constexpr wchar_t kExpiresItem[] = L"Expires";
 constexpr wchar_t kFileListElement[] = L"FileList";
 constexpr wchar_t kHashItem[] = L"Hash";
+constexpr wchar_t kSha256Item[] = L"Sha256";
 constexpr wchar_t kSizeItem[] = L"Size";
 
 String TextOf(const XElement* element, const wchar_t* name) {
@@ -62,6 +66,7 @@ bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestI
   info->updaterVersion = TextOf(baseInfo, kUpdaterVersionItem);
   info->hasMust = baseInfo->FindDataItem(kMustItem) != nullptr;
   info->must = static_cast<int32_t>(baseInfo->IntValue(kMustItem, 0));
+  info->expires = TextOf(baseInfo, kExpiresItem);
 
   uint32_t count = fileList->ElementCount();
   entries->reserve(entries->size() + count);
@@ -70,6 +75,7 @@ bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestI
     FileEntry entry;
     entry.name = file->Name();
     entry.hash = TextOf(file, kHashItem);
+    entry.sha256 = TextOf(file, kSha256Item);
     entry.size = SizeOf(file);
     entries->push_back(std::move(entry));
   }
@@ -88,12 +94,14 @@ UpdateManifestWriter::UpdateManifestWriter(const ManifestInfo& info) {
     must = info.must;
     AddItem(baseInfo, kMustItem, must);
   }
+  if (!info.expires.IsEmpty()) AddItem(baseInfo, kExpiresItem, info.expires);
   m_fileList = root->AddElement(kFileListElement);
 }
 
-void UpdateManifestWriter::AddFile(const String& name, const String& hash, uint64_t size) {
+void UpdateManifestWriter::AddFile(const String& name, const String& hash, const String& sha256, uint64_t size) {
   XElement* element = m_fileList->AddElement(name);
   AddItem(element, kHashItem, hash);
+  if (!sha256.IsEmpty()) AddItem(element, kSha256Item, sha256);
   AddItem(element, kSizeItem, DecimalText(size));
 }
 
@@ -109,4 +117,22 @@ String ManifestUrlIn(const XElement* root) {
   const XElement* element = root->FindElement(kUrlElement);
   const XDataItem* item = element ? element->FindDataItem(kManifestUrlItem) : nullptr;
   return item && !item->Value().IsEmpty() ? item->Value() : String(kDefaultManifestUrl);
+}
+
+bool IsUtcTimeText(const wchar_t* text) {
+  static const wchar_t kForm[] = L"0000-00-00T00:00:00Z";
+  if (!text) return false;
+  uint32_t i = 0;
+  for (; kForm[i]; ++i) {
+    if (kForm[i] == L'0' ? text[i] < L'0' || text[i] > L'9' : text[i] != kForm[i]) return false;
+  }
+  if (text[i]) return false;
+  auto field = [text](int at) { return (text[at] - L'0') * 10 + (text[at + 1] - L'0'); };
+  return field(5) >= 1 && field(5) <= 12 && field(8) >= 1 && field(8) <= 31 && field(11) <= 23 &&
+         field(14) <= 59 && field(17) <= 60;
+}
+
+bool ManifestExpired(const String& expires, const wchar_t* now) {
+  // The fixed form orders as its text does.
+  return !IsUtcTimeText(expires) || !IsUtcTimeText(now) || WCompare(Text(expires), now) < 0;
 }

@@ -2,7 +2,9 @@
 // installation folder: "baseinfo.xconfig", installed with the client, names the
 // address of the update manifest; the update manifest ("update.xconfig",
 // downloaded for every run) names the newest version, the base address of the
-// files and every file with its SHA-1 and size. Their names, reading, writing
+// files and every file with its SHA-1, SHA-256 and size. A release may be
+// signed: the signature of the manifest's bytes lies beside it, at the
+// manifest's address with ".sig" appended (manifest_signature.h). Their names, reading, writing
 // and fetching live here, for the update run, the version check behind
 // UpdateWeb and the release tool.
 //
@@ -24,6 +26,9 @@ constexpr wchar_t kManifestFileName[] = L"update.xconfig";
 // Where the manifest lives when "baseinfo.xconfig" does not say.
 constexpr wchar_t kDefaultManifestUrl[] = L"https://update.castwright.example/pc/client/version";
 
+// A manifest larger than this is not read to its end (the download fails).
+constexpr uint64_t kManifestMaxBytes = 64ull << 20;
+
 // The release described by the manifest's "BaseInfo" element.
 struct ManifestInfo {
   String version;         // "Version": the newest client version, dotted numbers
@@ -31,6 +36,7 @@ struct ManifestInfo {
   String updaterVersion;  // "UpdaterVersion": carried along; written only when not empty
   bool hasMust = false;   // whether there is a "Must" (written only then)
   int32_t must = 0;       // "Must": carried along; nothing acts on it
+  String expires;         // "Expires": UTC "YYYY-MM-DDTHH:MM:SSZ"; empty when there is none
 };
 
 // One file of the manifest's "FileList". The manifest reading fills the first
@@ -38,6 +44,7 @@ struct ManifestInfo {
 struct FileEntry {
   String name;        // the file element's name: the path relative to the installation folder
   String hash;        // "Hash": 40 lower-case hexadecimal digits of the SHA-1
+  String sha256;      // "Sha256": 64 lower-case hexadecimal digits; empty when missing
   uint64_t size = 0;  // "Size": unsigned decimal bytes; 0 when missing or not such a number
   String url;
   String localPath;
@@ -69,27 +76,43 @@ bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, M
 bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestInfo* info);
 
 // How FetchUpdateManifest ended.
-enum class ManifestFetch { kFetched, kNotDownloaded, kNotRead };
+enum class ManifestFetch { kFetched, kNotDownloaded, kNotRead, kNotVerified, kExpired };
+
+struct ManifestKey;
 
 // The manifest of the installation in `folder` (no final separator), as both
 // the update run and the version check fetch it: deletes "update.xconfig"
 // there, downloads the manifest that "baseinfo.xconfig" names (ManifestUrlOf)
-// into it with HttpDownloadWithRetry, accepting the statuses 200 and 304, and
+// into it with HttpDownloadWithRetry (kManifestMaxBytes at most), accepting
+// the statuses 200 and 304, and
 // reads it with ParseUpdateManifest. kNotDownloaded when the download fails or
 // answers another status, kNotRead when the file cannot be read as a
-// manifest. Windows build.
-ManifestFetch FetchUpdateManifest(const String& folder, FileEntryArray* entries, ManifestInfo* info);
+// manifest. With a `key` present the signature is fetched right after the
+// manifest into "update.xconfig.sig" (the same retry rule; the previous one is
+// deleted first) and checked before anything is read: kNotVerified when it
+// cannot be fetched or does not match; then kExpired (with `info` filled) when
+// the manifest's "Expires" is not a time after now. Windows build.
+ManifestFetch FetchUpdateManifest(const String& folder, const ManifestKey& key, FileEntryArray* entries,
+                                  ManifestInfo* info);
+
+// Whether a manifest whose "Expires" reads `expires` has expired at `now`
+// (both UTC "YYYY-MM-DDTHH:MM:SSZ"): true when `expires` is not now or later,
+// and also when it is not written in that form.
+bool ManifestExpired(const String& expires, const wchar_t* now);
+
+// Whether `text` is a UTC time "YYYY-MM-DDTHH:MM:SSZ" with fields in range.
+bool IsUtcTimeText(const wchar_t* text);
 
 // Builds an update manifest: "BaseInfo" from `info`, then "FileList" with one
 // element per AddFile in the order added, named by the file's relative path,
-// holding "Hash" and "Size" (decimal).
+// holding "Hash", "Sha256" (when given) and "Size" (decimal).
 class UpdateManifestWriter {
 public:
   explicit UpdateManifestWriter(const ManifestInfo& info);
   UpdateManifestWriter(const UpdateManifestWriter&) = delete;
   UpdateManifestWriter& operator=(const UpdateManifestWriter&) = delete;
 
-  void AddFile(const String& name, const String& hash, uint64_t size);
+  void AddFile(const String& name, const String& hash, const String& sha256, uint64_t size);
   // Appends the manifest's text to `out`. False, with `error` naming the
   // text, when a name or value cannot be written in the format.
   bool Write(Utf8Text* out, String* error) const;

@@ -3,6 +3,7 @@
 
 #include "app/http_download.h"
 #include "app/manifest.h"
+#include "app/manifest_signature.h"
 
 String ManifestUrlOf(const wchar_t* baseInfoPath) {
   // Open would create a missing file; a missing one means "not configured".
@@ -17,16 +18,49 @@ bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, M
   return document.Open(manifestPath) && ReadUpdateManifest(document.RootElement(), entries, info);
 }
 
-ManifestFetch FetchUpdateManifest(const String& folder, FileEntryArray* entries, ManifestInfo* info) {
+namespace {
+void RemoveIfPresent(const String& path) {
+  if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(path);
+}
+
+bool Accepted(uint32_t status) { return status == 200 || status == 304; }
+
+// The present UTC time as "YYYY-MM-DDTHH:MM:SSZ".
+String UtcNowText() {
+  SYSTEMTIME now{};
+  GetSystemTime(&now);
+  return String::Format(L"%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                        now.wSecond);
+}
+}  // namespace
+
+ManifestFetch FetchUpdateManifest(const String& folder, const ManifestKey& key, FileEntryArray* entries,
+                                  ManifestInfo* info) {
   const String manifestPath = String::Format(L"%s\\%s", Text(folder), kManifestFileName);
-  if (GetFileAttributesW(manifestPath) != INVALID_FILE_ATTRIBUTES) {
-    SetFileAttributesW(manifestPath, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(manifestPath);
-  }
+  const String signaturePath = manifestPath + kSignatureSuffix;
+  RemoveIfPresent(manifestPath);
+  if (key.IsPresent()) RemoveIfPresent(signaturePath);
   const String url = ManifestUrlOf(String::Format(L"%s\\%s", Text(folder), kBaseInfoFileName));
   uint32_t status = 0;
-  if (!HttpDownloadWithRetry(url, manifestPath, &status) || (status != 200 && status != 304)) {
+  TransferLimits limits;
+  limits.maxBytes = kManifestMaxBytes;
+  if (!HttpDownloadWithRetry(url, manifestPath, &status, limits) || !Accepted(status)) {
     return ManifestFetch::kNotDownloaded;
   }
-  return ParseUpdateManifest(manifestPath, entries, info) ? ManifestFetch::kFetched : ManifestFetch::kNotRead;
+  if (key.IsPresent()) {
+    // Nothing of an unsigned manifest is read: the parser sees only what the
+    // vendor signed.
+    limits.maxBytes = kSignatureMaxBytes;
+    if (!HttpDownloadWithRetry(url + kSignatureSuffix, signaturePath, &status, limits) || !Accepted(status) ||
+        !VerifyManifestFile(key, manifestPath, signaturePath)) {
+      return ManifestFetch::kNotVerified;
+    }
+  }
+  if (!ParseUpdateManifest(manifestPath, entries, info)) return ManifestFetch::kNotRead;
+  if (key.IsPresent() && !info->expires.IsEmpty() && ManifestExpired(info->expires, UtcNowText())) {
+    return ManifestFetch::kExpired;
+  }
+  return ManifestFetch::kFetched;
 }

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "app/manifest.h"
+#include "app/manifest_signature.h"
 #include "app/update_rules.h"
 #include "base/memory/alloc.h"
 #include "base/memory/library.h"
@@ -11,10 +12,7 @@
 
 // Nothing here may depend on the program's C/C++ start-up: UpdateWeb runs in
 // the client's process, where Updater.exe is only loaded as a library.
-namespace {
-// The full path of the calling process's main executable; empty when it
-// cannot be read.
-String CallerPath() {
+String MainProgramPath() {
   for (DWORD chars = MAX_PATH; chars <= 32768; chars *= 2) {
     auto* buffer = static_cast<wchar_t*>(MemAlloc(uint64_t{chars} * sizeof(wchar_t)));
     DWORD got = GetModuleFileNameW(nullptr, buffer, chars);
@@ -25,11 +23,9 @@ String CallerPath() {
   return String();
 }
 
-}  // namespace
-
 extern "C" bool __cdecl UpdateWeb() {
   StartLibraryOnce(L"FastAlloc");
-  const String callerPath = CallerPath();
+  const String callerPath = MainProgramPath();
   const String folder = GetDirectoryOfPath(callerPath);
   if (folder.IsEmpty()) return true;
   const String copyPath = folder + L"\\Updater_new.exe";
@@ -58,15 +54,22 @@ extern "C" bool __cdecl UpdateWeb() {
 
 void CheckForUpdate(bool* updateNeeded) {
   *updateNeeded = false;
-  const String callerPath = CallerPath();
+  const String callerPath = MainProgramPath();
   String localVersion;
   GetProductVersionText(callerPath, &localVersion);
   const String folder = GetDirectoryOfPath(callerPath);
   if (folder.IsEmpty()) return;
   FileEntryArray entries;
   ManifestInfo info;
-  if (FetchUpdateManifest(folder, &entries, &info) != ManifestFetch::kFetched) return;
-  *updateNeeded = CompareVersionsByPosition(localVersion, info.version);
+  const ManifestKey key = BuiltInManifestKey();
+  if (FetchUpdateManifest(folder, key, &entries, &info) != ManifestFetch::kFetched) return;
+  // The started run would refuse a signed release with a file it cannot check.
+  for (const FileEntry& entry : entries) {
+    if (key.IsPresent() && entry.sha256.IsEmpty()) return;
+  }
+  // A signed release is newer only by the numbers: a replayed old one never is.
+  *updateNeeded = key.IsPresent() ? CompareVersionNumbers(localVersion, info.version) < 0
+                                  : CompareVersionsByPosition(localVersion, info.version);
 }
 
 void GetProductVersionText(const wchar_t* path, String* text) {

@@ -19,8 +19,14 @@ extern "C" bool __cdecl UpdateWeb();
 // (its "UpdaterConfigeUrl", the default address when that is empty or
 // missing) was fetched as "update.xconfig", read, and its "Version" is newer
 // by CompareVersionsByPosition than the client's product version; false
-// otherwise. The previous "update.xconfig" is deleted first.
+// otherwise. The previous "update.xconfig" is deleted first. With a key built
+// in (BuiltInManifestKey) the manifest must be signed by it and not expired,
+// and its version must be newer by CompareVersionNumbers.
 void CheckForUpdate(bool* updateNeeded);
+
+// The full path of the calling process's main executable, however long;
+// empty when it cannot be read. Also what the updater calls its own path.
+String MainProgramPath();
 
 // Sets `*text` to the product version of the program file at `path` as
 // "%d.%d.%d.%d" (the four 16-bit halves, most significant first); leaves it

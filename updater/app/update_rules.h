@@ -34,9 +34,31 @@ int32_t DecimalToInt32(const wchar_t* text);
 // for: an empty name; an absolute one (a leading "\" or "/"); a ":" anywhere
 // (drive letters, stream names); a component of dots only with two or more of
 // them, spaces allowed (".." and what Windows reads as ".."), under either
-// separator; and characters that no Windows file name may hold (control
+// separator; a reserved DOS device name as any component (CON, PRN, AUX,
+// NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 and their superscript-digit forms, any
+// letter case, with any extension, trailing dots or spaces); a last
+// component of dots and spaces only (or none: a trailing separator), which
+// names a folder; and characters that no Windows file name may hold (control
 // characters and any of " < > | ? *), since such a file can never be installed.
 bool IsSafeRelativeName(const wchar_t* name);
+
+// The key under which Windows finds the file `name` (a name the rule above
+// accepts) when letter case is set aside: "/" read as "\", trailing dots and
+// spaces of every component dropped. Two names with keys equal ignoring case
+// name one file.
+String NameKey(const wchar_t* name);
+
+// `name` for a URL path: "\" as "/", every character but A-Z a-z 0-9 - . _ ~
+// and "/" percent-encoded as UTF-8 bytes (a "%" in a name is a name's "%").
+String UrlPathOfName(const wchar_t* name);
+
+// Whether two digests' texts are equal, hexadecimal letters in either case.
+bool SameDigest(const wchar_t* a, const wchar_t* b);
+
+// `text` when it has at most `limit` characters (at least 16); otherwise its
+// beginning and end with "..." between, `limit` characters in all, so that a
+// message names the file however long its name is.
+String ShortenedMiddle(const String& text, uint32_t limit);
 
 // Progress figures that fit a window message: done and total shifted right
 // together until the total fits in 31 bits, so their ratio stays right.
@@ -45,3 +67,8 @@ struct ProgressFigures {
   uint32_t total;
 };
 ProgressFigures ScaleProgress(uint64_t done, uint64_t total);
+
+// Orders two dotted versions part by part as unsigned numbers (a part is its
+// leading decimal digits, saturating at 2^32 - 1; missing parts count as 0):
+// negative when `a` is older than `b`, 0 when equal, positive when newer.
+int CompareVersionNumbers(const wchar_t* a, const wchar_t* b);

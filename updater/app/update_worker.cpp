@@ -1,30 +1,39 @@
 #include "app/update_worker.h"
 
-#include <dbghelp.h>
-#include <shlwapi.h>
-
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "app/file_hash.h"
+#include "app/full_path.h"
 #include "app/http_download.h"
 #include "app/manifest.h"
+#include "app/manifest_signature.h"
 #include "app/retry.h"
+#include "app/self_update.h"
 #include "app/update_rules.h"
 #include "base/system/log.h"
 #include "base/text/wide_text.h"
 
 namespace {
-constexpr DWORD kPathChars = 260;
+// The longest path Windows knows, in characters.
+constexpr uint32_t kLongestPath = 32767;
+// Names and paths in messages are shortened to this many characters.
+constexpr uint32_t kNameChars = 300;
 
 // Where the install pass keeps the installed file that step `index`
 // replaces until the pass has ended: beside the new file's temp path, numbered
 // so that two entries of one name cannot take each other's place.
-String SetAsidePath(const FileEntry& entry, size_t index) {
-  return String::Format(L"%s.%u.previous", Text(entry.tempPath), static_cast<unsigned>(index));
+String SetAsidePath(const String& tempPath, size_t index) {
+  return tempPath + String::Format(L".%u.previous", static_cast<unsigned>(index));
 }
 
 bool Exists(const String& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const String& path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 bool Accepted(uint32_t status) { return status == 200 || status == 304; }
 
@@ -33,43 +42,72 @@ bool RemoveFile(const String& path) {
   return DeleteFileW(path) != FALSE;
 }
 
-// Creates the folder that holds `path` with all missing parents. Failure is
-// not reported: the download or move into it fails later with its own text.
-void EnsureFolderOf(const String& path) {
-  String folder = GetDirectoryOfPath(path);
-  // The folder-chain creator splits at "\" only.
-  folder.ReplaceAll(L"/", L"\\");
-  folder += L"\\";
-  if (PathIsDirectoryW(folder)) return;
-  int size = WideCharToMultiByte(CP_THREAD_ACP, 0, folder, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return;
-  char* ansi = static_cast<char*>(MemAlloc(static_cast<uint64_t>(size)));
-  if (WideCharToMultiByte(CP_THREAD_ACP, 0, folder, -1, ansi, size, nullptr, nullptr) > 0) {
-    MakeSureDirectoryPathExists(ansi);
-  }
-  MemFree(ansi);
+// A name or path as a message shows it.
+String Short(const String& text) { return ShortenedMiddle(text, kNameChars); }
+
+// Whether the full path `path` lies below the full path `folder` (which
+// has no trailing "\\").
+bool LiesIn(const String& path, const String& folder) {
+  const uint32_t length = folder.Length();
+  return length > 0 && path.Length() > length + 1 && path.Text()[length] == L'\\' &&
+         CompareStringOrdinal(path, static_cast<int>(length), folder, static_cast<int>(length), TRUE) == CSTR_EQUAL;
 }
+
+// The full path `full` in the form that every wide file function takes at
+// any length and without further rewriting: "\\?\C:\..." or "\\?\UNC\...".
+String LongPathOf(const String& full) {
+  const wchar_t* text = Text(full);
+  if (text[0] == L'\\' && text[1] == L'\\') {
+    if ((text[2] == L'?' || text[2] == L'.') && text[3] == L'\\') return full;
+    return String(L"\\\\?\\UNC\\") + String(text + 2);
+  }
+  return String(L"\\\\?\\") + full;
+}
+
+// Where the run touches the files of one queued entry: full paths checked
+// to lie inside their folders, in the form that takes any length.
+struct EntryPaths {
+  String local;
+  String temp;
+};
 
 // One file of the install pass and what the pass has done to it so far.
 struct InstallStep {
   const FileEntry* entry;
+  const EntryPaths* paths;
   String setAsidePath;  // where the installed file was moved; empty when there was none
   bool movedIn;         // the new file is in place
 };
 
+using PathArray = std::vector<String, LibraryAllocator<String>>;
+using EntryPathsArray = std::vector<EntryPaths, LibraryAllocator<EntryPaths>>;
+
 class UpdateRun {
 public:
-  UpdateRun(const String& clientPath, const String& clientVersion, UpdateReport& report)
-      : m_folder(GetDirectoryOfPath(clientPath)), m_clientVersion(clientVersion), m_report(report) {}
+  UpdateRun(const String& clientPath, const String& clientVersion, const ManifestKey& key, UpdateReport& report)
+      : m_folder(GetDirectoryOfPath(clientPath)), m_clientVersion(clientVersion), m_key(key), m_report(report) {
+    // Without a folder the paths start at the root of the current drive.
+    m_folderPath = FullPathOf(m_folder.IsEmpty() ? String(L"\\") : m_folder);
+    if (m_folderPath.Length() > 0 && m_folderPath.Text()[m_folderPath.Length() - 1] == L'\\') {
+      m_folderPath = String(m_folderPath.Text(), m_folderPath.Length() - 1);
+    }
+    if (!m_folderPath.IsEmpty()) m_tempPath = m_folderPath + L"\\Temp";
+  }
 
   void Execute() {
     Outcome outcome = Outcome::kFailed;
     if (FetchManifest()) {
       if (CompareVersions(m_clientVersion, m_info.version) != 1) {
         outcome = Outcome::kSucceeded;
-      } else if (CheckNames() && Scan() && DownloadAll()) {
+      } else if (CheckNames() && CheckDigests() && Scan() && DownloadAll()) {
         outcome = Install();
       }
+    }
+    if (outcome == Outcome::kFailed) {
+      RemoveDownloads();
+      // A failure never goes out without words; the log keeps it too.
+      if (m_error.IsEmpty()) m_error = L"update failed";
+      WriteLog(L"%s", Text(m_error));
     }
     // The error text goes out in memory of its own: the library's is freed
     // before the final report.
@@ -93,8 +131,13 @@ private:
   void Release() {
     FileEntryArray().swap(m_entries);
     FileEntryArray().swap(m_queue);
+    EntryPathsArray().swap(m_paths);
+    PathArray().swap(m_downloads);
+    PathArray().swap(m_tempFolders);
     m_info = ManifestInfo();
     m_folder = String();
+    m_folderPath = String();
+    m_tempPath = String();
     m_clientVersion = String();
     m_ownPath = String();
     m_error = String();
@@ -111,27 +154,77 @@ private:
   }
 
   bool FetchManifest() {
-    wchar_t ownPath[kPathChars] = {};
-    GetModuleFileNameW(nullptr, ownPath, kPathChars);
-    m_ownPath = ownPath;
-    switch (FetchUpdateManifest(m_folder, &m_entries, &m_info)) {
+    if (m_folderPath.IsEmpty()) return Fail(L"download update config fail.");
+    m_ownPath = FullPathOf(MainProgramPath());
+    switch (FetchUpdateManifest(LongPathOf(m_folderPath), m_key, &m_entries, &m_info)) {
       case ManifestFetch::kFetched:
-        return true;
+        break;
       case ManifestFetch::kNotDownloaded:
         return Fail(L"download update config fail.");
       case ManifestFetch::kNotRead:
-        break;
+        return Fail(L"parseConfig fail");
+      case ManifestFetch::kNotVerified:
+        return Fail(L"verify manifest signature fail");
+      case ManifestFetch::kExpired:
+        return Fail(String::Format(L"manifest expired %s", Text(Short(m_info.expires))));
     }
-    return Fail(L"parseConfig fail");
+    // A replayed older release would bring back what it fixed.
+    if (m_key.IsPresent() && CompareVersionNumbers(m_info.version, m_clientVersion) < 0) {
+      return Fail(String::Format(L"manifest version %s is older than the installed %s", Text(Short(m_info.version)),
+                                 Text(Short(m_clientVersion))));
+    }
+    return true;
   }
 
   // Every name must stay inside the installation folder: the updater runs
   // with administrator rights and the manifest comes from the network.
+  // Two entries of one file (names equal but for letter case, trailing dots
+  // or spaces, or the separator) would fail at the install pass of every run.
   bool CheckNames() {
-    for (const FileEntry& entry : m_entries) {
-      if (!IsSafeRelativeName(entry.name)) return Fail(String::Format(L"invalid file name %s", Text(entry.name)));
+    std::vector<std::pair<String, size_t>, LibraryAllocator<std::pair<String, size_t>>> keys;
+    keys.reserve(m_entries.size());
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+      const FileEntry& entry = m_entries[i];
+      if (!IsSafeRelativeName(entry.name)) return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
+      String key = NameKey(entry.name);
+      if (!key.IsEmpty()) CharUpperBuffW(const_cast<wchar_t*>(key.Text()), key.Length());
+      keys.emplace_back(std::move(key), i);
+    }
+    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
+      const int order = WCompare(Text(a.first), Text(b.first));
+      return order < 0 || (order == 0 && a.second < b.second);
+    });
+    for (size_t i = 1; i < keys.size(); ++i) {
+      if (WCompare(Text(keys[i - 1].first), Text(keys[i].first)) == 0) {
+        return Fail(String::Format(L"duplicate file name %s", Text(Short(m_entries[keys[i].second].name))));
+      }
     }
     return true;
+  }
+
+  // With a key every file is compared by the SHA-256 that the signature
+  // covers; SHA-1 alone no longer protects against a forged file.
+  bool CheckDigests() {
+    if (!m_key.IsPresent()) return true;
+    for (const FileEntry& entry : m_entries) {
+      if (entry.sha256.IsEmpty()) return Fail(String::Format(L"invalid file hash %s", Text(Short(entry.name))));
+    }
+    return true;
+  }
+
+  // The digest text of the file at `path` of the kind that `entry` is compared
+  // by: SHA-256 when it has "Sha256", SHA-1 otherwise. False when the file
+  // cannot be hashed.
+  bool DigestOf(const String& path, const FileEntry& entry, String* digest) {
+    FileDigests digests;
+    const bool sha256 = !entry.sha256.IsEmpty();
+    if (!m_hasher.Hash(path, sha256 ? kHashSha256 : kHashSha1, &digests)) return false;
+    *digest = sha256 ? DigestText(digests.sha256, kSha256Bytes) : DigestText(digests.sha1, kSha1Bytes);
+    return true;
+  }
+
+  static const String& ExpectedDigest(const FileEntry& entry) {
+    return entry.sha256.IsEmpty() ? entry.hash : entry.sha256;
   }
 
   bool Scan() {
@@ -142,41 +235,92 @@ private:
       queued.tempPath = m_folder + L"\\Temp\\";
       queued.tempPath += entry.name;
       queued.url = m_info.baseUrl;
-      queued.url += entry.name;
+      queued.url += UrlPathOfName(entry.name);
       queued.url.ReplaceAll(L"\\", L"/");
+      // Checked as Windows resolves them, whatever the name's spelling.
+      const String local = FullPathOf(m_folderPath + L"\\" + entry.name);
+      const String temp = FullPathOf(m_tempPath + L"\\" + entry.name);
+      // The set-aside copy's path is the longest of an entry.
+      if (!LiesIn(local, m_folderPath) || !LiesIn(temp, m_tempPath) || temp.Length() + 32 > kLongestPath) {
+        return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
+      }
       // The running updater cannot replace itself; its copy does that.
-      if (WCompare(queued.localPath, m_ownPath) == 0) continue;
-      if (Exists(queued.localPath)) {
-        uint8_t digest[kSha1Bytes];
-        // An installed file that cannot be read is left alone.
-        if (!HashFileSha1(queued.localPath, digest)) continue;
-        wchar_t text[kSha1TextChars];
-        HexEncodeLower(digest, text);
-        if (WCompare(text, Text(entry.hash)) == 0) continue;
+      if (CompareStringOrdinal(local, -1, Text(m_ownPath), -1, TRUE) == CSTR_EQUAL) continue;
+      EntryPaths paths{LongPathOf(local), LongPathOf(temp)};
+      if (Exists(paths.local)) {
+        String digest;
+        // A file that cannot be read (locked, a folder) is outdated: the
+        // install pass meets it and fails, and the next run tries again.
+        if (DigestOf(paths.local, entry, &digest) && SameDigest(digest, Text(ExpectedDigest(entry)))) continue;
       }
       m_total += entry.size;
       m_queue.push_back(std::move(queued));
+      m_paths.push_back(std::move(paths));
     }
     return true;
   }
 
-  bool DownloadAll() {
-    uint64_t done = 0;
+  // Creates the folders from the installation folder down to the one that
+  // holds `path` (a long full path inside it), one at a time with the wide
+  // functions; `created` records the new ones. Failure is not reported: the
+  // download or move into the folder fails later with its own text.
+  void CreateFolderOf(const String& path, PathArray* created) {
+    const String folder = GetDirectoryOfPath(path);
+    const uint32_t start = LongPathOf(m_folderPath).Length();
+    for (uint32_t i = start + 1; i <= folder.Length(); ++i) {
+      if (i < folder.Length() && folder.Text()[i] != L'\\') continue;
+      const String step(folder.Text(), i);
+      if (IsFolder(step)) continue;
+      if (!CreateDirectoryW(step, nullptr)) return;
+      if (created) created->push_back(step);
+    }
+  }
+
+  // Whether the volume of "Temp" holds every queued file; fails the run with
+  // the first file that does not fit.
+  bool CheckSpace() {
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExW(LongPathOf(m_folderPath) + L"\\", &free, nullptr, nullptr)) return true;
+    uint64_t needed = 0;
     for (const FileEntry& entry : m_queue) {
-      EnsureFolderOf(entry.localPath);
-      EnsureFolderOf(entry.tempPath);
+      needed += entry.size;
+      if (needed > free.QuadPart) return Fail(String::Format(L"not enough disk space for %s", Text(Short(entry.name))));
+    }
+    return true;
+  }
+
+  // After a failed run: the files this run downloaded into "Temp" and the
+  // folders it made there. Files of the installation are never among them.
+  void RemoveDownloads() {
+    for (const String& path : m_downloads) {
+      if (!IsFolder(path)) RemoveFile(path);
+    }
+    for (size_t i = m_tempFolders.size(); i-- > 0;) RemoveDirectoryW(m_tempFolders[i]);
+  }
+
+  bool DownloadAll() {
+    if (!CheckSpace()) return false;
+    uint64_t done = 0;
+    for (size_t i = 0; i < m_queue.size(); ++i) {
+      const FileEntry& entry = m_queue[i];
+      const EntryPaths& paths = m_paths[i];
+      CreateFolderOf(paths.local, nullptr);
+      CreateFolderOf(paths.temp, &m_tempFolders);
       uint32_t status = 0;
-      if (!HttpDownloadWithRetry(entry.url, entry.tempPath, &status) || !Accepted(status)) {
-        return Fail(String::Format(L"download file %s fail", Text(entry.url)));
+      TransferLimits limits;
+      limits.maxBytes = entry.size;
+      m_downloads.push_back(paths.temp);
+      if (!HttpDownloadWithRetry(entry.url, paths.temp, &status, limits) || !Accepted(status)) {
+        return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
       }
       // A file that cannot be verified is not installed.
-      uint8_t digest[kSha1Bytes];
-      if (!HashFileSha1(entry.tempPath, digest)) return Fail(String::Format(L"hash file %s fail", Text(entry.url)));
-      wchar_t text[kSha1TextChars];
-      HexEncodeLower(digest, text);
-      if (WCompare(text, Text(entry.hash)) != 0) {
-        return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(entry.url), text,
-                                   Text(entry.hash)));
+      String digest;
+      if (!DigestOf(paths.temp, entry, &digest)) {
+        return Fail(String::Format(L"hash file %s fail", Text(Short(entry.url))));
+      }
+      if (!SameDigest(digest, Text(ExpectedDigest(entry)))) {
+        return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(Short(entry.url)),
+                                   Text(digest), Text(Short(ExpectedDigest(entry)))));
       }
       done += entry.size;
       ProgressFigures figures = ScaleProgress(done, m_total);
@@ -191,29 +335,33 @@ private:
   bool InstallAll() {
     std::vector<InstallStep, LibraryAllocator<InstallStep>> steps;
     steps.reserve(m_queue.size());
-    for (const FileEntry& entry : m_queue) {
-      steps.push_back(InstallStep{&entry, String(), false});
+    for (size_t i = 0; i < m_queue.size(); ++i) {
+      const FileEntry& entry = m_queue[i];
+      const EntryPaths& paths = m_paths[i];
+      steps.push_back(InstallStep{&entry, &paths, String(), false});
       InstallStep& step = steps.back();
-      if (Exists(entry.localPath)) {
-        String setAside = SetAsidePath(entry, steps.size() - 1);
+      if (Exists(paths.local)) {
+        const String setAside = SetAsidePath(paths.temp, i);
         if (Exists(setAside)) RemoveFile(setAside);  // left by a run that was cut off
-        DWORD error = 0;
-        if (!WithRetry([&] {
-              if (MoveFileW(entry.localPath, setAside)) return true;
-              error = GetLastError();
-              return false;
-            })) {
+        DWORD error = ERROR_ACCESS_DENIED;
+        // A folder in a file's place is not moved away with what it holds.
+        const bool setAsideDone = !IsFolder(paths.local) && WithRetry([&] {
+          if (MoveFileW(paths.local, setAside)) return true;
+          error = GetLastError();
+          return false;
+        });
+        if (!setAsideDone) {
           Restore(steps);
-          return Fail(String::Format(L"001 delete file %s failed\nerror code: %d", Text(entry.localPath),
+          return Fail(String::Format(L"001 delete file %s failed\nerror code: %d", Text(Short(entry.localPath)),
                                      static_cast<int>(error)));
         }
         step.setAsidePath = setAside;
       }
-      if (!MoveFileW(entry.tempPath, entry.localPath)) {
+      if (!MoveFileW(paths.temp, paths.local)) {
         DWORD error = GetLastError();
         Restore(steps);
-        return Fail(String::Format(L"move %s to %s fail\nerror code: %d", Text(entry.tempPath),
-                                   Text(entry.localPath), static_cast<int>(error)));
+        return Fail(String::Format(L"move %s to %s fail\nerror code: %d", Text(Short(entry.tempPath)),
+                                   Text(Short(entry.localPath)), static_cast<int>(error)));
       }
       step.movedIn = true;
     }
@@ -228,7 +376,7 @@ private:
   static void Restore(const std::vector<InstallStep, LibraryAllocator<InstallStep>>& steps) {
     for (size_t i = steps.size(); i-- > 0;) {
       const InstallStep& step = steps[i];
-      const String& localPath = step.entry->localPath;
+      const String& localPath = step.paths->local;
       if (step.movedIn && !WithRetry([&] { return RemoveFile(localPath); })) {
         WriteLog(L"restore: cannot remove %s: %d", Text(localPath), static_cast<int>(GetLastError()));
       }
@@ -241,19 +389,30 @@ private:
   }
 
   String m_folder;
+  String m_folderPath;  // m_folder's full path
+  String m_tempPath;    // the full path of its "Temp"
   String m_clientVersion;
+  const ManifestKey m_key;
   UpdateReport& m_report;
   String m_error;
   String m_ownPath;
   ManifestInfo m_info;
   FileEntryArray m_entries;
   FileEntryArray m_queue;  // the download list
+  EntryPathsArray m_paths;  // where each of its files lies
+  PathArray m_downloads;    // temp files this run has written to
+  PathArray m_tempFolders;  // folders this run has made below "Temp"
   uint64_t m_total = 0;
+  FileHasher m_hasher;  // one context for the whole run
 };
 }  // namespace
 
 void RunUpdate(const String& clientPath, const String& clientVersion, UpdateReport& report) {
-  UpdateRun run(clientPath, clientVersion, report);
+  RunUpdate(clientPath, clientVersion, BuiltInManifestKey(), report);
+}
+
+void RunUpdate(const String& clientPath, const String& clientVersion, const ManifestKey& key, UpdateReport& report) {
+  UpdateRun run(clientPath, clientVersion, key, report);
   run.Execute();
 }
 

@@ -57,7 +57,15 @@ protected:
 // files, downloads and verifies every outdated one into "Temp", and only then
 // installs them, restoring every changed file if one cannot be replaced.
 // Reports to `report`, which must outlive the run.
+// With the public key built into this program (BuiltInManifestKey), if any.
 void RunUpdate(const String& clientPath, const String& clientVersion, UpdateReport& report);
+
+// RunUpdate with the manifest key `key` (none: unsigned). With a key the
+// manifest's signature must match before anything of it is read, an expired
+// or older manifest is refused, and every file is compared by its "Sha256";
+// without one, by "Sha256" where an entry has it and "Hash" otherwise.
+struct ManifestKey;
+void RunUpdate(const String& clientPath, const String& clientVersion, const ManifestKey& key, UpdateReport& report);
 
 // Thread start routine of one update run; `host` is the UpdateWorkerHost
 // (pass it as that type). Takes the host's texts and a new report from it at

@@ -6,10 +6,16 @@
 // With --short before the mode every figure is one run's.
 //
 //   transfer_bench.exe hash FILE          HashFileSha1, best of 3
+//   transfer_bench.exe hash256 FILE       SHA-256 of a file through FileHasher, best of 3
+//   transfer_bench.exe verify MANIFEST KEY
+//                                         VerifyManifestFile of MANIFEST by MANIFEST.sig with the
+//                                         public key PEM file KEY, best of 3; the check must pass
 //   transfer_bench.exe download URL FILE  HttpDownloadToFile, best of 3
 //   transfer_bench.exe bare URL           a bare WinHTTP read loop that keeps nothing, best of 3
 //   transfer_bench.exe run CLIENT VERSION one whole update run for the client CLIENT (path)
 //                                         of version VERSION, through RunUpdate; it must succeed
+//   transfer_bench.exe run CLIENT VERSION KEY
+//                                         the same with the public key PEM file KEY built in
 #include <windows.h>
 #include <winhttp.h>
 
@@ -20,6 +26,7 @@
 
 #include "app/file_hash.h"
 #include "app/http_download.h"
+#include "app/manifest_signature.h"
 #include "app/scoped_internet.h"
 #include "app/update_worker.h"
 #include "base/memory/library.h"
@@ -93,8 +100,8 @@ public:
   }
 
   // Runs the worker for the client to its end; true when it succeeded.
-  bool Run(const std::wstring& clientPath, const std::wstring& clientVersion) {
-    RunUpdate(clientPath.c_str(), clientVersion.c_str(), *this);
+  bool Run(const std::wstring& clientPath, const std::wstring& clientVersion, const ManifestKey& key) {
+    RunUpdate(clientPath.c_str(), clientVersion.c_str(), key, *this);
     std::fprintf(stderr, "transfer_bench: %u progress reports, %s\n", m_progress,
                  m_succeeded ? "succeeded" : m_finished ? "failed" : "no final report");
     return m_succeeded;
@@ -105,6 +112,23 @@ private:
   bool m_finished = false;
   bool m_succeeded = false;
 };
+// The bytes of a small file; empty when it cannot be read.
+std::string FileText(const std::wstring& path) {
+  std::string text;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file) return text;
+  char buffer[4096];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, got);
+  std::fclose(file);
+  return text;
+}
+
+ManifestKey KeyOf(const std::string& pem) {
+  ManifestKey key;
+  key.pem = pem.data();
+  key.size = pem.size();
+  return key;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,6 +145,15 @@ int main(int argc, char** argv) {
     std::wstring file = Wide(argv[2]);
     uint8_t digest[kSha1Bytes];
     seconds = BestOfRuns([&] { return HashFileSha1(file.c_str(), digest); });
+  } else if (mode == "hash256" && argc == 3) {
+    std::wstring file = Wide(argv[2]);
+    FileHasher hasher;
+    FileDigests digests;
+    seconds = BestOfRuns([&] { return hasher.Hash(file.c_str(), kHashSha256, &digests); });
+  } else if (mode == "verify" && argc == 4) {
+    std::wstring manifest = Wide(argv[2]);
+    const std::string pem = FileText(Wide(argv[3]));
+    seconds = BestOfRuns([&] { return VerifyManifestFile(KeyOf(pem), manifest.c_str(), (manifest + L".sig").c_str()); });
   } else if (mode == "download" && argc == 4) {
     std::wstring url = Wide(argv[2]);
     std::wstring file = Wide(argv[3]);
@@ -131,13 +164,15 @@ int main(int argc, char** argv) {
   } else if (mode == "bare" && argc == 3) {
     std::wstring url = Wide(argv[2]);
     seconds = BestOfRuns([&] { return BareRead(url); });
-  } else if (mode == "run" && argc == 4) {
+  } else if (mode == "run" && (argc == 4 || argc == 5)) {
+    const std::string pem = argc == 5 ? FileText(Wide(argv[4])) : std::string();
     BenchReport report;
     double start = Seconds();
-    if (report.Run(Wide(argv[2]), Wide(argv[3]))) seconds = Seconds() - start;
+    if ((argc == 4 || !pem.empty()) && report.Run(Wide(argv[2]), Wide(argv[3]), KeyOf(pem))) seconds = Seconds() - start;
   } else {
     std::fprintf(stderr,
-                 "usage: transfer_bench.exe [--short] hash FILE | download URL FILE | bare URL | run CLIENT VERSION\n");
+                 "usage: transfer_bench.exe [--short] hash FILE | hash256 FILE | verify MANIFEST KEY | download URL FILE |"
+                 " bare URL | run CLIENT VERSION [KEY]\n");
     return 2;
   }
   if (seconds < 0) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Transfer benchmark: the updater's hashing and downloading under Wine against
-Unix baselines (sha1sum, curl) measured in the same run, over the local update
-server. Prints throughputs and ratios.
+Unix baselines (sha1sum, sha256sum, curl) measured in the same run, over the
+local update server. Prints throughputs and ratios. The whole update run goes
+twice: unsigned, comparing SHA-1, and signed with the build tree's key,
+comparing SHA-256; the signature check is timed on its own (at most 50 ms).
 
     transfer_bench.py --build BUILD_DIR --xrelease XRELEASE [--wine WINE64] [--work DIR] [--short]
 
@@ -13,6 +15,7 @@ operation fails.
 import argparse
 import filecmp
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -53,6 +56,7 @@ def ensure_file(path, size):
 class Bench:
     def __init__(self, args):
         self.exe = os.path.join(args.build, "bench", "transfer_bench.exe")
+        self.keys = os.path.join(args.build, "test-keys", "signing")
         self.xrelease = args.xrelease
         self.wine = args.wine
         self.work = os.path.abspath(args.work or os.path.join(args.build, "bench-data"))
@@ -94,6 +98,7 @@ class Bench:
             out = os.path.join(self.work, "out.bin")
             if self.short:
                 self.windows_figure("hash", wine_path(big))
+                self.windows_figure("hash256", wine_path(big))
                 self.windows_figure("bare", base + "big.bin")
                 self.windows_figure("download", base + "big.bin", wine_path(out))
                 if open(out, "rb").read() != open(big, "rb").read():
@@ -105,6 +110,9 @@ class Bench:
             print("256 MiB file, best of 3 runs each; (xN) = the updater's speed over that baseline's", flush=True)
             sha1sum = best_of_three(["sha1sum", big])
             self.row("HashFileSha1", big_bytes, self.windows_figure("hash", wine_path(big)), [("sha1sum", sha1sum)])
+            sha256sum = best_of_three(["sha256sum", big])
+            self.row("FileHasher SHA-256", big_bytes, self.windows_figure("hash256", wine_path(big)),
+                     [("sha256sum", sha256sum)])
             curl = best_of_three(["curl", "-s", "-o", out, base + "big.bin"])
             bare = self.windows_figure("bare", base + "big.bin")
             ours = self.windows_figure("download", base + "big.bin", wine_path(out))
@@ -127,10 +135,22 @@ class Bench:
                 os.makedirs(os.path.dirname(path), exist_ok=True)
                 with open(path, "wb") as f:
                     f.write(os.urandom(run_file_bytes))
-        # Published as a vendor publishes a release.
+        # Published as a vendor publishes a release, signed: "signed.xconfig"
+        # and its signature. "update.xconfig" is the same release without
+        # "Sha256", as an updater without a key compares it (SHA-1).
         # The server keeps its records of a folder in it ("_requests.log"): no release files.
+        signed = os.path.join(release, "signed.xconfig")
         subprocess.run([self.xrelease, "create", "--version", "2.0.0.0", "--base-url", base + "release/",
-                        "--exclude", "_*", release], check=True, stdout=subprocess.DEVNULL)
+                        "--exclude", "_*", "--exclude", "*.xconfig", "--output", signed,
+                        "--sign-key", os.path.join(self.keys, "private.pem"), release],
+                       check=True, stdout=subprocess.DEVNULL)
+        with open(signed, encoding="utf-8", newline="") as f:
+            unsigned_text = re.sub(r"\t*Sha256 : [0-9a-f]+\r\n", "", f.read())
+        if "Sha256" in unsigned_text:
+            sys.exit("transfer_bench: the unsigned manifest still names SHA-256 digests")
+        with open(os.path.join(release, "update.xconfig"), "w", encoding="utf-8", newline="") as f:
+            f.write(unsigned_text)
+        public_key = wine_path(os.path.join(self.keys, "public.pem"))
 
         install = os.path.join(self.work, "install")
         fetched = os.path.join(self.work, "fetched")
@@ -140,12 +160,14 @@ class Bench:
                 f.write('url = "%srelease/%s"\noutput = "%s"\n' % (base, name, os.path.join(fetched, name)))
         total = run_files * run_file_bytes
 
-        def updater_run():
+        def updater_run(with_key=False):
             shutil.rmtree(install, ignore_errors=True)
             os.makedirs(install)
             with open(os.path.join(install, "baseinfo.xconfig"), "w") as f:
-                f.write("url : {\nUpdaterConfigeUrl : %srelease/update.xconfig\n}\n" % base)
-            return self.windows_figure("run", wine_path(os.path.join(install, "Castwright PC.exe")), "1.0.0.0")
+                f.write("url : {\nUpdaterConfigeUrl : %srelease/%s\n}\n"
+                        % (base, "signed.xconfig" if with_key else "update.xconfig"))
+            return self.windows_figure("run", wine_path(os.path.join(install, "Castwright PC.exe")), "1.0.0.0",
+                                       *([public_key] if with_key else []))
 
         def curl_and_sha1sum():
             shutil.rmtree(fetched, ignore_errors=True)
@@ -156,17 +178,26 @@ class Bench:
             return time.perf_counter() - start
 
         if self.short:
-            updater_run()
-            for name in names:
-                if not filecmp.cmp(os.path.join(release, name), os.path.join(install, name), shallow=False):
-                    sys.exit("transfer_bench: the update run installed %s wrongly" % name)
+            for with_key in (False, True):
+                updater_run(with_key)
+                for name in names:
+                    if not filecmp.cmp(os.path.join(release, name), os.path.join(install, name), shallow=False):
+                        sys.exit("transfer_bench: the update run installed %s wrongly" % name)
+            self.windows_figure("verify", wine_path(signed), public_key)
             return
 
         print("\nFull run: %d files of %d bytes, best of 2 runs each" % (run_files, run_file_bytes), flush=True)
         ours = min(updater_run() for _ in range(2))
+        signed_run = min(updater_run(True) for _ in range(2))
         baseline = min(curl_and_sha1sum() for _ in range(2))
-        self.row("update run (RunUpdate)", total, ours, [("curl + sha1sum", baseline)])
+        self.row("update run, unsigned, SHA-1 (RunUpdate)", total, ours, [("curl + sha1sum", baseline)])
+        self.row("update run, signed, SHA-256", total, signed_run, [("unsigned SHA-1 run", ours)])
         print("%-44s %9.1f files/s  curl + sha1sum %.1f files/s" % ("", run_files / ours, run_files / baseline))
+        check = self.windows_figure("verify", wine_path(signed), public_key)
+        print("%-44s %9.1f ms (limit 50 ms; fetching the signature: one more request)"
+              % ("signature check (VerifyManifestFile)", check * 1000))
+        if check > 0.05:
+            sys.exit("transfer_bench: the signature check took %.1f ms, over 50 ms" % (check * 1000))
 
 
 def main():

@@ -3,8 +3,11 @@
 
     update_story.py --build BUILD_WIN64 --xrelease XRELEASE --pictures DIR [--work DIR] [--wine WINE64]
 
-A vendor publishes release 1.0.0.1 with xrelease on the local update server;
-an installation of client 1.0.0.0 calls UpdateWeb, which starts
+A vendor makes a key pair and publishes release 1.0.0.1 with xrelease, signed
+and expiring in 30 days, served over HTTPS by nginx (its certificate from a
+test authority that only the Wine prefix trusts) in front of the local update
+server, which keeps its faults and records; an installation of client
+1.0.0.0, whose programs carry the release key, calls UpdateWeb, which starts
 "Updater_new.exe"; the updater ends the client, shows its window while it
 fetches the new and changed files, installs them and starts the client again
 with "-withoutupdater". A second installation meets a release whose file the
@@ -34,6 +37,7 @@ import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER = os.path.join(HERE, "..", "tests", "update_server.py")
+HTTPS_SERVER = os.path.join(HERE, "..", "tests", "https_server.py")
 CLIENT = "Castwright PC.exe"
 UPDATER_COPY = "Updater_new.exe"
 OLD_VERSION = "1.0.0.0"
@@ -145,6 +149,9 @@ class Story:
         self.server_root = os.path.join(self.work, "server")
         self.pid_file = os.path.join(self.work, "server.pid")
         self.port = None
+        self.https_port = None
+        self.https_state = os.path.join(self.work, "https")
+        self.keys = os.path.join(self.work, "keys")
         self.started = []  # Wine processes started here
 
     # --- tools --------------------------------------------------------------
@@ -170,7 +177,7 @@ class Story:
         return done.returncode, done.stdout.splitlines()
 
     def url(self, path):
-        return "http://127.0.0.1:%d/%s" % (self.port, path)
+        return "https://localhost:%d/%s" % (self.https_port, path)
 
     def requests(self, scope):
         """The paths requested in a scope so far, in order."""
@@ -191,8 +198,18 @@ class Story:
                         "--port-file", port_file, "--pid-file", self.pid_file], check=True)
         with open(port_file, encoding="ascii") as f:
             self.port = int(f.read())
+        subprocess.run([sys.executable, HTTPS_SERVER, "serve", "--proxy", "--root", self.server_root,
+                        "--state", self.https_state, "--http-port-file", port_file], check=True)
+        with open(os.path.join(self.server_root, "https-ports"), encoding="ascii") as f:
+            self.https_port = int(dict(line.split() for line in f)["good"])
+        # Only this Wine prefix trusts the test authority.
+        if subprocess.run([self.wine, self.program("tests", "trust_ca.exe"),
+                           wine_path(os.path.join(self.https_state, "tls", "ca.pem"))],
+                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL).returncode != 0:
+            raise StoryFailed("the Wine prefix does not trust the test authority")
 
     def stop_server(self):
+        subprocess.run([sys.executable, HTTPS_SERVER, "stop", "--state", self.https_state])
         subprocess.run([sys.executable, SERVER, "stop", "--pid-file", self.pid_file])
 
     def button_picture(self):
@@ -203,7 +220,7 @@ class Story:
     def place_programs(self, folder, client_build):
         """The client of a build, the updater and its button picture."""
         place(self.program("e2e", client_build, CLIENT), folder, CLIENT)
-        place(self.program("ui", "Updater.exe"), folder, "Updater.exe")
+        place(self.program("ui", "signed", "Updater.exe"), folder, "Updater.exe")
         if self.button_picture():
             place(self.button_picture(), folder, "res/login_normal.png")
 
@@ -214,12 +231,13 @@ class Story:
         for name, content in data_files(NEW_VERSION).items():
             write(os.path.join(release, name), content)
         status, output = self.xrelease("create", "--version", NEW_VERSION, "--base-url",
-                                       self.url("%s/%s/" % (scope, NEW_VERSION)), release)
+                                       self.url("%s/%s/" % (scope, NEW_VERSION)), "--expires-days", "30",
+                                       "--sign-key", os.path.join(self.keys, "private.pem"), release)
         if status != 0:
             raise StoryFailed("xrelease create: %s" % output)
         write(os.path.join(self.server_root, scope, "_faults.txt"),
               "".join("%s/%s\n" % (NEW_VERSION, fault) for fault in faults))
-        return release, output[-1]
+        return release, output[0]
 
     def install(self, folder, scope):
         """A fresh installation of client 1.0.0.0 that asks `scope` for updates."""
@@ -233,11 +251,13 @@ class Story:
         """xrelease verify of an installation against the release: the files
         that differ ("missing: NAME", "changed: NAME (...)") and the summary."""
         # Whatever the client and the updater leave beside the files is no news.
-        ignored = ["baseinfo.xconfig", "update.xconfig", "client-starts.txt", "updateweb.txt", UPDATER_COPY,
-                   "XT.log", "Temp"]
+        ignored = ["baseinfo.xconfig", "update.xconfig", "update.xconfig.sig", "client-starts.txt", "updateweb.txt",
+                   UPDATER_COPY, "XT.log", "Temp"]
         _, output = self.xrelease("verify", "--manifest", os.path.join(release, "update.xconfig"),
+                                  "--public-key", os.path.join(self.keys, "public.pem"),
                                   *[word for name in ignored for word in ("--exclude", name)], folder)
-        return [line for line in output[:-1] if not line.startswith("extra: ")], output[-1]
+        return [line for line in output[:-1] if not line.startswith(("extra: ", "signature: good", "expires "))], \
+            output[-1]
 
     def version_of(self, folder):
         return self.probe("product-version", wine_path(os.path.join(folder, CLIENT)))[0]
@@ -289,7 +309,13 @@ class Story:
                 os.remove(os.path.join(self.pictures, old))
         os.makedirs(self.server_root)
         self.start_server()
-        print("updater demo: the update server listens on %s (files in %s)" % (self.url(""), self.server_root))
+        print("updater demo: nginx serves HTTPS on %s, in front of the update server on http://127.0.0.1:%d "
+              "(files in %s)" % (self.url(""), self.port, self.server_root))
+        # The release key: the demo's programs are built with the build
+        # tree's key pair; the vendor signs with its private half.
+        shutil.copytree(os.path.join(self.build, "test-keys", "signing"), self.keys)
+        print("release key: %s (the programs carry %s)" % (os.path.join(self.keys, "private.pem"),
+                                                           os.path.join(self.keys, "public.pem")))
         if not self.button_picture():
             print("updater demo: the build makes no button picture (ui/res/login_normal.png) yet: none installed")
         pictures = self.update_run()
@@ -309,6 +335,8 @@ class Story:
         differences, _ = self.verify(release, folder)
         print("\n== The update run")
         print("release %s: %s" % (NEW_VERSION, published))
+        _, checked = self.xrelease("verify", "--public-key", os.path.join(self.keys, "public.pem"), release)
+        print("  " + "; ".join(line for line in checked if line.startswith(("signature", "expires"))))
         print("  manifest %s" % self.url("%s/%s/update.xconfig" % (scope, NEW_VERSION)))
         print("installation %s: client %s, Updater.exe, baseinfo.xconfig and the data files of %s" %
               (folder, before, OLD_VERSION))

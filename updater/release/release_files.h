@@ -28,8 +28,8 @@ String JoinPath(const String& folder, const String& relativeName);
 
 // Appends the relative name of every regular file below `folder` to `names`
 // ("\" separators, in no particular order), leaving out what `exclude`
-// excludes and the file at `skip` (none or empty: nothing), which is how the
-// manifest never lists itself. Links are followed. False, with `error` set, at
+// excludes, the file at `skip` (none or empty: nothing) and its signature
+// beside it (`skip` + ".sig"), which is how the manifest never lists itself. Links are followed. False, with `error` set, at
 // the first folder that cannot be read, entry that is neither a file nor a
 // folder, name that cannot be carried in a manifest (not valid UTF-8, or
 // holding a "\" where that is no separator), or nesting deeper than
@@ -52,3 +52,6 @@ bool ReadWholeFile(const String& path, Utf8Text* bytes, String* error);
 // either the old one or the new one, never half written. False, with `error`
 // set and `path` untouched, when anything fails.
 bool ReplaceFileWith(const String& path, const Utf8Text& bytes, String* error);
+
+// Removes the file at `path`. False, with `error` set, when it cannot.
+bool RemoveFile(const String& path, String* error);

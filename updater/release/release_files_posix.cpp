@@ -9,9 +9,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "app/file_hash.h"
+#include "app/manifest_signature.h"
 #include "base/text/wide_text.h"
 #include "release/exclude_rules.h"
 #include "release/release_files.h"
@@ -73,11 +77,7 @@ public:
   // Skips the file that `path` names, when it exists.
   void Skip(const String& path) {
     struct stat info;
-    m_hasSkip = !path.IsEmpty() && stat(NativePath(path).c_str(), &info) == 0;
-    if (m_hasSkip) {
-      m_skipDevice = info.st_dev;
-      m_skipInode = info.st_ino;
-    }
+    if (!path.IsEmpty() && stat(NativePath(path).c_str(), &info) == 0) m_skipped.emplace_back(info.st_dev, info.st_ino);
   }
 
   // Walks the folder `path` whose names start with `prefix`.
@@ -116,7 +116,8 @@ public:
       } else if (!S_ISREG(info.st_mode)) {
         *m_error = full + L" is neither a file nor a folder";
         return false;
-      } else if (!m_hasSkip || info.st_dev != m_skipDevice || info.st_ino != m_skipInode) {
+      } else if (std::find(m_skipped.begin(), m_skipped.end(), std::make_pair(info.st_dev, info.st_ino)) ==
+                 m_skipped.end()) {
         m_names->push_back(relative);
       }
     }
@@ -131,9 +132,7 @@ private:
   const ExcludeRules& m_exclude;
   StringArray* m_names;
   String* m_error;
-  bool m_hasSkip = false;
-  dev_t m_skipDevice = 0;
-  ino_t m_skipInode = 0;
+  std::vector<std::pair<dev_t, ino_t>, LibraryAllocator<std::pair<dev_t, ino_t>>> m_skipped;
 };
 
 // Opens the file at `path` and hands its content to `consume` block by block
@@ -192,6 +191,7 @@ bool ListFolderFiles(const String& folder, const ExcludeRules& exclude, const St
                      String* error) {
   FolderWalker walker(exclude, names, error);
   walker.Skip(skip);
+  if (!skip.IsEmpty()) walker.Skip(skip + kSignatureSuffix);
   // Without a final separator, so that joined names read cleanly.
   String top(folder);
   while (top.Length() > 1 && top.Text()[top.Length() - 1] == L'/') top.SetLength(top.Length() - 1);
@@ -232,26 +232,57 @@ bool ReplaceFileWith(const String& path, const Utf8Text& bytes, String* error) {
 }
 
 // The release tool's native hashing: libcrypto behind the updater's interface.
-void Sha1ContextTraits::Free(Type context) { EVP_MD_CTX_free(reinterpret_cast<EVP_MD_CTX*>(context)); }
-
-bool Sha1FileHasher::Hash(const wchar_t* path, uint8_t digest[kSha1Bytes], uint64_t* bytes) {
-  if (!m_context.IsValid()) m_context.Reset(reinterpret_cast<uintptr_t>(EVP_MD_CTX_new()));
-  EVP_MD_CTX* context = reinterpret_cast<EVP_MD_CTX*>(m_context.Get());
-  unsigned int length = 0;
-  uint64_t total = 0;
-  if (!context || !EVP_DigestInit_ex(context, EVP_sha1(), nullptr)) {
-    errno = ENOTSUP;
-    return false;
+namespace {
+struct NativeHashContext {
+  EVP_MD_CTX* sha1 = EVP_MD_CTX_new();
+  EVP_MD_CTX* sha256 = EVP_MD_CTX_new();
+  ~NativeHashContext() {
+    EVP_MD_CTX_free(sha1);
+    EVP_MD_CTX_free(sha256);
   }
+};
+}  // namespace
+
+void HashContextTraits::Free(Type context) { delete reinterpret_cast<NativeHashContext*>(context); }
+
+bool FileHasher::Hash(const wchar_t* path, uint32_t kinds, FileDigests* digests, uint64_t* bytes) {
+  if (!m_context.IsValid()) m_context.Reset(reinterpret_cast<uintptr_t>(new NativeHashContext));
+  auto* context = reinterpret_cast<NativeHashContext*>(m_context.Get());
+  struct Wanted {
+    uint32_t kind;
+    EVP_MD_CTX* context;
+    const EVP_MD* type;
+    unsigned char* digest;
+    unsigned int size;
+  } wanted[] = {{kHashSha1, context->sha1, EVP_sha1(), digests->sha1, kSha1Bytes},
+                {kHashSha256, context->sha256, EVP_sha256(), digests->sha256, kSha256Bytes}};
+  for (const Wanted& w : wanted) {
+    if ((kinds & w.kind) && (!w.context || !EVP_DigestInit_ex(w.context, w.type, nullptr))) {
+      errno = ENOTSUP;
+      return false;
+    }
+  }
+  uint64_t total = 0;
   bool complete = ReadFileBlocks(path, [&](const char* data, size_t count) {
-    EVP_DigestUpdate(context, data, count);
+    for (const Wanted& w : wanted) {
+      if (kinds & w.kind) EVP_DigestUpdate(w.context, data, count);
+    }
     total += count;
   });
   if (!complete) return false;
-  if (!EVP_DigestFinal_ex(context, digest, &length) || length != kSha1Bytes) {
-    errno = ENOTSUP;
-    return false;
+  for (const Wanted& w : wanted) {
+    unsigned int length = 0;
+    if ((kinds & w.kind) && (!EVP_DigestFinal_ex(w.context, w.digest, &length) || length != w.size)) {
+      errno = ENOTSUP;
+      return false;
+    }
   }
   if (bytes) *bytes = total;
   return true;
+}
+
+bool RemoveFile(const String& path, String* error) {
+  if (unlink(NativePath(path).c_str()) == 0) return true;
+  *error = SystemFailure(L"cannot remove", path);
+  return false;
 }

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "app/manifest_signature.h"
 #include "base/system/scoped_handle.h"
 #include "base/text/wide_text.h"
 #include "base/system/xfile.h"
@@ -30,7 +31,11 @@ bool SameFullPath(const String& a, const String& b) {
 class FolderWalker {
 public:
   FolderWalker(const ExcludeRules& exclude, const String& skip, StringArray* names, String* error)
-      : m_exclude(exclude), m_skip(FullPath(skip)), m_names(names), m_error(error) {}
+      : m_exclude(exclude),
+        m_skip(FullPath(skip)),
+        m_skipSignature(skip.IsEmpty() ? String() : FullPath(skip + kSignatureSuffix)),
+        m_names(names),
+        m_error(error) {}
 
   // Walks the folder `path` whose names start with `prefix`.
   bool Walk(const String& path, const String& prefix, uint32_t depth) {
@@ -53,7 +58,7 @@ public:
       } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) {
         *m_error = full + L" is neither a file nor a folder";
         return false;
-      } else if (m_skip.IsEmpty() || !SameFullPath(FullPath(full), m_skip)) {
+      } else if (!IsSkipped(FullPath(full))) {
         m_names->push_back(relative);
       }
     } while (FindNextFileW(find.Get(), &found));
@@ -68,7 +73,13 @@ private:
   }
 
   const ExcludeRules& m_exclude;
+  bool IsSkipped(const String& full) const {
+    return (!m_skip.IsEmpty() && SameFullPath(full, m_skip)) ||
+           (!m_skipSignature.IsEmpty() && SameFullPath(full, m_skipSignature));
+  }
+
   String m_skip;
+  String m_skipSignature;
   StringArray* m_names;
   String* m_error;
 };
@@ -172,4 +183,10 @@ bool ReplaceFileWith(const String& path, const Utf8Text& bytes, String* error) {
     return false;
   }
   return true;
+}
+
+bool RemoveFile(const String& path, String* error) {
+  if (DeleteFileW(path)) return true;
+  *error = SystemFailure(L"cannot remove", path);
+  return false;
 }

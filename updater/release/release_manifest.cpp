@@ -75,8 +75,8 @@ bool ParseInt32(const String& text, int32_t* value) {
   return true;
 }
 
-bool IsDigestText(const String& text) {
-  if (text.Length() != 40) return false;
+bool IsDigestText(const String& text, uint32_t digits) {
+  if (text.Length() != digits) return false;
   for (uint32_t i = 0; i < text.Length(); ++i) {
     wchar_t ch = text.Text()[i];
     if (!IsDigit(ch) && !(ch >= L'a' && ch <= L'f')) return false;
@@ -122,6 +122,6 @@ bool CheckReleaseNames(const ReleaseFileArray& files, StringArray* problems) {
 
 bool WriteReleaseManifest(const ReleaseInfo& info, const ReleaseFileArray& files, Utf8Text* out, String* error) {
   UpdateManifestWriter writer(info);
-  for (const ReleaseFile& file : files) writer.AddFile(file.name, file.hash, file.size);
+  for (const ReleaseFile& file : files) writer.AddFile(file.name, file.hash, file.sha256, file.size);
   return writer.Write(out, error);
 }

@@ -20,7 +20,8 @@ using ReleaseInfo = ManifestInfo;
 // One file of a release.
 struct ReleaseFile {
   String name;  // relative path, "\" separators
-  String hash;  // 40 lower-case hexadecimal digits
+  String hash;    // SHA-1: 40 lower-case hexadecimal digits
+  String sha256;  // SHA-256: 64 lower-case hexadecimal digits
   uint64_t size = 0;
 };
 using ReleaseFileArray = std::vector<ReleaseFile, LibraryAllocator<ReleaseFile>>;
@@ -42,9 +43,9 @@ String WithFinalSlash(const String& url);
 // Reads an optional minus and decimal digits that fit a signed 32-bit number.
 bool ParseInt32(const String& text, int32_t* value);
 
-// Whether `text` is 40 lower-case hexadecimal digits, as the updater compares
-// digests.
-bool IsDigestText(const String& text);
+// Whether `text` is `digits` lower-case hexadecimal digits (40 for SHA-1, 64
+// for SHA-256), as the manifest writes digests.
+bool IsDigestText(const String& text, uint32_t digits = 40);
 
 // Sorts by name (TextBefore).
 void SortReleaseFiles(ReleaseFileArray* files);

@@ -1,26 +1,31 @@
 #include "release/release_tool.h"
 
 #include <algorithm>
+#include <ctime>
 #include <set>
 
 #include "app/file_hash.h"
 #include "app/manifest.h"
+#include "app/manifest_signature.h"
 #include "app/update_rules.h"
 #include "base/text/wide_text.h"
 #include "base/xconfig/xconfig.h"
 #include "release/exclude_rules.h"
 #include "release/release_files.h"
+#include "release/release_signing.h"
 
 namespace {
 const wchar_t* const kUsage[] = {
     L"Usage:",
     L"  xrelease create --version VERSION --base-url URL [options] FOLDER",
     L"  xrelease verify [options] FOLDER",
+    L"  xrelease keygen FOLDER",
+    L"  xrelease sign --key FILE MANIFEST",
     L"  xrelease --help",
     L"",
     L"create  writes the update manifest of the release in FOLDER: its version,",
     L"        the address its files are served from, and every file below FOLDER",
-    L"        with its SHA-1 and size.",
+    L"        with its SHA-1, SHA-256 and size.",
     L"  --version VERSION          newest client version, dotted numbers (1.4.0.12)",
     L"  --base-url URL             http:// or https:// address of the files; a final",
     L"                             \"/\" is added when missing",
@@ -29,18 +34,31 @@ const wchar_t* const kUsage[] = {
     L"  --exclude PATTERN          leave matching files and folders out (repeatable)",
     L"  --output FILE              the manifest to write (default FOLDER/update.xconfig,",
     L"                             which is never listed itself)",
+    L"  --sign-key FILE            sign the manifest with this private key (PEM); the",
+    L"                             signature goes beside it as MANIFEST.sig (without",
+    L"                             it, an old MANIFEST.sig is removed)",
+    L"  --expires-days N           the manifest expires N days from now (\"Expires\");",
+    L"                             updaters with a key built in refuse it afterwards",
     L"",
     L"verify  checks FOLDER, an installation or a release, against a manifest and",
     L"        lists missing, changed and extra files.",
     L"  --manifest FILE            the manifest (default FOLDER/update.xconfig)",
+    L"  --public-key FILE          also check MANIFEST.sig with this public key (PEM)",
     L"  --exclude PATTERN          never report matching files as extra (repeatable)",
+    L"",
+    L"keygen  writes a new RSA key pair of 3072 bits into FOLDER: private.pem",
+    L"        (PKCS#8, readable by its owner only) and public.pem; never replaces",
+    L"        a key.",
+    L"sign    writes MANIFEST.sig, the signature of MANIFEST by the private key",
+    L"        FILE: RSA PKCS#1 v1.5 over the SHA-256 of its bytes.",
     L"",
     L"Patterns: \"*\" and \"?\" match within a name, \"**\" across folders, A-Z in",
     L"either case. A pattern without \"/\" or \"\\\" matches a file or folder name",
     L"at any depth; with one, the path from the top of FOLDER.",
     L"",
     L"Exit status: 0 done and, for verify, nothing missing or changed; 1 verify",
-    L"found missing or changed files or entries the updater rejects; 2 an error",
+    L"found missing or changed files, entries the updater rejects, or a signature",
+    L"that is missing or does not match; 2 an error",
     L"(bad command line, missing folder, unreadable file, a name the updater",
     L"rejects); create then writes nothing.",
 };
@@ -56,6 +74,9 @@ struct Options {
   String must;
   String output;
   String manifest;
+  String signKey;
+  String expiresDays;
+  String publicKey;
   ExcludeRules exclude;
 };
 
@@ -68,15 +89,27 @@ struct OptionRule {
 const OptionRule kCreateOptions[] = {
     {L"--version", &Options::version},         {L"--base-url", &Options::baseUrl},
     {L"--updater-version", &Options::updaterVersion}, {L"--must", &Options::must},
-    {L"--output", &Options::output},
+    {L"--output", &Options::output},           {L"--sign-key", &Options::signKey},
+    {L"--expires-days", &Options::expiresDays},
 };
-const OptionRule kVerifyOptions[] = {{L"--manifest", &Options::manifest}};
+const OptionRule kVerifyOptions[] = {{L"--manifest", &Options::manifest}, {L"--public-key", &Options::publicKey}};
+const OptionRule kSignOptions[] = {{L"--key", &Options::signKey}};
+const OptionRule kNoOptions[] = {{nullptr, nullptr}};
 
 bool SameText(const String& a, const String& b) {
   return WCompare(Text(a), Text(b)) == 0;
 }
 
 String Quoted(const String& text) { return String(L"\"") + text + L"\""; }
+
+// The UTC time `seconds` from now as "YYYY-MM-DDTHH:MM:SSZ".
+String UtcTimeTextAfter(int64_t seconds) {
+  const std::time_t when = std::time(nullptr) + static_cast<std::time_t>(seconds);
+  const std::tm* utc = std::gmtime(&when);
+  char text[32] = {};
+  if (!utc || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc) == 0) return String();
+  return String::FromUtf8(text);
+}
 
 class Tool {
 public:
@@ -94,12 +127,15 @@ public:
     m_options.command = args[0];
     if (SameText(args[0], L"create")) return ParseOptions(args, kCreateOptions) ? Create() : kToolError;
     if (SameText(args[0], L"verify")) return ParseOptions(args, kVerifyOptions) ? Verify() : kToolError;
+    if (SameText(args[0], L"keygen")) return ParseOptions(args, kNoOptions, false) ? Keygen() : kToolError;
+    if (SameText(args[0], L"sign")) return ParseOptions(args, kSignOptions, false, L"MANIFEST") ? Sign() : kToolError;
     return UsageError(String(L"unknown command ") + Quoted(args[0]));
   }
 
 private:
   template <size_t count>
-  bool ParseOptions(const StringArray& args, const OptionRule (&rules)[count]) {
+  bool ParseOptions(const StringArray& args, const OptionRule (&rules)[count], bool takesExclude = true,
+                    const wchar_t* operand = L"FOLDER") {
     bool optionsEnded = false;
     for (size_t i = 1; i < args.size(); ++i) {
       const String& arg = args[i];
@@ -115,9 +151,9 @@ private:
       // "--name=value" or "--name value".
       const wchar_t* equals = WFindChar(arg, L'=');
       String name = equals ? String(arg.Text(), static_cast<uint32_t>(equals - arg.Text())) : arg;
-      bool exclude = SameText(name, L"--exclude");
+      bool exclude = takesExclude && SameText(name, L"--exclude");
       const OptionRule* rule =
-          std::find_if(rules, rules + count, [&](const OptionRule& r) { return SameText(name, r.name); });
+          std::find_if(rules, rules + count, [&](const OptionRule& r) { return r.name && SameText(name, r.name); });
       if (!exclude && rule == rules + count) {
         return UsageError(String(L"unknown option ") + name + L" for " + m_options.command);
       }
@@ -138,7 +174,9 @@ private:
       if (!field.IsEmpty()) return UsageError(name + L" given twice");
       field = value;
     }
-    if (m_options.folder.IsEmpty()) return UsageError(m_options.command + L" needs a FOLDER");
+    if (m_options.folder.IsEmpty()) {
+      return UsageError(m_options.command + L" needs a " + operand);
+    }
     return true;
   }
 
@@ -162,6 +200,14 @@ private:
     if (info.hasMust && !ParseInt32(o.must, &info.must)) {
       return UsageError(String(L"--must ") + Quoted(o.must) + L" is not a whole number");
     }
+    if (!o.expiresDays.IsEmpty()) {
+      int32_t days = 0;
+      if (!ParseInt32(o.expiresDays, &days) || days < 1 || days > 36500) {
+        return UsageError(String(L"--expires-days ") + Quoted(o.expiresDays) + L" is not a number of days from 1 to 36500");
+      }
+      info.expires = UtcTimeTextAfter(static_cast<int64_t>(days) * 86400);
+    }
+    if (!o.signKey.IsEmpty() && !CanSign()) return Fail(String(L"--sign-key: ") + kCannotSign);
     if (!CheckFolder()) return kToolError;
     String output = o.output.IsEmpty() ? JoinPath(o.folder, kDefaultManifestName) : o.output;
     PathKind outputKind = KindOfPath(output);
@@ -186,15 +232,28 @@ private:
     SortReleaseFiles(&files);
     uint64_t total = 0;
     for (ReleaseFile& file : files) {
-      if (!Digest(JoinPath(o.folder, file.name), &file.hash, &file.size, &error)) return Fail(error + kNothingWritten);
+      if (!Digest(JoinPath(o.folder, file.name), &file, &error)) return Fail(error + kNothingWritten);
       total += file.size;
     }
     Utf8Text text;
-    if (!WriteReleaseManifest(info, files, &text, &error) || !ReplaceFileWith(output, text, &error)) {
+    Utf8Text signature;
+    // Signed before anything is written: a key that does not work leaves the
+    // release as it was.
+    if (!WriteReleaseManifest(info, files, &text, &error) ||
+        (!o.signKey.IsEmpty() && !SignBytes(o.signKey, text, &signature, &error)) ||
+        !ReplaceFileWith(output, text, &error)) {
       return Fail(error + kNothingWritten);
     }
+    const String signaturePath = output + kSignatureSuffix;
+    if (o.signKey.IsEmpty()) {
+      // A signature of an earlier manifest would only make updaters refuse this one.
+      if (KindOfPath(signaturePath) == PathKind::kFile && !RemoveFile(signaturePath, &error)) return Fail(error);
+    } else if (!ReplaceFileWith(signaturePath, signature, &error)) {
+      return Fail(error + L"; the manifest is written but not signed");
+    }
     m_console->Out(String(L"wrote ") + output + L": " + DecimalText(files.size()) + L" files, " +
-                   DecimalText(total) + L" bytes");
+                   DecimalText(total) + L" bytes" + (o.signKey.IsEmpty() ? L"" : L", signed"));
+    if (!info.expires.IsEmpty()) m_console->Out(String(L"expires ") + info.expires);
     return kToolSuccess;
   }
 
@@ -214,6 +273,31 @@ private:
     }
 
     Counts counts;
+    if (!o.publicKey.IsEmpty()) {
+      Utf8Text key;
+      Utf8Text signature;
+      const String signaturePath = manifestPath + kSignatureSuffix;
+      if (!ReadWholeFile(o.publicKey, &key, &error)) return Fail(error);
+      if (KindOfPath(signaturePath) != PathKind::kFile) {
+        Report(&counts.invalid, L"signature: ", signaturePath, L" is missing");
+      } else if (!ReadWholeFile(signaturePath, &signature, &error)) {
+        return Fail(error);
+      } else if (VerifyBytes(key, bytes, signature, &error)) {
+        m_console->Out(String(L"signature: good (") + signaturePath + L")");
+      } else if (!error.IsEmpty()) {
+        return Fail(o.publicKey + L": " + error);
+      } else {
+        Report(&counts.invalid, L"signature: ", signaturePath, L" does not match the manifest and the key");
+      }
+    }
+    if (!info.expires.IsEmpty()) {
+      const String now = UtcTimeTextAfter(0);
+      if (ManifestExpired(info.expires, now)) {
+        Report(&counts.invalid, L"expired: ", info.expires, L" (updaters with a key built in refuse the manifest)");
+      } else {
+        m_console->Out(String(L"expires ") + info.expires);
+      }
+    }
     KeySet keys;
     for (const FileEntry& entry : entries) {
       if (!IsSafeRelativeName(entry.name)) {
@@ -226,6 +310,10 @@ private:
       }
       if (!IsDigestText(entry.hash)) {
         Report(&counts.invalid, L"invalid: ", entry.name, L" (\"Hash\" is not 40 lower-case hexadecimal digits)");
+        continue;
+      }
+      if (!entry.sha256.IsEmpty() && !IsDigestText(entry.sha256, 64)) {
+        Report(&counts.invalid, L"invalid: ", entry.name, L" (\"Sha256\" is not 64 lower-case hexadecimal digits)");
         continue;
       }
       CheckFile(entry, &counts);
@@ -274,32 +362,57 @@ private:
       Report(&counts->missing, L"missing: ", entry.name, nullptr);
       return;
     }
-    String digest;
-    uint64_t size = 0;
+    ReleaseFile found;
     String error;
-    if (!Digest(path, &digest, &size, &error)) {
+    if (!Digest(path, &found, &error)) {
       Error(error);
       ++counts->unreadable;
-    } else if (!SameText(entry.hash, digest)) {
+    } else if (!SameText(entry.hash, found.hash) || (!entry.sha256.IsEmpty() && !SameText(entry.sha256, found.sha256))) {
       Report(&counts->changed, L"changed: ", entry.name, L" (content differs)");
-    } else if (entry.size != size) {
+    } else if (entry.size != found.size) {
       Report(&counts->changed, L"changed: ", entry.name,
-             (String(L" (size ") + DecimalText(entry.size) + L" in the manifest, " + DecimalText(size) + L" on disk)")
+             (String(L" (size ") + DecimalText(entry.size) + L" in the manifest, " + DecimalText(found.size) +
+              L" on disk)")
                  .Text());
     }
   }
 
-  // The SHA-1 text of the file at `path` and its size.
-  bool Digest(const String& path, String* digest, uint64_t* size, String* error) {
-    uint8_t value[kSha1Bytes];
-    if (!m_hasher.Hash(path, value, size)) {
+  // The SHA-1 and SHA-256 texts of the file at `path` and its size.
+  bool Digest(const String& path, ReleaseFile* file, String* error) {
+    FileDigests digests;
+    if (!m_hasher.Hash(path, kHashSha1 | kHashSha256, &digests, &file->size)) {
       *error = SystemFailure(L"cannot hash", path);
       return false;
     }
-    wchar_t text[kSha1TextChars];
-    HexEncodeLower(value, text);
-    *digest = text;
+    file->hash = DigestText(digests.sha1, kSha1Bytes);
+    file->sha256 = DigestText(digests.sha256, kSha256Bytes);
     return true;
+  }
+
+  int Keygen() {
+    if (!CanSign()) return Fail(kCannotSign);
+    if (!CheckFolder()) return kToolError;
+    String error;
+    if (!GenerateKeyPair(m_options.folder, &error)) return Fail(error);
+    m_console->Out(String(L"wrote ") + JoinPath(m_options.folder, kPrivateKeyFileName) +
+                   L" (keep it secret; never publish it) and " + JoinPath(m_options.folder, kPublicKeyFileName));
+    return kToolSuccess;
+  }
+
+  int Sign() {
+    const Options& o = m_options;
+    if (o.signKey.IsEmpty()) return UsageError(L"sign needs --key");
+    if (!CanSign()) return Fail(kCannotSign);
+    Utf8Text bytes;
+    Utf8Text signature;
+    String error;
+    const String signaturePath = o.folder + kSignatureSuffix;
+    if (!ReadWholeFile(o.folder, &bytes, &error) || !SignBytes(o.signKey, bytes, &signature, &error) ||
+        !ReplaceFileWith(signaturePath, signature, &error)) {
+      return Fail(error);
+    }
+    m_console->Out(String(L"wrote ") + signaturePath);
+    return kToolSuccess;
   }
 
   void Report(uint32_t* count, const wchar_t* kind, const String& name, const wchar_t* detail) {
@@ -330,10 +443,11 @@ private:
 
   static constexpr const wchar_t* kNotAVersion = L" is not dotted decimal numbers such as 1.4.0.12";
   static constexpr const wchar_t* kNothingWritten = L"; nothing written";
+  static constexpr const wchar_t* kCannotSign = L"making keys and signing need the native build of xrelease";
 
   ToolConsole* m_console;
   Options m_options;
-  Sha1FileHasher m_hasher;
+  FileHasher m_hasher;
 };
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "app/file_hash.h"
@@ -12,14 +13,12 @@
 namespace {
 constexpr char kAbcSha1[] = "a9993e364706816aba3e25717850c26c9cd0d89d";
 
-// The digest text of a file through `hasher`, or "unhashable" with the thread's last error.
-std::string Sha1Text(Sha1FileHasher& hasher, const std::wstring& path) {
-  uint8_t digest[kSha1Bytes];
+// The SHA-1 text of a file through `hasher`, or "unhashable" with the thread's last error.
+std::string Sha1Text(FileHasher& hasher, const std::wstring& path) {
+  FileDigests digests;
   uint64_t bytes = 0;
-  if (!hasher.Hash(path.c_str(), digest, &bytes)) return "unhashable " + std::to_string(GetLastError());
-  wchar_t text[kSha1TextChars];
-  HexEncodeLower(digest, text);
-  return std::string(text, text + 40) + " " + std::to_string(bytes);
+  if (!hasher.Hash(path.c_str(), kHashSha1, &digests, &bytes)) return "unhashable " + std::to_string(GetLastError());
+  return Utf8(DigestText(digests.sha1, kSha1Bytes)) + " " + std::to_string(bytes);
 }
 }  // namespace
 
@@ -29,7 +28,7 @@ TEST(FileHash, KnownDigestsAndOtherHandlesOnTheFile) {
   ASSERT_TRUE(WriteFileBytes(folder.File(L"empty"), ""));
   ASSERT_TRUE(WriteFileBytes(folder.File(L"abc"), "abc"));
   ASSERT_TRUE(WriteFileBytes(folder.File(L"million"), std::string(1000000, 'a')));  // 16 blocks and a part
-  Sha1FileHasher hasher;
+  FileHasher hasher;
   EXPECT_EQ(Sha1Text(hasher, folder.File(L"empty")), "da39a3ee5e6b4b0d3255bfef95601890afd80709 0");
   EXPECT_EQ(Sha1Text(hasher, folder.File(L"missing")), "unhashable " + std::to_string(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(Sha1Text(hasher, folder.File(L"million")), "34aa973cd4c4daa4f61eeb2bdbad27316534016f 1000000");
@@ -48,6 +47,17 @@ TEST(FileHash, KnownDigestsAndOtherHandlesOnTheFile) {
     EXPECT_EQ(Sha1Text(hasher, folder.File(L"abc")).rfind(c.hashable ? kAbcSha1 : "unhashable", 0), 0u)
         << c.access << " " << c.share;
   }
+  // Both digests in one pass; a digest not asked for is left alone.
+  FileDigests digests;
+  std::memset(&digests, 0xEE, sizeof digests);
+  ASSERT_TRUE(hasher.Hash(folder.File(L"million").c_str(), kHashSha256, &digests));
+  EXPECT_EQ(Utf8(DigestText(digests.sha256, kSha256Bytes)),
+            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+  EXPECT_EQ(Utf8(DigestText(digests.sha1, kSha1Bytes)), std::string(40, 'e'));
+  ASSERT_TRUE(hasher.Hash(folder.File(L"abc").c_str(), kHashSha1 | kHashSha256, &digests));
+  EXPECT_EQ(Utf8(DigestText(digests.sha1, kSha1Bytes)), kAbcSha1);
+  EXPECT_EQ(Utf8(DigestText(digests.sha256, kSha256Bytes)),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   uint8_t digest[kSha1Bytes];  // the one-off function
   EXPECT_TRUE(HashFileSha1(folder.File(L"abc").c_str(), digest));
   EXPECT_FALSE(HashFileSha1(folder.File(L"missing").c_str(), digest));

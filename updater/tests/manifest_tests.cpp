@@ -26,10 +26,12 @@ const char kManifest[] =
     "\tBaseUrl : https://cdn.example/pc/3.2.1.40/\r\n"
     "\tUpdaterVersion : 1.0.7\r\n"
     "\tMust : true\r\n"
+    "\tExpires : \"2031-02-03T04:05:06Z\"\r\n"
     "}\r\n"
     "FileList : {\r\n"
     "\tCastwright PC.exe : {\r\n"
     "\t\tHash : 5b1e0d3c8f2a4e6b9d7c1a0f3e5d2b4c6a8e9f01\r\n"
+    "\t\tSHA256 : 9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08\r\n"
     "\t\tSize : 8421376\r\n"
     "\t}\r\n"
     "\tcount : 2\r\n"
@@ -51,6 +53,9 @@ TEST_F(ManifestTest, ReadsReleaseAndFilesInOrder) {
   EXPECT_EQ(Utf8(m_entries[0].name), "Castwright PC.exe");
   EXPECT_EQ(Utf8(m_entries[0].hash), "5b1e0d3c8f2a4e6b9d7c1a0f3e5d2b4c6a8e9f01");
   EXPECT_EQ(m_entries[0].size, 8421376u);
+  EXPECT_EQ(Utf8(m_entries[0].sha256), "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08");
+  EXPECT_TRUE(m_entries[1].sha256.IsEmpty());
+  EXPECT_EQ(Utf8(m_info.expires), "2031-02-03T04:05:06Z");
   // Names in another letter case are found; the hash keeps its case.
   EXPECT_EQ(Utf8(m_entries[1].name), "plugins\\chat.dll");
   EXPECT_EQ(Utf8(m_entries[1].hash), "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4");
@@ -68,7 +73,7 @@ TEST_F(ManifestTest, ReadsReleaseAndFilesInOrder) {
 }
 
 TEST_F(ManifestTest, MissingItemsOtherLetterCasesAndAppending) {
-  m_entries.push_back(FileEntry{L"kept", {}, {}, {}, {}, {}});
+  m_entries.push_back(FileEntry{L"kept", {}, {}, {}, {}, {}, {}});
   ASSERT_TRUE(Read("baseinfo : {\n}\nFILELIST : {\nnote : no file\na.dll : {\n}\n}\n"));
   EXPECT_TRUE(m_info.version.IsEmpty());
   EXPECT_TRUE(m_info.baseUrl.IsEmpty());
@@ -121,5 +126,19 @@ TEST(ManifestUrl, ConfiguredOrTheDefault) {
     XConfig document;
     ASSERT_TRUE(document.OpenText(c.baseInfo, nullptr)) << c.baseInfo;
     EXPECT_EQ(Utf8(ManifestUrlIn(document.RootElement())), c.url ? c.url : fallback) << c.baseInfo;
+  }
+}
+
+TEST(ManifestExpiry, ExpiredOnlyAfterItsTimeAndWhenUnreadable) {
+  struct Case {
+    const wchar_t* expires;
+    bool expired;  // at 2030-06-15T12:00:00Z
+  };
+  for (const Case& c : {Case{L"2030-06-15T12:00:00Z", false}, Case{L"2030-06-15T12:00:01Z", false},
+                        Case{L"2030-06-15T11:59:59Z", true}, Case{L"2029-12-31T23:59:59Z", true},
+                        Case{L"2031-01-01T00:00:00Z", false}, Case{L"2030-06-15 12:00:00Z", true},
+                        Case{L"2030-13-01T00:00:00Z", true}, Case{L"2030-06-15T12:00:00", true},
+                        Case{L"9999-06-15T12:00:00Z trailing", true}, Case{L"", true}}) {
+    EXPECT_EQ(ManifestExpired(c.expires, L"2030-06-15T12:00:00Z"), c.expired) << Utf8(c.expires);
   }
 }

@@ -58,6 +58,8 @@ std::wstring UpdaterProgram() { return FromUnix(UPDATER_EXE); }
 std::wstring OldClientProgram() { return FromUnix(OLD_CLIENT_EXE); }
 std::wstring NewClientProgram() { return FromUnix(NEW_CLIENT_EXE); }
 std::wstring UnversionedClientProgram() { return FromUnix(UNVERSIONED_CLIENT_EXE); }
+std::wstring SignedUpdaterProgram() { return FromUnix(SIGNED_UPDATER_EXE); }
+std::wstring SignedOldClientProgram() { return FromUnix(SIGNED_OLD_CLIENT_EXE); }
 std::wstring BuiltPicture(const wchar_t* name) { return FromUnix(UPDATER_PICTURES "/") + name; }
 
 std::string TextOfWindow(HWND window) {
@@ -67,9 +69,10 @@ std::string TextOfWindow(HWND window) {
   return Utf8(text);
 }
 
-HWND DialogOf(const ScopedHandle& process) {
+HWND DialogOf(const ScopedHandle& process, uint32_t timeoutMs) {
   WindowSearch search{GetProcessId(process.Get()), nullptr};
-  WaitFor([&] { return !EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&search)) && search.found; });
+  WaitFor([&] { return !EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&search)) && search.found; },
+          timeoutMs);
   return search.found;
 }
 

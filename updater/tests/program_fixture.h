@@ -20,6 +20,9 @@ std::wstring UpdaterProgram();
 std::wstring OldClientProgram();
 std::wstring NewClientProgram();
 std::wstring UnversionedClientProgram();
+// Updater.exe and the old client with the build tree's test key built in.
+std::wstring SignedUpdaterProgram();
+std::wstring SignedOldClientProgram();
 // A picture that the build made beside Updater.exe, e.g. "res\login_normal.png".
 std::wstring BuiltPicture(const wchar_t* name);
 
@@ -32,8 +35,8 @@ constexpr int kErrorText = 1001;
 // The text of a window of another process.
 std::string TextOfWindow(HWND window);
 
-// The visible dialog window (a message box, too) of `process`; none if it does not show within 30 s.
-HWND DialogOf(const ScopedHandle& process);
+// The visible dialog window (a message box, too) of `process`; none if it does not show within `timeoutMs`.
+HWND DialogOf(const ScopedHandle& process, uint32_t timeoutMs = 30000);
 
 // Waits until `condition` holds, looking every 10 ms; false after `timeoutMs`.
 bool WaitFor(const std::function<bool()>& condition, uint32_t timeoutMs = 30000);
@@ -47,8 +50,9 @@ protected:
   // Copies the built button picture into the installation's "res" folder.
   void InstallButtonPicture() const;
   // Publishes a release for the installation (see PublishRelease).
-  void Publish(const std::vector<ReleaseFile>& files, const std::string& version) const {
-    PublishRelease(m_server, m_install.Path(), files, version);
+  void Publish(const std::vector<ReleaseFile>& files, const std::string& version,
+               const ReleaseOptions* signing = nullptr) const {
+    PublishRelease(m_server, m_install.Path(), files, version, signing);
   }
   // Publishes a.txt ("old a" installed) held back by the server, starts the updater; its dialog once the worker waits.
   HWND StartHeldRun(ScopedHandle* updater);

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The Windows build of xrelease, under Wine, writes the same manifest as the
 native build for the same folder, byte for byte, and each build verifies the
-other's manifest and sees the same changed byte.
+other's manifest and sees the same changed byte. A release signed by the
+native build checks with openssl and with the Windows build (CryptoAPI), and
+neither accepts it changed or checked with another key.
 
 Usage: release_builds_agree.py --native XRELEASE --windows XRELEASE.EXE --wine WINE
 """
@@ -93,7 +95,40 @@ def main():
                            windows_path(native_manifest), windows_path(release)], 1)
         if out_native != expected or out_windows != expected:
             sys.exit(f"after a changed byte, native said:\n{out_native}windows said:\n{out_windows}")
+        check_signatures(args, root, release)
     print("release_builds_agree: 1 passed, 0 failed")
+
+
+def check_signatures(args, root, release):
+    keys, stranger = root / "keys", root / "stranger"
+    keys.mkdir()
+    stranger.mkdir()
+    run([args.native, "keygen", str(keys)])
+    run([args.native, "keygen", str(stranger)])
+    run([args.native, *CREATE, "--sign-key", str(keys / "private.pem"), str(release)])
+    manifest = release / "update.xconfig"
+    signature = release / "update.xconfig.sig"
+    checked = run(["openssl", "dgst", "-sha256", "-verify", str(keys / "public.pem"), "-signature", str(signature),
+                   str(manifest)])
+    if checked.strip() != "Verified OK":
+        sys.exit(f"openssl said: {checked}")
+    if b"\tSha256 : " not in manifest.read_bytes():
+        sys.exit("no Sha256 in the signed manifest")
+
+    def verify(key, status):
+        verify_args = ["verify", *VERIFY_EXCLUDES, "--public-key"]
+        out = run([args.native, *verify_args, str(key), str(release)], status)
+        out += run([args.wine, args.windows, *verify_args, windows_path(key), windows_path(release)], status)
+        return out
+
+    good = verify(keys / "public.pem", 0)
+    if good.count("signature: good") != 2:
+        sys.exit(f"a good signature was not seen as good:\n{good}")
+    for key, change in ((stranger / "public.pem", b""), (keys / "public.pem", b" ")):
+        manifest.write_bytes(manifest.read_bytes() + change)
+        bad = verify(key, 1)
+        if bad.count("does not match the manifest and the key") != 2:
+            sys.exit(f"a bad signature was not refused:\n{bad}")
 
 
 if __name__ == "__main__":

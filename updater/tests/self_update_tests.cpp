@@ -1,6 +1,8 @@
 // UpdateWeb as the client calls it: in the stand-in client's own process.
 #include <windows.h>
 
+#include <iterator>
+
 #include "app/self_update.h"
 #include "tests/program_fixture.h"
 #include "tests/test_support.h"
@@ -97,6 +99,40 @@ TEST_F(SelfUpdate, LibraryStartsOncePerProcessWhoeverComesFirst) {
   records = CallUpdateWeb(L"--start-library DebugAlloc --call-updateweb");
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].rfind("true DebugAlloc ", 0), 0u) << records[0];
+}
+
+// With a key built in, UpdateWeb starts the copy for a good signed release
+// only; every forgery answers true and starts nothing.
+TEST_F(SelfUpdate, SignedCheckStartsNothingForAForgery) {
+  Install(SignedOldClientProgram());
+  InstallRecordingUpdater();
+  const std::wstring served = m_server.Folder() + L"\\update.xconfig";
+  struct Scenario {
+    const char* name;
+    ReleaseOptions signing;
+    std::string version;
+    bool changed;  // the manifest changed after signing
+  };
+  const Scenario scenarios[] = {
+      {"unsigned", {nullptr, "", {}}, kNewVersion, false},
+      {"another key", {"stranger", "", {}}, kNewVersion, false},
+      {"changed after signing", {}, kNewVersion, true},
+      {"older release replayed", {}, "1.2.3.3", false},
+      {"expired", {"signing", "2021-01-01T00:00:00Z", {}}, kNewVersion, false},
+      {"entry without Sha256", {"signing", "", {"a.txt"}}, kNewVersion, false},
+  };
+  for (const Scenario& s : scenarios) {
+    Publish({{"a.txt", "new a", ""}}, s.version, &s.signing);
+    if (s.changed) {
+      ASSERT_TRUE(WriteFileBytes(served, ReadFileBytes(served) + " "));
+    }
+    EXPECT_EQ(CallResult(), "true") << s.name;
+  }
+  EXPECT_EQ(ClientStarts().size(), std::size(scenarios));  // the client only, once a call
+  ReleaseOptions good;
+  Publish({{"a.txt", "new a", ""}}, kNewVersion, &good);
+  EXPECT_EQ(CallResult(), "false");
+  EXPECT_TRUE(WaitFor([&] { return ClientStarts().size() == std::size(scenarios) + 2; }));
 }
 
 TEST(ProductVersionText, FromTheFixedVersionInformation) {

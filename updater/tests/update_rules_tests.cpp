@@ -58,3 +58,19 @@ TEST(UpdateRules, ManifestNamesStayInsideTheFolder) {
   }
   EXPECT_FALSE(IsSafeRelativeName(nullptr));
 }
+
+TEST(UpdateRules, VersionNumbersPartByPart) {
+  struct Case {
+    const wchar_t* a;
+    const wchar_t* b;
+    int order;  // sign of CompareVersionNumbers(a, b)
+  };
+  for (const Case& c : {Case{L"1.2.3.9", L"1.2.3.10", -1}, Case{L"1.10.0.0", L"1.9.0.0", 1},
+                        Case{L"1.2.3", L"1.2.3.0", 0}, Case{L"1.2.3", L"1.2.3.1", -1}, Case{L"2", L"1.9.9.9", 1},
+                        Case{L"", L"0.0", 0}, Case{L"0.9.9.9", L"1.0.0.0", -1},
+                        Case{L"1.99999999999", L"1.4294967295", 0}, Case{L"1.2.3.4", L"1.2.3.4", 0}}) {
+    const int order = CompareVersionNumbers(c.a, c.b);
+    EXPECT_EQ((order > 0) - (order < 0), c.order) << Utf8(c.a) << " " << Utf8(c.b);
+    EXPECT_EQ(CompareVersionNumbers(c.b, c.a), -order) << Utf8(c.a) << " " << Utf8(c.b);
+  }
+}

@@ -66,6 +66,17 @@ std::wstring ServerScope::Url(const std::wstring& relative) const {
   return L"http://127.0.0.1:" + std::to_wstring(m_port) + L"/" + m_name + L"/" + relative;
 }
 
+std::wstring ServerScope::HttpsUrl(const std::wstring& relative, const std::string& server) const {
+  const bool redirect = server == "to-http";
+  std::istringstream ports(ReadFileBytes(ServerRoot() + L"\\https-ports"));
+  std::string name;
+  unsigned port = 0;
+  while (ports >> name >> port && name != (redirect ? "good" : server)) {
+  }
+  EXPECT_EQ(name, redirect ? "good" : server) << "no HTTPS server: run the tests through ctest, which starts it";
+  return L"https://localhost:" + std::to_wstring(port) + (redirect ? L"/to-http/" : L"/") + m_name + L"/" + relative;
+}
+
 void ServerScope::AddFile(const std::wstring& relative, const std::string& bytes) const {
   std::wstring path = m_folder + L"\\" + relative;
   for (wchar_t& ch : path) {

@@ -24,6 +24,10 @@ public:
   ServerScope& operator=(const ServerScope&) = delete;
   // The URL of `relative` ("a/b.txt"); the scope's base URL, ending in "/", for "".
   std::wstring Url(const std::wstring& relative = L"") const;
+  // The same file served over HTTPS by nginx (tests/https_server.py): through
+  // the server `server` ("good", "expired", "wronghost", "unknown"), or
+  // "to-http" for the good one's redirect to Url(relative).
+  std::wstring HttpsUrl(const std::wstring& relative, const std::string& server) const;
   // Places a file (folders are created as needed).
   void AddFile(const std::wstring& relative, const std::string& bytes) const;
   // Adds a fault line: "PATH KIND [VALUE] [times=N]" (see update_server.py).

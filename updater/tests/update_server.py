@@ -17,6 +17,8 @@ itself. Per scope:
                    truncate N    announce the whole length, send N bytes, close
                    drop          close the connection without an answer
                    corrupt       serve the content with its last byte changed
+                   gzip, deflate serve the content compressed, with its Content-Encoding
+                   slow RATE     send the body at RATE bytes a second
   _requests.log  every request appended as "@ TIME METHOD PATH", its header
                  lines as received, then an empty line. TIME is seconds since
                  the epoch.
@@ -34,6 +36,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import zlib
 
 LOG_LOCK = threading.Lock()
 FAULT_COUNTS = {}
@@ -123,14 +126,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_status(404, with_body)
             return
         size = os.path.getsize(file_path)
+        encoding = "gzip" if "gzip" in kinds else "deflate" if "deflate" in kinds else None
+        if encoding:
+            with open(file_path, "rb") as f:
+                # wbits: 31 a gzip member, 15 a zlib stream (HTTP's "deflate")
+                packer = zlib.compressobj(9, zlib.DEFLATED, 31 if encoding == "gzip" else 15)
+                packed = packer.compress(f.read()) + packer.flush()
+            size = len(packed)
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Content-Length", str(size))
+        if encoding:
+            self.send_header("Content-Encoding", encoding)
         self.end_headers()
         if not with_body:
             return
         with open(file_path, "rb") as f:
-            if "truncate" in kinds:
+            if encoding:
+                self.wfile.write(packed)
+            elif "slow" in kinds:
+                rate = max(1, int(kinds["slow"]))
+                try:
+                    for chunk in iter(lambda: f.read(rate), b""):
+                        self.wfile.write(chunk)
+                        self.wfile.flush()
+                        time.sleep(1)
+                except OSError:
+                    self.close_connection = True
+            elif "truncate" in kinds:
                 self.wfile.write(f.read(int(kinds["truncate"])))
                 self.wfile.flush()
                 self.close_connection = True

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "app/manifest_signature.h"
 #include "app/update_worker.h"
 #include "base/memory/library.h"
 #include "base/system/scoped_handle.h"
@@ -17,11 +20,13 @@
 namespace {
 using Messages = std::vector<std::string>;
 const wchar_t kClientName[] = L"Castwright PC.exe";
+const char kClientVersion[] = "1.0.0.0";
+const char kNewVersion[] = "1.0.0.1";
 
 // Every report of a run as text; the install pass starts unless refused.
 class RecordingReport final : public UpdateReport {
 public:
-  explicit RecordingReport(bool refuseInstall) : m_refuseInstall(refuseInstall) {}
+  explicit RecordingReport(bool refuseInstall = false) : m_refuseInstall(refuseInstall) {}
   void Progress(uint32_t done, uint32_t total) override {
     messages.push_back("progress " + std::to_string(done) + "/" + std::to_string(total));
   }
@@ -39,14 +44,15 @@ private:
 
 Messages RunAndRecord(const std::wstring& clientPath, bool refuseInstall = false) {
   RecordingReport report(refuseInstall);
-  RunUpdate(clientPath.c_str(), L"1.0.0.0", report);
+  RunUpdate(clientPath.c_str(), Wide(kClientVersion).c_str(), report);
   return report.messages;
 }
 
 class UpdateWorker : public ::testing::Test {
 protected:
-  void Publish(const std::vector<ReleaseFile>& files, const char* version = "1.0.0.1") {
-    PublishRelease(m_server, m_install.Path(), files, version);
+  void Publish(const std::vector<ReleaseFile>& files, const char* version = kNewVersion,
+               const ReleaseOptions* signing = nullptr) {
+    PublishRelease(m_server, m_install.Path(), files, version, signing);
   }
   Messages RunWorker(bool refuseInstall = false) { return RunAndRecord(Installed(kClientName), refuseInstall); }
   std::wstring Installed(const wchar_t* name) const { return m_install.File(name); }
@@ -67,6 +73,16 @@ protected:
     HANDLE search = FindFirstFileW(Installed(L"Temp\\*.previous").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     return search != INVALID_HANDLE_VALUE;
+  }
+  // A run of a program with the build tree's test key built in.
+  Messages RunSigned(const char* clientVersion = kClientVersion) {
+    const std::string pem = TestPublicKey();
+    ManifestKey key;
+    key.pem = pem.data();
+    key.size = pem.size();
+    RecordingReport report;
+    RunUpdate(Installed(kClientName).c_str(), Wide(clientVersion).c_str(), key, report);
+    return report.messages;
   }
   ServerScope m_server;
   TempFolder m_install;
@@ -207,4 +223,101 @@ TEST_F(UpdateWorker, TheRunningUpdaterIsNeitherFetchedNorReplaced) {
   EXPECT_TRUE(Content(L"Updater.exe") == program);
   EXPECT_EQ(Content(L"a.txt"), std::string(100, 'a'));
   EXPECT_EQ(FileRequests(), std::vector<std::string>{"a.txt"});
+}
+
+// A program with a key built in: every forgery fails at its own step, before
+// anything of the installation changes.
+TEST_F(UpdateWorker, SignedReleasesRefuseEveryForgery) {
+  auto runSigned = [&](const char* clientVersion) { return RunSigned(clientVersion); };
+  const std::wstring served = m_server.Folder() + L"\\update.xconfig";
+  auto rewrite = [&](const std::wstring& path, const std::function<std::string(std::string)>& change) {
+    ASSERT_TRUE(WriteFileBytes(path, change(ReadFileBytes(path))));
+  };
+  const std::vector<ReleaseFile> files = {{"a.bin", "new a", ""}, {"b.bin", "new b", ""}};
+  struct Scenario {
+    const char* name;
+    ReleaseOptions signing;
+    std::function<void()> tamper;
+    std::string failure;  // empty: the run succeeds
+    size_t fetched;       // files requested
+  };
+  const Scenario scenarios[] = {
+      {"changed after signing", {}, [&] { rewrite(served, [](std::string m) { return m + "\n"; }); },
+       "verify manifest signature fail", 0},
+      {"signature missing", {nullptr, "", {}}, [] {}, "verify manifest signature fail", 0},
+      {"signature truncated", {}, [&] { rewrite(served + L".sig", [](std::string s) { return s.substr(0, 200); }); },
+       "verify manifest signature fail", 0},
+      {"another key", {"stranger", "", {}}, [] {}, "verify manifest signature fail", 0},
+      {"no Sha256", {"signing", "", {"b.bin"}}, [] {}, "invalid file hash b.bin", 0},
+      {"older release replayed", {}, [] {}, "manifest version 0.9.9.9 is older than the installed 1.0.0.0", 0},
+      {"expired", {"signing", "2020-02-29T23:59:59Z", {}}, [] {}, "manifest expired 2020-02-29T23:59:59Z", 0},
+      {"file swapped", {}, [&] { m_server.AddFile(L"files/b.bin", "bad b"); },
+       "file " + Utf8(FileUrl("b.bin").c_str()) + " hash not equal \nhash1:" + Sha256Hex("bad b") +
+           " \nhash2:" + Sha256Hex("new b"),
+       2},
+      {"good", {"signing", "2099-12-31T23:59:59Z", {}}, [] {}, "", 2},
+  };
+  for (const Scenario& s : scenarios) {
+    ASSERT_TRUE(WriteFileBytes(Installed(L"a.bin"), "old a"));
+    DeleteFileW(Installed(L"b.bin").c_str());
+    Publish(files, std::string(s.name) != "older release replayed" ? kNewVersion : "0.9.9.9", &s.signing);
+    DeleteFileW(Installed(L"update.xconfig").c_str());
+    DeleteFileW(Installed(L"update.xconfig.sig").c_str());
+    const std::vector<std::string> before = InstalledFiles();
+    s.tamper();
+    const size_t requests = FileRequests().size();
+    Messages messages = runSigned(kClientVersion);
+    EXPECT_EQ(FileRequests().size() - requests, s.fetched) << s.name;
+    if (!s.failure.empty()) {
+      EXPECT_EQ(messages.back(), "failed " + s.failure) << s.name;
+      EXPECT_EQ(Content(L"a.bin"), "old a") << s.name;
+      std::vector<std::string> after = InstalledFiles();
+      after.erase(std::remove_if(after.begin(), after.end(),
+                                 [](const std::string& f) { return f.rfind("update.xconfig", 0) == 0 || f.rfind("Temp", 0) == 0; }),
+                  after.end());
+      EXPECT_EQ(after, before) << s.name;
+    } else {
+      EXPECT_EQ(messages.back(), "close") << s.name;
+      EXPECT_EQ(Content(L"a.bin") + Content(L"b.bin"), "new anew b") << s.name;
+    }
+  }
+  // Without a key a present "Sha256" decides, not "Hash".
+  ReleaseOptions unsigned_{nullptr, "", {}};
+  Publish(files, kNewVersion, &unsigned_);
+  rewrite(served, [](std::string m) { return m.replace(m.find(Sha1Hex("new a")), 40, std::string(40, '0')); });
+  ASSERT_TRUE(WriteFileBytes(Installed(L"a.bin"), "old a"));
+  EXPECT_EQ(RunWorker().back(), "close");
+  EXPECT_EQ(Content(L"a.bin"), "new a");
+}
+
+// From nginx over HTTPS: a signed run succeeds, with the text files that nginx
+// compresses decoded; a certificate of an unknown authority, an expired one,
+// one for another host and a redirect to http each fail at the manifest.
+TEST_F(UpdateWorker, SignedRunsOverHttpsFromNginx) {
+  std::string notes;
+  for (int line = 0; line < 200; ++line) notes += "release note line " + std::to_string(line) + "\n";
+  struct Scenario {
+    const char* server;
+    bool succeeds;
+  };
+  for (const Scenario& s : {Scenario{"good", true}, Scenario{"unknown", false}, Scenario{"expired", false},
+                            Scenario{"wronghost", false}, Scenario{"to-http", false}}) {
+    ASSERT_TRUE(WriteFileBytes(Installed(L"a.bin"), "old a"));
+    ReleaseOptions options;
+    options.https = s.server;
+    Publish({{"a.bin", "new a", ""}, {"notes.txt", notes, ""}}, kNewVersion, &options);
+    const size_t plainRequests = m_server.Requests().size();
+    Messages messages = RunSigned();
+    if (s.succeeds) {
+      EXPECT_EQ(messages.back(), "close") << s.server << " " << messages.back();
+      EXPECT_EQ(Content(L"a.bin"), "new a");
+      EXPECT_TRUE(Content(L"notes.txt") == notes) << "notes.txt not decoded";
+    } else {
+      EXPECT_EQ(messages, Messages{"failed download update config fail."}) << s.server;
+      EXPECT_EQ(Content(L"a.bin"), "old a") << s.server;
+      // Not even the redirect's target was asked.
+      EXPECT_EQ(m_server.Requests().size(), plainRequests) << s.server;
+    }
+    DeleteFileW(Installed(L"notes.txt").c_str());
+  }
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "app/self_update.h"
 #include "app/update_rules.h"
 
 std::unique_ptr<Gdiplus::Image> LoadPngFromResource(HMODULE module, HRSRC resource) {
@@ -40,9 +41,7 @@ void FillBar(Gdiplus::Graphics* graphics, int32_t x, int32_t y, int32_t width, i
 }
 
 String GetModuleFolder() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return GetDirectoryOfPath(String(path, length < MAX_PATH ? length : MAX_PATH));
+  return GetDirectoryOfPath(MainProgramPath());
 }
 
 String ButtonImagePath(const String& folder) { return folder + L"\\res\\login_normal.png"; }

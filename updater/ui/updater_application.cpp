@@ -5,11 +5,15 @@
 #include <gdiplus.h>
 
 #include "base/memory/library.h"
+#include "base/system/log.h"
 #include "ui/updater_dialog.h"
 
 CUpdaterApp theApp;
 
 BOOL CUpdaterApp::InitInstance() {
+  // A crash ends the program with a line in the log instead of waiting for a
+  // debugger that nobody attaches.
+  EndProcessOnUnhandledException();
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_WIN95_CLASSES;

@@ -5,7 +5,8 @@
 
 #include "framework/application.h"
 
-// Registers the common controls, starts the utility library with "DebugAlloc"
+// Ends the process on a crash (see EndProcessOnUnhandledException),
+// registers the common controls, starts the utility library with "DebugAlloc"
 // (unless it is started already) and GDI+, and runs the update dialog
 // modally; the end shuts GDI+ and the library down again and exits with 0.
 class CUpdaterApp : public CWinApp {

@@ -18,9 +18,6 @@
 #include "ui/update_messages.h"
 
 namespace {
-// The client executable that is ended before the run, whatever "-path" names.
-constexpr wchar_t kClientName[] = L"Castwright PC.exe";
-
 // The skin.
 constexpr COLORREF kClientFill = RGB(39, 39, 41);  // also the error text's background
 constexpr COLORREF kErrorTextColor = RGB(237, 239, 244);
@@ -140,7 +137,7 @@ BOOL CUpdaterDlg::OnInitDialog() {
   GetProductVersionText(m_clientPath, &m_clientVersion);
   SetUpFinishButton();
 
-  TerminateProcessByName(kClientName);
+  TerminateClientProcess(m_clientPath);
   // The handle stays open only so that the end can tell whether the worker is
   // still running; nothing waits for it.
   m_worker.Reset(CreateThread(nullptr, 0, UpdateThreadProc, static_cast<UpdateWorkerHost*>(this), 0, nullptr));

@@ -69,6 +69,13 @@ void WriteErrorEntry(const wchar_t* format, va_list args) {
   LogFile().WriteLineEnd(L"\r\n");
 }
 
+void FatalEntry(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WriteErrorEntry(format, args);
+  va_end(args);
+}
+
 // True once the log has been created and closed again (or could not be
 // created): nothing can be written any more, so the entry is not even built.
 bool LogIsGone() { return g_logOpened && !LogFile().IsOpen(); }
@@ -121,5 +128,19 @@ void RaiseFatal(const wchar_t* format, ...) {
   TerminateProcess(GetCurrentProcess(), kFatalExceptionCode);
   __builtin_unreachable();
 }
+
+namespace {
+LONG WINAPI EndOnException(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+  if (record->ExceptionCode != kFatalExceptionCode) {
+    FatalEntry(L"unhandled exception 0x%08X at 0x%p", static_cast<unsigned>(record->ExceptionCode),
+               record->ExceptionAddress);
+  }
+  TerminateProcess(GetCurrentProcess(), record->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+}  // namespace
+
+void EndProcessOnUnhandledException() { SetUnhandledExceptionFilter(EndOnException); }
 
 void CloseLog() { LogFile().Close(); }

@@ -25,5 +25,11 @@ void FatalError(const wchar_t* format, ...);
 // Builds the entry without the allocator, so it also serves out-of-memory ends.
 [[noreturn]] void RaiseFatal(const wchar_t* format, ...);
 
+// Makes an unhandled exception on any thread write one error entry, with the
+// exception's code and address, and end the process with that code at once:
+// no crash dialog, no debugger waited for. A kFatalExceptionCode exception
+// (RaiseFatal, which wrote its own entry) ends it without another one.
+void EndProcessOnUnhandledException();
+
 // Closes the log file; later writes go nowhere (the log is never reopened).
 void CloseLog();

@@ -1,0 +1,138 @@
+// The manifest name rule against hostile names, and the texts built from
+// names: URLs, digests, messages.
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/update_rules.h"
+#include "tests/test_support.h"
+
+namespace {
+std::string Narrow(const String& text) { return Utf8(Text(text)); }
+}  // namespace
+
+TEST(NameRule, DeviceNamesAndFolderNamesAreRefusedInEveryComponent) {
+  for (const wchar_t* name :
+       {L"COM1", L"com1", L"data\\COM1.log", L"data/com9.tar.gz", L"LPT0", L"lpt5 .txt", L"CON", L"con.", L"Con ",
+        L"prn..", L"AUX.txt", L"nul/a.txt", L"a/NUL  .x/b", L"CONIN$", L"conout$.log", L"COM\xB9", L"lpt\xB2.txt",
+        L"COM\xB3", L"a/", L"a\\", L"a/.", L"a/ ", L"a/. .", L".", L" "}) {
+    EXPECT_FALSE(IsSafeRelativeName(name)) << Utf8(name);
+  }
+  // Neither devices nor folders: names that only begin or end like them.
+  for (const wchar_t* name : {L"COM10", L"COM", L"LPT\xB4", L"CONSOLE", L"xCON", L"AUXx.txt", L"a.CON", L"NUL_",
+                              L"CON x.txt", L"COM1x/a", L"a/.b", L"./a", L"a. /b", L"\xFF0E\xFF0E\xFF3Cx"}) {
+    EXPECT_TRUE(IsSafeRelativeName(name)) << Utf8(name);
+  }
+}
+
+TEST(NameRule, NameKeysMeetWhereWindowsFindsOneFile) {
+  EXPECT_EQ(Narrow(NameKey(L"Sub. /A.txt..  ")), "Sub\\A.txt");
+  EXPECT_EQ(Narrow(NameKey(L"sub\\a.txt")), "sub\\a.txt");
+  EXPECT_EQ(Narrow(NameKey(L"a..b")), "a..b");
+}
+
+TEST(NameRule, UrlPathsAreEncodedAsUtf8) {
+  EXPECT_EQ(Narrow(UrlPathOfName(L"100%41.txt")), "100%2541.txt");
+  EXPECT_EQ(Narrow(UrlPathOfName(L"sub\\a b+c#d?.txt")), "sub/a%20b%2Bc%23d%3F.txt");
+  EXPECT_EQ(Narrow(UrlPathOfName(L"\x6570\x636E/\xE9~-_.txt")), "%E6%95%B0%E6%8D%AE/%C3%A9~-_.txt");
+  EXPECT_EQ(Narrow(UrlPathOfName(L"\xD83D\xDE00\xD800")), "%F0%9F%98%80%EF%BF%BD");
+}
+
+TEST(NameRule, DigestsCompareInEitherCase) {
+  EXPECT_TRUE(SameDigest(L"0a1B", L"0A1b"));
+  EXPECT_FALSE(SameDigest(L"0a1b", L"0a1c"));
+  EXPECT_FALSE(SameDigest(L"0a1b", L"0a1"));
+  EXPECT_FALSE(SameDigest(L"", nullptr));
+}
+
+TEST(NameRule, LongTextsAreShortenedInTheMiddle) {
+  EXPECT_EQ(Narrow(ShortenedMiddle(L"short", 20)), "short");
+  EXPECT_EQ(Narrow(ShortenedMiddle(L"0123456789abcdefghijKLMN", 20)), "01234567...fghijKLMN");
+  std::vector<wchar_t> longText(40001, L'x');
+  longText.back() = 0;
+  EXPECT_EQ(ShortenedMiddle(String(longText.data()), 300).Length(), 300u);
+}
+
+#if defined(_WIN32)
+namespace {
+// A tiny deterministic generator, so that a failing name can be found again.
+class Generator {
+public:
+  explicit Generator(uint64_t seed) : m_state(seed) {}
+  uint32_t Below(uint32_t limit) {
+    m_state = m_state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>(m_state >> 33) % limit;
+  }
+
+private:
+  uint64_t m_state;
+};
+
+// Pieces a hostile name is made of: dots, spaces and both separators, their
+// full-width and other look-alike forms, device names, stream colons, control
+// and format characters.
+const wchar_t* const kPieces[] = {
+    L".", L"..", L"...", L" ", L"\\", L"/", L":", L"::$DATA", L"a", L"b.txt", L"\xFF0E", L"\x2024", L"\xFE52",
+    L"\x3002", L"\xFF3C", L"\xFF0F", L"\x2215", L"\x2044", L"\x29F5", L"\xFE68", L"\xFF1A", L"\x2236", L"\xA789",
+    L"CON", L"com1", L"LPT\xB9", L"nul", L"AUX", L"CONIN$", L"\x1", L"\t", L"\x7F", L"\x200B", L"\x200E", L"\x202E",
+    L"\xFEFF", L"\xD800", L"~1", L"*", L"?", L"\"", L"<", L"C:", L"\\\\?\\", L"\\\\.\\", L"%2e", L"\x6570\x636E"};
+
+std::wstring HostileName(Generator& generator) {
+  std::wstring name;
+  const uint32_t pieces = 1 + generator.Below(8);
+  for (uint32_t i = 0; i < pieces; ++i) {
+    if (generator.Below(64) == 0) {
+      name.append(200 + generator.Below(400), L'x');  // a very long component
+    } else {
+      name += kPieces[generator.Below(sizeof kPieces / sizeof kPieces[0])];
+    }
+  }
+  return name;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+  if (full.empty()) return full;
+  full.resize(GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr));
+  return full;
+}
+}  // namespace
+
+// Every name the rule accepts resolves, as Windows resolves it, to a path
+// below the folder that is not a device. UPDATER_NAME_COUNT sets the number
+// of names (the long form: 1000000).
+TEST(NameRule, GeneratedHostileNamesThatPassStayInsideTheFolder) {
+  const char* count = std::getenv("UPDATER_NAME_COUNT");
+  const uint32_t names = count && *count ? static_cast<uint32_t>(std::strtoul(count, nullptr, 10)) : 100000;
+  const std::wstring folder = L"C:\\install\\app";
+  Generator generator(20261207);
+  uint32_t accepted = 0;
+  uint32_t failures = 0;
+  const DWORD start = GetTickCount();
+  for (uint32_t i = 0; i < names && failures < 10; ++i) {
+    const std::wstring name = HostileName(generator);
+    if (!IsSafeRelativeName(name.c_str())) continue;
+    ++accepted;
+    const std::wstring full = FullPath(folder + L"\\" + name);
+    const bool inside = full.size() > folder.size() + 1 &&
+                        CompareStringOrdinal(full.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                                             static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL &&
+                        full[folder.size()] == L'\\';
+    if (!inside) {
+      ++failures;
+      ADD_FAILURE() << "name " << i << " \"" << Utf8(name.c_str()) << "\" resolves to " << Utf8(full.c_str());
+    }
+  }
+  std::printf("%u hostile names, %u accepted, %lu ms\n", names, accepted,
+              static_cast<unsigned long>(GetTickCount() - start));
+  EXPECT_GT(accepted, names / 20);
+}
+#endif
