@@ -74,6 +74,24 @@ protected:
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     return search != INVALID_HANDLE_VALUE;
   }
+  // Every file below the installation, as relative UTF-8 paths.
+  std::vector<std::string> InstalledFiles(const std::wstring& below = L"") const {
+    std::vector<std::string> files;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((m_install.Path() + L"\\" + below + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        for (const std::string& file : InstalledFiles(below + name + L"\\")) files.push_back(file);
+      } else {
+        files.push_back(Utf8((below + name).c_str()));
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return files;
+  }
   // A run of a program with the build tree's test key built in.
   Messages RunSigned(const char* clientVersion = kClientVersion) {
     const std::string pem = TestPublicKey();
@@ -252,7 +270,7 @@ TEST_F(UpdateWorker, SignedReleasesRefuseEveryForgery) {
       {"older release replayed", {}, [] {}, "manifest version 0.9.9.9 is older than the installed 1.0.0.0", 0},
       {"expired", {"signing", "2020-02-29T23:59:59Z", {}}, [] {}, "manifest expired 2020-02-29T23:59:59Z", 0},
       {"file swapped", {}, [&] { m_server.AddFile(L"files/b.bin", "bad b"); },
-       "file " + Utf8(FileUrl("b.bin").c_str()) + " hash not equal \nhash1:" + Sha256Hex("bad b") +
+       "file " + FileUrl("b.bin") + " hash not equal \nhash1:" + Sha256Hex("bad b") +
            " \nhash2:" + Sha256Hex("new b"),
        2},
       {"good", {"signing", "2099-12-31T23:59:59Z", {}}, [] {}, "", 2},
