@@ -24,6 +24,21 @@ class ZALChatView;
 // Several views may live in one process: each keeps its own line heights and
 // scroll offset and loads them into Element's statics for the time of its own
 // layout pass, paint and hit test.
+//
+// Ownership: the view owns every element it holds (see Element). A pointer
+// the host keeps stays valid until the element leaves the view: by
+// TakeElement(), Clear(), the host deleting it, the element limit (announced
+// by sglElementDropped() first) or the view's destruction.
+//
+// Re-entrancy: AddElement() and Clear() called while the view is painting,
+// laying out, hit testing or emitting one of its signals (from an element's
+// Draw() or from a connected slot) take effect when that pass has ended.
+// TakeElement() and deleting an element take effect at once.
+//
+// Threading: a widget; every call, AddElement() included, belongs on the GUI
+// thread. The signals are emitted there; Element* is a registered meta type,
+// so queued connections may carry it to other threads (the element itself
+// must still only be used on the GUI thread).
 class ZALCONTROL_EXPORT ZALChatView : public QWidget
 {
     Q_OBJECT
@@ -33,8 +48,19 @@ public:
     ~ZALChatView() override;
 
     // Takes ownership of a non-null element and appends it; schedules a
-    // relayout. The scroll position stays where it is.
+    // relayout. The scroll position stays where it is. Beyond MaxElements the
+    // oldest element is dropped: sglElementDropped() first, then deleted.
+    // Refused with a warning, changing nothing: null and an element that
+    // already belongs to a view or a box.
     void AddElement(Element* element);
+    // Removes the element without deleting it and hands it back to the
+    // caller, who owns it again; null when the view does not hold it.
+    Element* TakeElement(Element* element);
+    // Deletes every element.
+    void Clear();
+    // The number of elements the view holds (counting additions that wait
+    // for a running pass to end).
+    int ElementCount() const;
     // One layout pass over every element, then fits the scroll range.
     void Layout(QPainter& painter);
     // Draws the elements where the last layout pass put them. What cannot
@@ -44,7 +70,9 @@ public:
     void Draw(QPainter& painter);
     // Fill colour of the whole widget; asks for a repaint.
     void SetBackground(QColor& color);
-    // The spacing setters ask for a relayout.
+    void SetBackground(const QColor& color);
+    // The spacing setters ask for a relayout; values are clamped to
+    // +-Element::MaxSpace (the element space to 0 .. MaxSpace).
     void SetEdgeSpace(int x, int y);
     void SetElementSpace(int space);
     QScrollBar* GetVerticalScrollBar();
@@ -55,6 +83,9 @@ public:
 
 signals:
     void sglElementPress(Element* element);
+    // The element limit is about to delete the element: a host that keeps a
+    // pointer to it forgets it here (or takes it with TakeElement()).
+    void sglElementDropped(Element* element);
 
 private:
     void paintEvent(QPaintEvent* event) override;
@@ -69,9 +100,21 @@ private slots:
 
 private:
     class PassScope;
+    class ListGuard;
+    friend class Element;
 
     void ChangeScrollBarHeight();
     void ElementEvent(const QPoint& pos);
+    // An element the view holds is being deleted.
+    void ForgetElement(Element* element);
+    // Applies what waited for the passes to end: emptied entries leave the
+    // list, a deferred Clear() runs, deferred additions are appended.
+    void SettleList();
+    // Appends an element already linked to the view, dropping the oldest
+    // beyond the limit.
+    void AppendNow(Element* element);
+    void ListChanged();
+    static void DeleteElements(const QList<Element*>& elements);
 
     Ui::ZALChatView* ui;
     QHBoxLayout* m_pLayout;
@@ -87,4 +130,12 @@ private:
     QMap<int, int> m_qLineHeights;
     int m_iLastLineY;
     int m_iScrollValue;
+
+    // Passes over the element list running at the moment; while there are
+    // any, removed entries are only emptied (null) and additions wait in
+    // m_qPendingElements.
+    int m_iListDepth = 0;
+    bool m_bSettling = false;
+    bool m_bClearPending = false;
+    QList<Element*> m_qPendingElements;
 };

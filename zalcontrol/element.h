@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QList>
 #include <QMap>
+#include <QMetaType>
 #include <QPixmap>
 #include <QRect>
 #include <QSharedPointer>
@@ -14,6 +15,7 @@
 
 class QPainter;
 class ZALChatView;
+class ButtonElement;
 
 // Mouse state of an element, as the view reports it through OnEvent().
 enum MOUSE_STATE
@@ -46,8 +48,18 @@ struct element_info_
 // Abstract base of every item a ZALChatView lays out and paints.
 //
 // Positions are content coordinates (no scrolling applied); drawing subtracts
-// s_iScrollValueV. An element belongs to the one container it was handed to,
-// which deletes it through the virtual destructor.
+// s_iScrollValueV.
+//
+// Ownership: the host creates an element with new and hands it to exactly one
+// container, a view (ZALChatView::AddElement) or a box (ButtonElement::
+// AddElement), which then owns it and deletes it through the virtual
+// destructor. Handing over an element that already belongs to a container is
+// refused with a warning. Deleting an element that a container holds takes it
+// out of that container first, as a QObject child leaves its parent; a copy of
+// an element belongs to no container.
+//
+// Threading: elements are not thread-safe. Those in a view are used on the
+// view's (the GUI) thread only; the statics below are shared by every view.
 class ZALCONTROL_EXPORT Element
 {
 public:
@@ -77,8 +89,10 @@ public:
     quint64 GetGoldBoxId();
     void SetGoldBoxId(quint64 id);
 
-    // Geometry setters: effective from the owner's next layout pass.
+    // Geometry setters: effective from the owner's next layout pass. The
+    // indent is clamped to +-MaxSpace.
     void SetFont(QFont& font);
+    void SetFont(const QFont& font);
     void SetIndentSpace(int indent);
     void SetReturn(bool lineBreak);
 
@@ -92,9 +106,12 @@ public:
     // The same rectangles, read only.
     const QVector<QRect>& GetEventRect() const { return m_qEventRect; }
     void SetEventBackground(mouse_color_& colors);
+    void SetEventBackground(const mouse_color_& colors);
     void SetEventTextColor(mouse_color_& colors);
+    void SetEventTextColor(const mouse_color_& colors);
     // One text colour for every mouse state.
     void SetTextColor(QColor& color);
+    void SetTextColor(const QColor& color);
     // Switches the current colours to those of state; ignored while events
     // are off and for values outside MOUSE_STATE.
     void OnEvent(MOUSE_STATE state);
@@ -118,6 +135,11 @@ public:
 
     // Vertical scroll offset in pixels of the view whose pass is running.
     static int s_iScrollValueV;
+
+    // Largest distance in pixels a spacing or size setter keeps (larger
+    // values, INT_MAX included, are clamped to it), so that sums over a full
+    // view never overflow.
+    static constexpr int MaxSpace = 1 << 16;
 
 protected:
     // The line passed to the most recent SetMaxHeightByY().
@@ -164,8 +186,26 @@ protected:
     int m_iIndentSpace;
 
 private:
-    // The view swaps its own line table in and out around each of its passes.
+    // The view swaps its own line table in and out around each of its passes;
+    // containers keep the element's link to them.
     friend class ZALChatView;
+    friend class ButtonElement;
+
+    // The container that holds the element: at most one of the two is set.
+    // Copying an element never copies the link; a copy starts free.
+    struct ContainerLink
+    {
+        ZALChatView* view = nullptr;
+        ButtonElement* box = nullptr;
+        ContainerLink() = default;
+        ContainerLink(const ContainerLink&) {}
+        ContainerLink& operator=(const ContainerLink&) { return *this; }
+        bool IsSet() const { return view || box; }
+    };
+    ContainerLink m_container;
+    // Asks the view that holds the element (through any boxes around it) for
+    // a new layout pass.
+    void RelayoutContainer() const;
 
     bool m_bDrawCurrent;
     int m_iPaintTop;
@@ -220,8 +260,12 @@ public:
     // Both forms scale the picture to the largest size that fits w x h with
     // its proportions kept, when w and h are both non-zero; with either 0
     // the picture keeps its own size, and a negative size gives no picture.
+    // Sizes are device-independent pixels (each side at most MaxSpace); on a
+    // device with a higher pixel ratio the picture is drawn from the source
+    // at that ratio, scaled once per ratio and kept.
     // Effective from the owner's next layout pass; ask for no relayout.
     void SetPixmap(QPixmap& pixmap, int w, int h);
+    void SetPixmap(const QPixmap& pixmap, int w, int h);
     // A file that cannot be read leaves no picture (0 x 0).
     void SetPixmap(const QString& path, int w, int h);
     Element* Clone() const override;
@@ -230,8 +274,16 @@ private:
     void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
     void Draw(QPainter& painter, element_info_& info) override;
     void ScalePixmap(int w, int h);
+    // The picture for a device of the given pixel ratio.
+    QPixmap PixmapFor(qreal ratio);
 
+    // The picture at its layout size, as drawn at pixel ratio 1.
     QPixmap m_qPixmap;
+    // What m_qPixmap was scaled from (null when it was not scaled), kept for
+    // devices of a higher pixel ratio, and the pictures made from it for
+    // them, one per ratio.
+    QPixmap m_qSource;
+    QVector<QPixmap> m_qRatioPixmaps;
 };
 
 // A clickable rounded box on a line of its own, spanning the width between
@@ -250,22 +302,33 @@ public:
     // Deletes every child.
     ~ButtonElement() override;
 
-    // Takes ownership of a child and appends it; null and the box itself
-    // are ignored. No layout is requested.
+    // Takes ownership of a child and appends it. Refused with a warning,
+    // changing nothing: null, an element that already belongs to a view or
+    // a box, the box itself and any box that holds this one (directly or
+    // further out). No layout is requested.
     void AddElement(Element* child);
     // Space between the box edge and its content: x before the children's
-    // line start, y above and below them (at least 1).
+    // line start, y above and below them (at least 1); both at most MaxSpace.
     void SetEdgeSpace(int x, int y);
     Element* Clone() const override;
 
 private:
     void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
     void Draw(QPainter& painter, element_info_& info) override;
+    friend class Element;
+
+    // A child is being deleted: it leaves the list (while the box is laying
+    // out or drawing, its entry is only emptied until the pass ends).
+    void ForgetChild(Element* child);
+    // Drops the children of the list without deleting them.
+    void ReleaseChildren();
 
     QList<Element*> m_qListElement;
     element_info_ m_elementInfo;
     int m_iEdgeY;
     int m_iEdgeX;
+    // Layout or drawing passes of this box running at the moment.
+    int m_iPassDepth = 0;
 };
 
 // An invisible horizontal gap of a given number of pixels that wraps at the
@@ -278,7 +341,9 @@ public:
     SpaceElement& operator=(const SpaceElement& other);
     ~SpaceElement() override;
 
-    // Width of the gap in pixels; 0 or less takes no room.
+    // Width of the gap in pixels; 0 or less takes no room. A gap that does
+    // not fit on the rest of its line and is at least a whole line wide ends
+    // that line like a line break: it stops at the start of the next line.
     void SetSpace(int space);
     Element* Clone() const override;
 
@@ -288,3 +353,6 @@ private:
 
     int m_iSpace;
 };
+
+// Lets Element* travel through queued connections, QVariant and QSignalSpy.
+Q_DECLARE_METATYPE(Element*)

@@ -62,6 +62,29 @@ private:
     ZALChatView& m_view;
 };
 
+// Counts a pass over the element list (a paint, a layout, a hit test, a
+// signal): changes of the list asked for meanwhile wait for the outermost
+// pass to end.
+class ZALChatView::ListGuard
+{
+public:
+    explicit ListGuard(ZALChatView& view)
+        : m_view(view)
+    {
+        ++m_view.m_iListDepth;
+    }
+    ~ListGuard()
+    {
+        if (--m_view.m_iListDepth == 0)
+            m_view.SettleList();
+    }
+    ListGuard(const ListGuard&) = delete;
+    ListGuard& operator=(const ListGuard&) = delete;
+
+private:
+    ZALChatView& m_view;
+};
+
 ZALChatView::ZALChatView(QWidget* parent)
     : QWidget(parent)
     , ui(new Ui::ZALChatView)
@@ -70,6 +93,7 @@ ZALChatView::ZALChatView(QWidget* parent)
     , m_iLastLineY(0)
     , m_iScrollValue(0)
 {
+    qRegisterMetaType<Element*>("Element*");
     ui->setupUi(this);
     m_qBackground = Qt::transparent;
     m_bNeedLayout = false;
@@ -96,30 +120,152 @@ ZALChatView::~ZALChatView()
         m_pLayout->deleteLater();
         m_pLayout = nullptr;
     }
-    qDeleteAll(m_qListElement);
+    QList<Element*> all = m_qListElement + m_qPendingElements;
     m_qListElement.clear();
+    m_qPendingElements.clear();
+    m_pEventElement = nullptr;
+    DeleteElements(all);
     delete ui;
 }
 
 void ZALChatView::AddElement(Element* element)
 {
+    const char* refusal = nullptr;
     if (!element)
+        refusal = "a null element";
+    else if (element->m_container.IsSet())
+        refusal = "the element already belongs to a view or a box";
+    if (refusal) {
+        qWarning("ZALChatView::AddElement: refused, %s", refusal);
         return;
-    m_qListElement.append(element);
-    if (m_qListElement.size() > MaxElements) {
-        Element* oldest = m_qListElement.takeFirst();
-        // The hit test may still point at it; a press before the next move
-        // must not reach a deleted element.
-        if (oldest == m_pEventElement)
-            m_pEventElement = nullptr;
-        delete oldest;
     }
+    // Linked at once, so that adding it again or deleting it while it waits
+    // is noticed.
+    element->m_container.view = this;
+    m_qPendingElements.append(element);
+    if (m_iListDepth == 0)
+        SettleList();
+}
+
+Element* ZALChatView::TakeElement(Element* element)
+{
+    if (!element || element->m_container.view != this)
+        return nullptr;
+    ForgetElement(element);
+    element->m_container.view = nullptr;
+    return element;
+}
+
+void ZALChatView::Clear()
+{
+    // Waiting additions are never walked by a pass, so they may go now.
+    QList<Element*> doomed;
+    doomed.swap(m_qPendingElements);
+    if (m_iListDepth > 0) {
+        m_bClearPending = true;
+    } else {
+        doomed += m_qListElement;
+        m_qListElement.clear();
+        m_pEventElement = nullptr;
+    }
+    DeleteElements(doomed);
+    ListChanged();
+}
+
+void ZALChatView::DeleteElements(const QList<Element*>& elements)
+{
+    // Unlinked first: their destructors have nothing left to forget here.
+    for (Element* element : elements) {
+        if (element) {
+            element->m_container.view = nullptr;
+            delete element;
+        }
+    }
+}
+
+int ZALChatView::ElementCount() const
+{
+    int held = 0;
+    if (!m_bClearPending)
+        held = m_qListElement.size() - m_qListElement.count(nullptr);
+    return qMin(int(MaxElements), held + m_qPendingElements.size());
+}
+
+void ZALChatView::ForgetElement(Element* element)
+{
+    if (element == m_pEventElement)
+        m_pEventElement = nullptr;
+    if (m_qPendingElements.removeOne(element))
+        return;
+    const int i = m_qListElement.indexOf(element);
+    if (i < 0)
+        return;
+    // A running pass walks the list by index: an emptied entry keeps the
+    // positions of the elements after it.
+    if (m_iListDepth > 0)
+        m_qListElement[i] = nullptr;
+    else
+        m_qListElement.removeAt(i);
+    ListChanged();
+}
+
+void ZALChatView::SettleList()
+{
+    if (m_bSettling)
+        return;
+    m_bSettling = true;
+    for (;;) {
+        if (m_bClearPending) {
+            m_bClearPending = false;
+            QList<Element*> doomed;
+            doomed.swap(m_qListElement);
+            m_pEventElement = nullptr;
+            DeleteElements(doomed);
+            ListChanged();
+        }
+        m_qListElement.removeAll(nullptr);
+        if (m_qPendingElements.isEmpty())
+            break;
+        AppendNow(m_qPendingElements.takeFirst());
+    }
+    m_bSettling = false;
+}
+
+void ZALChatView::AppendNow(Element* element)
+{
+    m_qListElement.append(element);
+    ListChanged();
+    while (m_qListElement.size() > MaxElements) {
+        Element* oldest = m_qListElement.first();
+        {
+            // The slot may take the element, delete it or change the list;
+            // what it changes waits until the signal has returned.
+            ListGuard guard(*this);
+            emit sglElementDropped(oldest);
+        }
+        // An entry still holding it means the slot neither took nor deleted
+        // it: the view deletes it now.
+        if (m_qListElement.first() == oldest) {
+            m_qListElement.removeFirst();
+            // The hit test may still point at it; a press before the next
+            // move must not reach a deleted element.
+            if (oldest == m_pEventElement)
+                m_pEventElement = nullptr;
+            DeleteElements({oldest});
+        }
+        m_qListElement.removeAll(nullptr);
+    }
+}
+
+void ZALChatView::ListChanged()
+{
     m_bNeedLayout = true;
     update();
 }
 
 void ZALChatView::Layout(QPainter& painter)
 {
+    ListGuard guard(*this);
     {
         PassScope scope(*this);
         Element::ClearMaxHeightByY();
@@ -129,9 +275,14 @@ void ZALChatView::Layout(QPainter& painter)
         m_elementInfo.edge_x = m_iEdgeX;
 
         const Element* prev = nullptr;
-        for (Element* element : qAsConst(m_qListElement)) {
+        for (int i = 0; i < m_qListElement.size(); ++i) {
+            Element* element = m_qListElement.at(i);
+            if (!element)
+                continue;
             element->Layout(painter, m_elementInfo, prev);
-            prev = element;
+            // One deleted during its own layout leaves nothing to follow.
+            if (m_qListElement.at(i) == element)
+                prev = element;
         }
     }
     ChangeScrollBarHeight();
@@ -139,12 +290,20 @@ void ZALChatView::Layout(QPainter& painter)
 
 void ZALChatView::Draw(QPainter& painter)
 {
+    ListGuard guard(*this);
     PassScope scope(*this);
-    for (Element* element : qAsConst(m_qListElement))
-        element->Draw(painter, m_elementInfo);
+    for (int i = 0; i < m_qListElement.size(); ++i) {
+        if (Element* element = m_qListElement.at(i))
+            element->Draw(painter, m_elementInfo);
+    }
 }
 
 void ZALChatView::SetBackground(QColor& color)
+{
+    SetBackground(static_cast<const QColor&>(color));
+}
+
+void ZALChatView::SetBackground(const QColor& color)
 {
     m_qBackground = color;
     update();
@@ -152,15 +311,15 @@ void ZALChatView::SetBackground(QColor& color)
 
 void ZALChatView::SetEdgeSpace(int x, int y)
 {
-    m_iEdgeX = x;
-    m_iEdgeY = y;
+    m_iEdgeX = qBound(-Element::MaxSpace, x, Element::MaxSpace);
+    m_iEdgeY = qBound(-Element::MaxSpace, y, Element::MaxSpace);
     m_bNeedLayout = true;
     update();
 }
 
 void ZALChatView::SetElementSpace(int space)
 {
-    m_elementInfo.element_space = space;
+    m_elementInfo.element_space = qBound(0, space, Element::MaxSpace);
     m_bNeedLayout = true;
     update();
 }
@@ -188,6 +347,7 @@ void ZALChatView::ChangeScrollBarHeight()
 
 void ZALChatView::ElementEvent(const QPoint& pos)
 {
+    ListGuard guard(*this);
     m_pEventElement = nullptr;
     bool found = false;
     Element::s_iScrollValueV = m_iScrollValue;
@@ -195,7 +355,7 @@ void ZALChatView::ElementEvent(const QPoint& pos)
     const int py = pos.y() + m_iScrollValue;
 
     for (Element* element : qAsConst(m_qListElement)) {
-        if (!element->GetEvent())
+        if (!element || !element->GetEvent())
             continue;
         element->OnEvent(MOUSE_NORMAL);
         if (found)
@@ -222,6 +382,7 @@ void ZALChatView::on_verticalScrollBar_valueChanged(int value)
 
 void ZALChatView::paintEvent(QPaintEvent*)
 {
+    ListGuard guard(*this);
     QPainter painter;
     painter.begin(this);
     painter.fillRect(rect(), QBrush(m_qBackground));
@@ -251,6 +412,7 @@ void ZALChatView::mousePressEvent(QMouseEvent*)
         return;
     m_pEventElement->OnEvent(MOUSE_PRESS);
     update();
+    ListGuard guard(*this);
     emit sglElementPress(m_pEventElement);
 }
 

@@ -1,5 +1,6 @@
 #include "element.h"
 
+#include "chatview.h"
 #include "drawarea.h"
 
 QMap<int, int> Element::s_qMaxHeight;
@@ -31,7 +32,24 @@ Element::Element()
 
 Element::Element(const Element& other) = default;
 Element& Element::operator=(const Element& other) = default;
-Element::~Element() = default;
+Element::~Element()
+{
+    // Like a QObject child leaving its parent: the container must not keep a
+    // pointer to freed memory.
+    if (m_container.view)
+        m_container.view->ForgetElement(this);
+    else if (m_container.box)
+        m_container.box->ForgetChild(this);
+}
+
+void Element::RelayoutContainer() const
+{
+    const Element* outermost = this;
+    while (outermost->m_container.box)
+        outermost = outermost->m_container.box;
+    if (outermost->m_container.view)
+        outermost->m_container.view->ListChanged();
+}
 
 int Element::GetType()
 {
@@ -67,13 +85,18 @@ void Element::SetGoldBoxId(quint64 id)
 
 void Element::SetFont(QFont& font)
 {
+    SetFont(static_cast<const QFont&>(font));
+}
+
+void Element::SetFont(const QFont& font)
+{
     m_qFont = font;
     InvalidateDraw();
 }
 
 void Element::SetIndentSpace(int indent)
 {
-    m_iIndentSpace = indent;
+    m_iIndentSpace = qBound(-MaxSpace, indent, MaxSpace);
     InvalidateDraw();
 }
 
@@ -104,17 +127,32 @@ QVector<QRect>& Element::GetEventRect()
 
 void Element::SetEventBackground(mouse_color_& colors)
 {
+    SetEventBackground(static_cast<const mouse_color_&>(colors));
+}
+
+void Element::SetEventBackground(const mouse_color_& colors)
+{
     m_background = colors;
     m_qCurBackground = m_bEvent ? m_background.normal : m_background.press;
 }
 
 void Element::SetEventTextColor(mouse_color_& colors)
 {
+    SetEventTextColor(static_cast<const mouse_color_&>(colors));
+}
+
+void Element::SetEventTextColor(const mouse_color_& colors)
+{
     m_textColor = colors;
     m_qCurTextColor = m_bEvent ? m_textColor.normal : m_textColor.press;
 }
 
 void Element::SetTextColor(QColor& color)
+{
+    SetTextColor(static_cast<const QColor&>(color));
+}
+
+void Element::SetTextColor(const QColor& color)
 {
     m_qCurTextColor = color;
     m_textColor = {color, color, color};

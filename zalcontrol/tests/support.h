@@ -7,10 +7,6 @@
 #include <QPainter>
 #include <QtTest>
 
-// The library leaves the pointer type of its press signal unregistered;
-// QSignalSpy needs it.
-Q_DECLARE_METATYPE(Element*)
-
 // Margins of the lists laid out without a view.
 const int kEdgeX = 10;
 const int kEdgeY = 5;
@@ -125,7 +121,6 @@ struct ShownView
 
     explicit ShownView(int width = 200, int height = 100, const QList<Element*>& elements = {})
     {
-        qRegisterMetaType<Element*>();
         view.resize(width, height);
         for (Element* element : elements)
             view.AddElement(element);

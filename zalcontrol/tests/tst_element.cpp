@@ -316,6 +316,39 @@ private slots:
         }
     }
 
+    // A 64 x 64 picture of one-pixel checks shown at 32 x 32: at pixel ratio
+    // 2 every one of its pixels reaches the device (doubled pixels of the
+    // 32 x 32 picture would come in 2 x 2 blocks), at ratio 1 the scaled
+    // picture as before; the layout size is 32 x 32 both times.
+    void pictureIsDrawnAtTheDevicePixelRatio()
+    {
+        QImage checks(64, 64, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                checks.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 128));
+        const QPixmap source = QPixmap::fromImage(checks);
+        Element* picture = withMono(new ImageElement);
+        static_cast<ImageElement*>(picture)->SetPixmap(source, 32, 32);
+        element_info_ info{100, kEdgeY, kEdgeY, kEdgeX, 0};
+        for (const int ratio : {1, 2}) {
+            QImage image(100 * ratio, 100 * ratio, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::black);
+            QPainter painter(&image);
+            Element::ClearMaxHeightByY();
+            picture->Layout(painter, info, nullptr);
+            picture->Draw(painter, info);
+            painter.end();
+            QCOMPARE(picture->GetEventRect().first(), QRect(kEdgeX, kEdgeY + d, 32, 32));
+            const QImage expected =
+                ratio == 1 ? source.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation).toImage() : checks;
+            QImage shown = image.copy(QRect(QPoint(kEdgeX, kEdgeY + d) * ratio, expected.size()));
+            shown.setDevicePixelRatio(1);
+            QCOMPARE(shown, expected.convertToFormat(shown.format()));
+        }
+        delete picture;
+    }
+
     // No picture: nothing drawn, the line height left as it was, a rectangle
     // of width 0 that a view never hits.
     void pictureMissingTakesNoRoomAndIsNeverHit()
@@ -416,9 +449,11 @@ private slots:
             << 100 << 0 << QSize(95, 30) << 10 << QPoint(95, 0) << QPoint(5, 30);
         QTest::newRow("ends on the last pixel") << 100 << 0 << QSize() << 99 << QPoint(0, 0) << QPoint(99, 0);
         QTest::newRow("one more wraps") << 100 << 0 << QSize() << 100 << QPoint(0, 0) << QPoint(0, h);
-        QTest::newRow("several lines") << 100 << 0 << QSize() << 250 << QPoint(0, 0) << QPoint(50, 2 * h);
+        QTest::newRow("two lines") << 100 << 0 << QSize(30, 1) << 90 << QPoint(30, 0) << QPoint(20, h);
+        // Wider than a line and than the rest of its line: a line break.
+        QTest::newRow("wider than a line") << 100 << 0 << QSize(30, 1) << 250 << QPoint(30, 0) << QPoint(0, h);
         QTest::newRow("edge_x on both sides") << 100 << 10 << QSize(75, 1) << 10 << QPoint(85, 0) << QPoint(15, h);
-        QTest::newRow("no room for a pixel") << 10 << 5 << QSize() << 3 << QPoint(5, 0) << QPoint(5, 3 * h);
+        QTest::newRow("no room for a pixel") << 10 << 5 << QSize() << 3 << QPoint(5, 0) << QPoint(5, h);
         QTest::newRow("starts past the margin") << 100 << 0 << QSize(100, 30) << 4 << QPoint(0, 30) << QPoint(4, 30);
         QTest::newRow("zero width") << 100 << 0 << QSize(30, 3) << 0 << QPoint(30, 0) << QPoint(30, 0);
         QTest::newRow("negative width") << 100 << 0 << QSize(30, 3) << -7 << QPoint(30, 0) << QPoint(30, 0);
