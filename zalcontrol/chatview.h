@@ -72,7 +72,7 @@ public:
     void SetBackground(QColor& color);
     void SetBackground(const QColor& color);
     // The spacing setters ask for a relayout; values are clamped to
-    // +-Element::MaxSpace (the element space to 0 .. MaxSpace).
+    // -Element::MaxSpace .. Element::MaxSpace.
     void SetEdgeSpace(int x, int y);
     void SetElementSpace(int space);
     QScrollBar* GetVerticalScrollBar();

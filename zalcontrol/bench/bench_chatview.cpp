@@ -9,7 +9,8 @@
 //
 // Layout passes of the text chat: the first pass over new elements, the pass
 // after one AddElement to 1499 elements, a pass in which nothing changed,
-// and the pass after an AddElement at the limit, which drops the oldest.
+// and the pass after an AddElement at the limit, which drops the oldest;
+// beside them the first pass over a chat whose spacings are all INT_MAX.
 //
 // Each figure is the median of several runs.
 
@@ -25,6 +26,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -127,6 +129,16 @@ Element* mixedElement(int i)
         return box;
     }
     }
+}
+
+// Text runs, each after a gap of INT_MAX pixels.
+Element* hugeGapElement(int i)
+{
+    if (i % 2)
+        return textElement(i);
+    auto* gap = element<SpaceElement>();
+    gap->SetSpace(INT_MAX);
+    return gap;
 }
 
 using Factory = Element* (*)(int);
@@ -288,6 +300,7 @@ void reportLayout(QTextStream& out)
     std::vector<qint64> appended;
     std::vector<qint64> unchanged;
     std::vector<qint64> dropped;
+    std::vector<qint64> huge;
     QImage target(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
     auto time = [&](ZALChatView& view, std::vector<qint64>& into) {
         QPainter painter(&target);
@@ -305,6 +318,11 @@ void reportLayout(QTextStream& out)
         time(*view, unchanged);
         fill(*view, textElement, kTotal, 1);
         time(*view, dropped);
+        auto hugeView = newView();
+        hugeView->SetElementSpace(INT_MAX);
+        hugeView->SetEdgeSpace(INT_MAX, INT_MAX);
+        fill(*hugeView, hugeGapElement, 0, kTotal);
+        time(*hugeView, huge);
     }
     auto median = [](std::vector<qint64>& ns) {
         std::sort(ns.begin(), ns.end());
@@ -318,6 +336,7 @@ void reportLayout(QTextStream& out)
     row(QStringLiteral("full pass, nothing changed (%1 elements)").arg(kTotal), unchanged);
     row(QStringLiteral("after one AddElement at %1, the oldest dropped").arg(kTotal), dropped);
     row(QStringLiteral("first pass, %1 new elements measured").arg(kTotal - 1), first);
+    row(QStringLiteral("first pass, gaps, element and edge spaces of INT_MAX"), huge);
 }
 
 } // namespace

@@ -319,7 +319,7 @@ void ZALChatView::SetEdgeSpace(int x, int y)
 
 void ZALChatView::SetElementSpace(int space)
 {
-    m_elementInfo.element_space = qBound(0, space, Element::MaxSpace);
+    m_elementInfo.element_space = qBound(-Element::MaxSpace, space, Element::MaxSpace);
     m_bNeedLayout = true;
     update();
 }

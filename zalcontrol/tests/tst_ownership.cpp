@@ -194,6 +194,9 @@ private slots:
                 v.paint();
             }
             QVERIFY(done);
+            // Not drawn by the pass it was added in, which had laid out without it.
+            if (action == QLatin1String("add") && !fromSlot)
+                QVERIFY(static_cast<const Element*>(added)->GetEventRect().isEmpty());
             v.paint();
             QCOMPARE(v.view.ElementCount(), countAfter);
             QCOMPARE(deleted, deletedAfter + (action.contains(QLatin1String("add")) ? 0 : 1));
