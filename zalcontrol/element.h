@@ -77,7 +77,9 @@ public:
     quint64 GetGoldBoxId();
     void SetGoldBoxId(quint64 id);
 
-    // Geometry setters: effective from the owner's next layout pass.
+    // Geometry setters: effective from the owner's next layout pass; an
+    // element already in a view has that view lay out again. The colour
+    // setters and SetEvent() repaint it there.
     void SetFont(QFont& font);
     void SetIndentSpace(int indent);
     void SetReturn(bool lineBreak);
@@ -137,6 +139,10 @@ protected:
     void SetPaintedRows(int top, int bottom);
     // The next Draw() must build the rectangles anew.
     void InvalidateDraw();
+    // Tells the view that shows the element, through the boxes holding it,
+    // that it changed: it lays out again when geometry is true, and repaints
+    // the element otherwise. Nothing happens outside a view.
+    void Changed(bool geometry);
     // Layout() calls this first: rectangles of the previous layout describe
     // nothing any more, so none are left for a press to hit.
     void ResetEventRect();
@@ -166,7 +172,21 @@ protected:
 private:
     // The view swaps its own line table in and out around each of its passes.
     friend class ZALChatView;
+    friend class ButtonElement;
 
+    // The container an element was handed to: the box holding it, or the
+    // view for an element of the view's own list. A copy belongs to no
+    // container, and an assignment keeps the target's own.
+    struct Container
+    {
+        Element* box = nullptr;
+        ZALChatView* view = nullptr;
+        Container() = default;
+        Container(const Container&) {}
+        Container& operator=(const Container&) { return *this; }
+    };
+
+    Container m_container;
     bool m_bDrawCurrent;
     int m_iPaintTop;
     int m_iPaintBottom;
@@ -186,7 +206,8 @@ public:
     TextElement& operator=(const TextElement& other);
     ~TextElement() override;
 
-    // Effective from the owner's next layout pass; asks for no relayout.
+    // Effective from the owner's next layout pass; a view showing the
+    // element lays out again.
     void SetText(const QString& text);
     Element* Clone() const override;
 
@@ -220,7 +241,8 @@ public:
     // Both forms scale the picture to the largest size that fits w x h with
     // its proportions kept, when w and h are both non-zero; with either 0
     // the picture keeps its own size, and a negative size gives no picture.
-    // Effective from the owner's next layout pass; ask for no relayout.
+    // Effective from the owner's next layout pass; a view showing the
+    // element lays out again.
     void SetPixmap(QPixmap& pixmap, int w, int h);
     // A file that cannot be read leaves no picture (0 x 0).
     void SetPixmap(const QString& path, int w, int h);
@@ -251,7 +273,7 @@ public:
     ~ButtonElement() override;
 
     // Takes ownership of a child and appends it; null and the box itself
-    // are ignored. No layout is requested.
+    // are ignored. A view showing the box lays out again.
     void AddElement(Element* child);
     // Space between the box edge and its content: x before the children's
     // line start, y above and below them (at least 1).
@@ -261,6 +283,8 @@ public:
 private:
     void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
     void Draw(QPainter& painter, element_info_& info) override;
+    // Clones of other's children, held by this box.
+    QList<Element*> CloneChildren(const ButtonElement& other);
 
     QList<Element*> m_qListElement;
     element_info_ m_elementInfo;

@@ -10,16 +10,18 @@ namespace {
 
 const qreal kCornerRadius = 6.0;
 
-QList<Element*> cloneAll(const QList<Element*>& elements)
+} // namespace
+
+QList<Element*> ButtonElement::CloneChildren(const ButtonElement& other)
 {
     QList<Element*> clones;
-    clones.reserve(elements.size());
-    for (const Element* element : elements)
+    clones.reserve(other.m_qListElement.size());
+    for (const Element* element : other.m_qListElement) {
         clones.append(element->Clone());
+        clones.last()->m_container.box = this;
+    }
     return clones;
 }
-
-} // namespace
 
 ButtonElement::ButtonElement()
     : m_elementInfo{0, 0, 0, 0, 0}
@@ -32,7 +34,7 @@ ButtonElement::ButtonElement()
 
 ButtonElement::ButtonElement(const ButtonElement& other)
     : Element(other)
-    , m_qListElement(cloneAll(other.m_qListElement))
+    , m_qListElement(CloneChildren(other))
     , m_elementInfo(other.m_elementInfo)
     , m_iEdgeY(other.m_iEdgeY)
     , m_iEdgeX(other.m_iEdgeX)
@@ -46,7 +48,7 @@ ButtonElement& ButtonElement::operator=(const ButtonElement& other)
     // Everything is taken from other before the old children go: other may
     // be one of them, or lie inside one.
     const QList<Element*> old = m_qListElement;
-    m_qListElement = cloneAll(other.m_qListElement);
+    m_qListElement = CloneChildren(other);
     Element::operator=(other);
     m_elementInfo = other.m_elementInfo;
     m_iEdgeY = other.m_iEdgeY;
@@ -67,7 +69,9 @@ void ButtonElement::AddElement(Element* child)
     if (!child || child == this)
         return;
     m_qListElement.append(child);
+    child->m_container.box = this;
     InvalidateDraw();
+    Changed(true);
 }
 
 void ButtonElement::SetEdgeSpace(int x, int y)
@@ -76,6 +80,7 @@ void ButtonElement::SetEdgeSpace(int x, int y)
     // At least 1, so the first child line never shares the box line's key
     // in the line-height table.
     m_iEdgeY = qMax(1, y);
+    Changed(true);
 }
 
 Element* ButtonElement::Clone() const

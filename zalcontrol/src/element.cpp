@@ -2,6 +2,8 @@
 
 #include "drawarea.h"
 
+#include <chatview.h>
+
 QMap<int, int> Element::s_qMaxHeight;
 int Element::s_lastY = 0;
 int Element::s_iScrollValueV = 0;
@@ -69,17 +71,20 @@ void Element::SetFont(QFont& font)
 {
     m_qFont = font;
     InvalidateDraw();
+    Changed(true);
 }
 
 void Element::SetIndentSpace(int indent)
 {
     m_iIndentSpace = indent;
     InvalidateDraw();
+    Changed(true);
 }
 
 void Element::SetReturn(bool lineBreak)
 {
     m_bReturn = lineBreak;
+    Changed(true);
 }
 
 bool Element::GetEvent()
@@ -94,6 +99,7 @@ void Element::SetEvent(bool on)
         m_qCurBackground = m_background.press;
         m_qCurTextColor = m_textColor.press;
     }
+    Changed(false);
 }
 
 QVector<QRect>& Element::GetEventRect()
@@ -106,18 +112,21 @@ void Element::SetEventBackground(mouse_color_& colors)
 {
     m_background = colors;
     m_qCurBackground = m_bEvent ? m_background.normal : m_background.press;
+    Changed(false);
 }
 
 void Element::SetEventTextColor(mouse_color_& colors)
 {
     m_textColor = colors;
     m_qCurTextColor = m_bEvent ? m_textColor.normal : m_textColor.press;
+    Changed(false);
 }
 
 void Element::SetTextColor(QColor& color)
 {
     m_qCurTextColor = color;
     m_textColor = {color, color, color};
+    Changed(false);
 }
 
 void Element::OnEvent(MOUSE_STATE state)
@@ -178,6 +187,15 @@ void Element::SetPaintedRows(int top, int bottom)
 void Element::InvalidateDraw()
 {
     m_bDrawCurrent = false;
+}
+
+void Element::Changed(bool geometry)
+{
+    const Element* top = this;
+    while (top->m_container.box)
+        top = top->m_container.box;
+    if (top->m_container.view)
+        top->m_container.view->ElementChanged(top, geometry);
 }
 
 void Element::ResetEventRect()

@@ -15,6 +15,7 @@ void ImageElement::SetPixmap(QPixmap& pixmap, int w, int h)
     m_qPixmap = pixmap;
     ScalePixmap(w, h);
     InvalidateDraw();
+    Changed(true);
 }
 
 void ImageElement::SetPixmap(const QString& path, int w, int h)
@@ -23,6 +24,7 @@ void ImageElement::SetPixmap(const QString& path, int w, int h)
     m_qPixmap.load(path);
     ScalePixmap(w, h);
     InvalidateDraw();
+    Changed(true);
 }
 
 Element* ImageElement::Clone() const

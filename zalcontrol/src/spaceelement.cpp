@@ -15,6 +15,7 @@ SpaceElement::~SpaceElement() = default;
 void SpaceElement::SetSpace(int space)
 {
     m_iSpace = space;
+    Changed(true);
 }
 
 Element* SpaceElement::Clone() const
