@@ -2,10 +2,11 @@
 # Chat view library driver.
 #
 #   build   configure (if needed) and build the library, tests, example and benchmark
-#   test    build, run the tests, run them again in an ASan+UBSan build, and check that
-#           the installed package is found by a host project through find_package
+#   test    build, run the tests, run them again in an ASan+UBSan build, check that
+#           the installed package is found by a host project through find_package, and
+#           run the benchmark's short form (small sizes, once), which fails when its work does
+#   bench   build, then print the view's figures against baselines measured in the same run
 #   demo    build, then write the chat demo's screenshot to build/demo/chatdemo.png
-#   bench   build, then print the view's layout, paint and mouse-move figures
 #   install PREFIX
 #           build, then install the library, its headers (PREFIX/include/ZALControl)
 #           and its CMake package (PREFIX/lib/cmake/ZALControl)
@@ -76,6 +77,9 @@ run_tests() {
 
   echo "zalcontrol: installed package"
   package_check || status=1
+
+  echo "zalcontrol: benchmark, short form"
+  "$out/zalcontrol/bench/bench_chatview" --short || status=1
   [ $status -eq 0 ] && echo "zalcontrol: all tests passed" || echo "zalcontrol: tests FAILED"
   return $status
 }

@@ -4,6 +4,7 @@
 #include "zalcontrol_export.h"
 
 #include <QColor>
+#include <QImage>
 #include <QList>
 #include <QMap>
 #include <QWidget>
@@ -17,9 +18,14 @@ class ZALChatView;
 
 // Custom-painted, vertically scrollable chat view. It owns the elements handed
 // to AddElement(), keeps at most 1500 of them (dropping the oldest), lays them
-// out in wrapped lines across its width, scrolls in steps of 10 pixels, shows
-// hover and press colours and reports a press on a mouse-aware element through
-// sglElementPress().
+// out in wrapped lines across its width (left of the scroll bar while the bar
+// shows), scrolls in steps of 10 pixels, shows hover and press colours and
+// reports a press on a mouse-aware element through sglElementPress().
+//
+// Reading a live chat: while the view is at the bottom it follows new
+// elements; scrolled up, what the reader sees stays where it is, also when
+// the limit drops the oldest elements (unless those were on screen). It
+// scrolls by keyboard (Page Up/Down, arrows, Home/End) and wheel.
 //
 // Several views may live in one process: each keeps its own line heights and
 // scroll offset and loads them into Element's statics for the time of its own
@@ -47,11 +53,12 @@ public:
     explicit ZALChatView(QWidget* parent = nullptr);
     ~ZALChatView() override;
 
-    // Takes ownership of a non-null element and appends it; schedules a
-    // relayout. The scroll position stays where it is. Beyond MaxElements the
-    // oldest element is dropped: sglElementDropped() first, then deleted.
-    // Refused with a warning, changing nothing: null and an element that
-    // already belongs to a view or a box.
+    // Takes ownership of a non-null element and appends it, laid out at once
+    // so that the scroll range is current when this returns. At the bottom
+    // the view follows it; elsewhere what the reader sees stays still.
+    // Beyond MaxElements the oldest element is dropped: sglElementDropped()
+    // first, then deleted. Refused with a warning, changing nothing: null and
+    // an element that already belongs to a view or a box.
     void AddElement(Element* element);
     // Removes the element without deleting it and hands it back to the
     // caller, who owns it again; null when the view does not hold it.
@@ -61,7 +68,9 @@ public:
     // The number of elements the view holds (counting additions that wait
     // for a running pass to end).
     int ElementCount() const;
-    // One layout pass over every element, then fits the scroll range.
+    // One layout pass over every element, then fits the scroll range and
+    // shows or hides the scroll bar, laying out once more for the width that
+    // leaves.
     void Layout(QPainter& painter);
     // Draws the elements where the last layout pass put them. What cannot
     // reach the painter's device (elements above or below the widget, lines
@@ -78,11 +87,18 @@ public:
     QScrollBar* GetVerticalScrollBar();
     void test();
 
+    // Shows the newest line; the view follows new elements again.
+    void ScrollToBottom();
+    // True when the last line of content is in view, or nothing scrolls.
+    bool IsAtBottom() const;
+
     static constexpr int MaxElements = 1500;
     static constexpr int ScrollStep = 10;
 
 signals:
     void sglElementPress(Element* element);
+    // The view reached the bottom (true) or left it (false).
+    void sglAtBottomChanged(bool atBottom);
     // The element limit is about to delete the element: a host that keeps a
     // pointer to it forgets it here (or takes it with TakeElement()).
     void sglElementDropped(Element* element);
@@ -94,6 +110,8 @@ private:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private slots:
     void on_verticalScrollBar_valueChanged(int value);
@@ -101,10 +119,31 @@ private slots:
 private:
     class PassScope;
     class ListGuard;
+    // Elements tell the view about their own changes and deletion.
     friend class Element;
 
+    // Fits the range to the last layout pass: its maximum reaches the
+    // content's last pixel.
     void ChangeScrollBarHeight();
-    void ElementEvent(const QPoint& pos);
+    // Hit test at pos; returns the part of the widget whose colours changed.
+    QRegion ElementEvent(const QPoint& pos);
+    // Layout passes outside a paint, on a painter that measures as the
+    // widget's own does.
+    void LayoutNow();
+    void LayoutAppended();
+    void BeginLayoutPainter(QPainter& painter);
+    // Lays every element out for the given width.
+    void LayoutElements(QPainter& painter, int width);
+    int LayoutWidth(bool barShown) const;
+    // Puts the bar where the reader expects it after a layout pass.
+    void PlaceScrollValue(bool follow);
+    void UpdateAtBottom();
+    // Scroll steps of one line of the view's font.
+    int LineSteps() const;
+    void ScrollTo(int value);
+    // The part of the widget that element paints (all of it when unknown).
+    QRect ShownRect(const Element* element) const;
+    void ElementChanged(const Element* element, bool geometry);
     // An element the view holds is being deleted.
     void ForgetElement(Element* element);
     // Applies what waited for the passes to end: emptied entries leave the
@@ -114,6 +153,8 @@ private:
     // beyond the limit.
     void AppendNow(Element* element);
     void ListChanged();
+    // Unlinks and deletes elements: their destructors find nothing left to
+    // forget in the view.
     static void DeleteElements(const QList<Element*>& elements);
 
     Ui::ZALChatView* ui;
@@ -131,6 +172,22 @@ private:
     int m_iLastLineY;
     int m_iScrollValue;
 
+    // Inside one of the view's own passes, changes reported by elements (a
+    // box colouring its children) need nothing done.
+    bool m_bInPass;
+    bool m_bLayingOut;
+    bool m_bAtBottom;
+    // The element that is first after the limit dropped the oldest, and its
+    // top before the drop: the reader's place moves up by what left.
+    const Element* m_pDropAnchor;
+    int m_iDropAnchorY;
+    // What moved less than a step so far: drops, wheel turns (in 1/120 of a
+    // step) and pixel deltas.
+    int m_iDropCarry;
+    int m_iWheelRemainder;
+    int m_iPixelRemainder;
+    // The layout painter's device, at the widget's resolution.
+    QImage m_layoutDevice;
     // Passes over the element list running at the moment; while there are
     // any, removed entries are only emptied (null) and additions wait in
     // m_qPendingElements.

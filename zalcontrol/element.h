@@ -89,8 +89,10 @@ public:
     quint64 GetGoldBoxId();
     void SetGoldBoxId(quint64 id);
 
-    // Geometry setters: effective from the owner's next layout pass. The
-    // indent is clamped to +-MaxSpace.
+    // Geometry setters: effective from the owner's next layout pass; an
+    // element already in a view has that view lay out again. The colour
+    // setters and SetEvent() repaint it there. The indent is clamped to
+    // +-MaxSpace.
     void SetFont(QFont& font);
     void SetFont(const QFont& font);
     void SetIndentSpace(int indent);
@@ -159,6 +161,10 @@ protected:
     void SetPaintedRows(int top, int bottom);
     // The next Draw() must build the rectangles anew.
     void InvalidateDraw();
+    // Tells the view that shows the element, through the boxes holding it,
+    // that it changed: it lays out again when geometry is true, and repaints
+    // the element otherwise. Nothing happens outside a view.
+    void Changed(bool geometry);
     // Layout() calls this first: rectangles of the previous layout describe
     // nothing any more, so none are left for a press to hit.
     void ResetEventRect();
@@ -191,22 +197,21 @@ private:
     friend class ZALChatView;
     friend class ButtonElement;
 
-    // The container that holds the element: at most one of the two is set.
-    // Copying an element never copies the link; a copy starts free.
-    struct ContainerLink
+    // The container an element was handed to: the box holding it, or the
+    // view for an element of the view's own list; at most one of the two is
+    // set. A copy belongs to no container, and an assignment keeps the
+    // target's own.
+    struct Container
     {
-        ZALChatView* view = nullptr;
         ButtonElement* box = nullptr;
-        ContainerLink() = default;
-        ContainerLink(const ContainerLink&) {}
-        ContainerLink& operator=(const ContainerLink&) { return *this; }
-        bool IsSet() const { return view || box; }
+        ZALChatView* view = nullptr;
+        Container() = default;
+        Container(const Container&) {}
+        Container& operator=(const Container&) { return *this; }
+        bool IsSet() const { return box || view; }
     };
-    ContainerLink m_container;
-    // Asks the view that holds the element (through any boxes around it) for
-    // a new layout pass.
-    void RelayoutContainer() const;
 
+    Container m_container;
     bool m_bDrawCurrent;
     int m_iPaintTop;
     int m_iPaintBottom;
@@ -226,7 +231,8 @@ public:
     TextElement& operator=(const TextElement& other);
     ~TextElement() override;
 
-    // Effective from the owner's next layout pass; asks for no relayout.
+    // Effective from the owner's next layout pass; a view showing the
+    // element lays out again.
     void SetText(const QString& text);
     Element* Clone() const override;
 
@@ -263,7 +269,8 @@ public:
     // Sizes are device-independent pixels (each side at most MaxSpace); on a
     // device with a higher pixel ratio the picture is drawn from the source
     // at that ratio, scaled once per ratio and kept.
-    // Effective from the owner's next layout pass; ask for no relayout.
+    // Effective from the owner's next layout pass; a view showing the
+    // element lays out again.
     void SetPixmap(QPixmap& pixmap, int w, int h);
     void SetPixmap(const QPixmap& pixmap, int w, int h);
     // A file that cannot be read leaves no picture (0 x 0).
@@ -302,10 +309,10 @@ public:
     // Deletes every child.
     ~ButtonElement() override;
 
-    // Takes ownership of a child and appends it. Refused with a warning,
-    // changing nothing: null, an element that already belongs to a view or
-    // a box, the box itself and any box that holds this one (directly or
-    // further out). No layout is requested.
+    // Takes ownership of a child and appends it; a view showing the box lays
+    // out again. Refused with a warning, changing nothing: null, an element
+    // that already belongs to a view or a box, the box itself and any box
+    // that holds this one (directly or further out).
     void AddElement(Element* child);
     // Space between the box edge and its content: x before the children's
     // line start, y above and below them (at least 1); both at most MaxSpace.
@@ -317,6 +324,8 @@ private:
     void Draw(QPainter& painter, element_info_& info) override;
     friend class Element;
 
+    // Clones of other's children, held by this box.
+    QList<Element*> CloneChildren(const ButtonElement& other);
     // A child is being deleted: it leaves the list (while the box is laying
     // out or drawing, its entry is only emptied until the pass ends).
     void ForgetChild(Element* child);

@@ -10,17 +10,6 @@ namespace {
 
 const qreal kCornerRadius = 6.0;
 
-QList<Element*> cloneAll(const QList<Element*>& elements)
-{
-    QList<Element*> clones;
-    clones.reserve(elements.size());
-    for (const Element* element : elements) {
-        if (element)
-            clones.append(element->Clone());
-    }
-    return clones;
-}
-
 // Counts a pass of a box over its children; when the outermost pass ends,
 // the entries of children deleted meanwhile leave the list.
 class BoxPass
@@ -47,6 +36,19 @@ private:
 
 } // namespace
 
+QList<Element*> ButtonElement::CloneChildren(const ButtonElement& other)
+{
+    QList<Element*> clones;
+    clones.reserve(other.m_qListElement.size());
+    for (const Element* element : other.m_qListElement) {
+        if (element) {
+            clones.append(element->Clone());
+            clones.last()->m_container.box = this;
+        }
+    }
+    return clones;
+}
+
 ButtonElement::ButtonElement()
     : m_elementInfo{0, 0, 0, 0, 0}
     , m_iEdgeY(1)
@@ -58,13 +60,11 @@ ButtonElement::ButtonElement()
 
 ButtonElement::ButtonElement(const ButtonElement& other)
     : Element(other)
-    , m_qListElement(cloneAll(other.m_qListElement))
+    , m_qListElement(CloneChildren(other))
     , m_elementInfo(other.m_elementInfo)
     , m_iEdgeY(other.m_iEdgeY)
     , m_iEdgeX(other.m_iEdgeX)
 {
-    for (Element* child : qAsConst(m_qListElement))
-        child->m_container.box = this;
 }
 
 ButtonElement& ButtonElement::operator=(const ButtonElement& other)
@@ -73,15 +73,14 @@ ButtonElement& ButtonElement::operator=(const ButtonElement& other)
         return *this;
     // Everything is taken from other before the old children go: other may
     // be one of them, or lie inside one.
-    const QList<Element*> clones = cloneAll(other.m_qListElement);
+    const QList<Element*> clones = CloneChildren(other);
     Element::operator=(other);
     m_elementInfo = other.m_elementInfo;
     m_iEdgeY = other.m_iEdgeY;
     m_iEdgeX = other.m_iEdgeX;
     ReleaseChildren();
     m_qListElement = clones;
-    for (Element* child : clones)
-        child->m_container.box = this;
+    Changed(true);
     return *this;
 }
 
@@ -124,6 +123,7 @@ void ButtonElement::AddElement(Element* child)
     child->m_container.box = this;
     m_qListElement.append(child);
     InvalidateDraw();
+    Changed(true);
 }
 
 void ButtonElement::ForgetChild(Element* child)
@@ -138,7 +138,7 @@ void ButtonElement::ForgetChild(Element* child)
     else
         m_qListElement.removeAt(i);
     InvalidateDraw();
-    RelayoutContainer();
+    Changed(true);
 }
 
 void ButtonElement::SetEdgeSpace(int x, int y)
@@ -147,6 +147,7 @@ void ButtonElement::SetEdgeSpace(int x, int y)
     // At least 1, so the first child line never shares the box line's key
     // in the line-height table.
     m_iEdgeY = qBound(1, y, MaxSpace);
+    Changed(true);
 }
 
 Element* ButtonElement::Clone() const

@@ -1,7 +1,8 @@
 #include "chatview.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -62,6 +63,35 @@ private:
     ZALChatView& m_view;
 };
 
+namespace {
+
+// Sets a flag for the lifetime of the object.
+class FlagScope
+{
+public:
+    explicit FlagScope(bool& flag)
+        : m_flag(flag)
+        , m_old(flag)
+    {
+        m_flag = true;
+    }
+    ~FlagScope() { m_flag = m_old; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_old;
+};
+
+// The dominant axis of a wheel turn, as Qt's classic delta() reports it.
+int dominant(const QPoint& delta)
+{
+    return qAbs(delta.x()) > qAbs(delta.y()) ? delta.x() : delta.y();
+}
+
+} // namespace
+
 // Counts a pass over the element list (a paint, a layout, a hit test, a
 // signal): changes of the list asked for meanwhile wait for the outermost
 // pass to end.
@@ -92,12 +122,25 @@ ZALChatView::ZALChatView(QWidget* parent)
     , m_elementInfo{0, 0, 0, 0, 0}
     , m_iLastLineY(0)
     , m_iScrollValue(0)
+    , m_bInPass(false)
+    , m_bLayingOut(false)
+    , m_bAtBottom(true)
+    , m_pDropAnchor(nullptr)
+    , m_iDropAnchorY(0)
+    , m_iDropCarry(0)
+    , m_iWheelRemainder(0)
+    , m_iPixelRemainder(0)
+    , m_layoutDevice(1, 1, QImage::Format_ARGB32_Premultiplied)
 {
     qRegisterMetaType<Element*>("Element*");
     ui->setupUi(this);
     m_qBackground = Qt::transparent;
-    m_bNeedLayout = false;
+    // The first element is placed by a whole pass, which sets the margins.
+    m_bNeedLayout = true;
     ui->verticalScrollBar->hide();
+    ui->verticalScrollBar->setRange(0, 0);
+    ui->verticalScrollBar->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_MouseTracking);
     m_pEventElement = nullptr;
     m_iEdgeY = 0;
@@ -124,6 +167,7 @@ ZALChatView::~ZALChatView()
     m_qListElement.clear();
     m_qPendingElements.clear();
     m_pEventElement = nullptr;
+    m_pDropAnchor = nullptr;
     DeleteElements(all);
     delete ui;
 }
@@ -167,20 +211,10 @@ void ZALChatView::Clear()
         doomed += m_qListElement;
         m_qListElement.clear();
         m_pEventElement = nullptr;
+        m_pDropAnchor = nullptr;
     }
     DeleteElements(doomed);
     ListChanged();
-}
-
-void ZALChatView::DeleteElements(const QList<Element*>& elements)
-{
-    // Unlinked first: their destructors have nothing left to forget here.
-    for (Element* element : elements) {
-        if (element) {
-            element->m_container.view = nullptr;
-            delete element;
-        }
-    }
 }
 
 int ZALChatView::ElementCount() const
@@ -195,6 +229,8 @@ void ZALChatView::ForgetElement(Element* element)
 {
     if (element == m_pEventElement)
         m_pEventElement = nullptr;
+    if (element == m_pDropAnchor)
+        m_pDropAnchor = nullptr;
     if (m_qPendingElements.removeOne(element))
         return;
     const int i = m_qListElement.indexOf(element);
@@ -213,13 +249,14 @@ void ZALChatView::SettleList()
 {
     if (m_bSettling)
         return;
-    m_bSettling = true;
+    FlagScope settling(m_bSettling);
     for (;;) {
         if (m_bClearPending) {
             m_bClearPending = false;
             QList<Element*> doomed;
             doomed.swap(m_qListElement);
             m_pEventElement = nullptr;
+            m_pDropAnchor = nullptr;
             DeleteElements(doomed);
             ListChanged();
         }
@@ -228,13 +265,11 @@ void ZALChatView::SettleList()
             break;
         AppendNow(m_qPendingElements.takeFirst());
     }
-    m_bSettling = false;
 }
 
 void ZALChatView::AppendNow(Element* element)
 {
     m_qListElement.append(element);
-    ListChanged();
     while (m_qListElement.size() > MaxElements) {
         Element* oldest = m_qListElement.first();
         {
@@ -254,6 +289,28 @@ void ZALChatView::AppendNow(Element* element)
             DeleteElements({oldest});
         }
         m_qListElement.removeAll(nullptr);
+        // The reader's place is kept against the element that is first now,
+        // where the last pass put it.
+        if (!m_pDropAnchor && !m_bNeedLayout && !m_qListElement.isEmpty()) {
+            m_pDropAnchor = m_qListElement.first();
+            m_iDropAnchorY = m_pDropAnchor->GetStartY();
+        }
+        m_bNeedLayout = true;
+    }
+    if (m_bNeedLayout)
+        LayoutNow();
+    else
+        LayoutAppended();
+    update();
+}
+
+void ZALChatView::DeleteElements(const QList<Element*>& elements)
+{
+    for (Element* element : elements) {
+        if (element) {
+            element->m_container.view = nullptr;
+            delete element;
+        }
     }
 }
 
@@ -266,31 +323,136 @@ void ZALChatView::ListChanged()
 void ZALChatView::Layout(QPainter& painter)
 {
     ListGuard guard(*this);
+    const bool follow = m_bAtBottom;
     {
-        PassScope scope(*this);
-        Element::ClearMaxHeightByY();
-        m_elementInfo.width = geometry().right() - geometry().left() + 1;
-        m_elementInfo.height = m_iEdgeY;
-        m_elementInfo.edge_y = m_iEdgeY;
-        m_elementInfo.edge_x = m_iEdgeX;
-
-        const Element* prev = nullptr;
-        for (int i = 0; i < m_qListElement.size(); ++i) {
-            Element* element = m_qListElement.at(i);
-            if (!element)
-                continue;
-            element->Layout(painter, m_elementInfo, prev);
-            // One deleted during its own layout leaves nothing to follow.
-            if (m_qListElement.at(i) == element)
-                prev = element;
-        }
+        FlagScope pass(m_bInPass);
+        m_bNeedLayout = false;
+        QScrollBar* bar = ui->verticalScrollBar;
+        const bool barShown = !bar->isHidden();
+        LayoutElements(painter, LayoutWidth(barShown));
+        // The bar appears when the content overflows at the full width and
+        // goes when it fits left of the bar, so content that fits only
+        // without the bar keeps it: one more pass at most, never a swing.
+        const bool barNeeded = m_elementInfo.height > height();
+        if (barNeeded != barShown)
+            LayoutElements(painter, LayoutWidth(barNeeded));
+        ChangeScrollBarHeight();
     }
-    ChangeScrollBarHeight();
+    PlaceScrollValue(follow);
+}
+
+void ZALChatView::LayoutElements(QPainter& painter, int width)
+{
+    PassScope scope(*this);
+    Element::ClearMaxHeightByY();
+    m_elementInfo.width = width;
+    m_elementInfo.height = m_iEdgeY;
+    m_elementInfo.edge_y = m_iEdgeY;
+    m_elementInfo.edge_x = m_iEdgeX;
+
+    const Element* prev = nullptr;
+    for (int i = 0; i < m_qListElement.size(); ++i) {
+        Element* element = m_qListElement.at(i);
+        if (!element)
+            continue;
+        element->Layout(painter, m_elementInfo, prev);
+        // One deleted during its own layout leaves nothing to follow.
+        if (m_qListElement.at(i) == element)
+            prev = element;
+    }
+}
+
+int ZALChatView::LayoutWidth(bool barShown) const
+{
+    return width() - (barShown ? ui->verticalScrollBar->sizeHint().width() : 0);
+}
+
+void ZALChatView::BeginLayoutPainter(QPainter& painter)
+{
+    // Elements measure text in the painter's font, which a widget's painter
+    // takes from the widget, and at the device's resolution.
+    const int dotsPerMeterX = qRound(logicalDpiX() / 0.0254);
+    const int dotsPerMeterY = qRound(logicalDpiY() / 0.0254);
+    if (m_layoutDevice.dotsPerMeterX() != dotsPerMeterX || m_layoutDevice.dotsPerMeterY() != dotsPerMeterY) {
+        m_layoutDevice.setDotsPerMeterX(dotsPerMeterX);
+        m_layoutDevice.setDotsPerMeterY(dotsPerMeterY);
+    }
+    painter.begin(&m_layoutDevice);
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    painter.initFrom(this);
+    QT_WARNING_POP
+}
+
+void ZALChatView::LayoutNow()
+{
+    // Showing or hiding the bar may resize a top-level view from within a
+    // pass: that pass is then repeated for the new size.
+    if (m_bLayingOut) {
+        m_bNeedLayout = true;
+        return;
+    }
+    FlagScope layingOut(m_bLayingOut);
+    QPainter painter;
+    BeginLayoutPainter(painter);
+    for (int pass = 0; pass < 3 && (pass == 0 || m_bNeedLayout); ++pass)
+        Layout(painter);
+}
+
+void ZALChatView::LayoutAppended()
+{
+    // A pass over the list would place every earlier element where it is:
+    // placing the new one after them is the same pass.
+    if (m_bLayingOut) {
+        m_bNeedLayout = true;
+        return;
+    }
+    FlagScope layingOut(m_bLayingOut);
+    ListGuard guard(*this);
+    QPainter painter;
+    BeginLayoutPainter(painter);
+    const bool follow = m_bAtBottom;
+    {
+        FlagScope pass(m_bInPass);
+        PassScope scope(*this);
+        const int count = m_qListElement.size();
+        m_qListElement.last()->Layout(painter, m_elementInfo, count > 1 ? m_qListElement.at(count - 2) : nullptr);
+    }
+    if ((m_elementInfo.height > height()) != !ui->verticalScrollBar->isHidden()) {
+        for (int pass = 0; pass < 3 && (pass == 0 || m_bNeedLayout); ++pass)
+            Layout(painter);
+        return;
+    }
+    {
+        FlagScope pass(m_bInPass);
+        ChangeScrollBarHeight();
+    }
+    PlaceScrollValue(follow);
+}
+
+void ZALChatView::PlaceScrollValue(bool follow)
+{
+    QScrollBar* bar = ui->verticalScrollBar;
+    int value = bar->value();
+    if (m_pDropAnchor) {
+        m_iDropCarry += m_iDropAnchorY - m_pDropAnchor->GetStartY();
+        m_pDropAnchor = nullptr;
+        value -= m_iDropCarry / ScrollStep;
+        m_iDropCarry %= ScrollStep;
+    }
+    {
+        FlagScope pass(m_bInPass);
+        bar->setValue(follow ? bar->maximum() : qBound(0, value, bar->maximum()));
+    }
+    m_iScrollValue = bar->value() * ScrollStep;
+    Element::s_iScrollValueV = m_iScrollValue;
+    UpdateAtBottom();
 }
 
 void ZALChatView::Draw(QPainter& painter)
 {
     ListGuard guard(*this);
+    FlagScope pass(m_bInPass);
     PassScope scope(*this);
     for (int i = 0; i < m_qListElement.size(); ++i) {
         if (Element* element = m_qListElement.at(i))
@@ -333,21 +495,82 @@ void ZALChatView::test()
 {
 }
 
+void ZALChatView::ScrollToBottom()
+{
+    if (m_bNeedLayout)
+        LayoutNow();
+    ScrollTo(ui->verticalScrollBar->maximum());
+}
+
+bool ZALChatView::IsAtBottom() const
+{
+    const QScrollBar* bar = ui->verticalScrollBar;
+    return bar->isHidden() || bar->value() >= bar->maximum();
+}
+
+void ZALChatView::UpdateAtBottom()
+{
+    const bool atBottom = IsAtBottom();
+    if (atBottom == m_bAtBottom)
+        return;
+    m_bAtBottom = atBottom;
+    ListGuard guard(*this);
+    emit sglAtBottomChanged(atBottom);
+}
+
 void ZALChatView::ChangeScrollBarHeight()
 {
+    QScrollBar* bar = ui->verticalScrollBar;
     const int overflow = m_elementInfo.height - height();
     if (overflow > 0) {
-        ui->verticalScrollBar->show();
-        ui->verticalScrollBar->setRange(0, overflow / ScrollStep);
+        bar->show();
+        // Rounded up, so that the content's last pixel can be brought into
+        // view.
+        bar->setRange(0, (overflow + ScrollStep - 1) / ScrollStep);
     } else {
-        ui->verticalScrollBar->hide();
-        ui->verticalScrollBar->setValue(0);
+        bar->hide();
+        bar->setRange(0, 0);
+    }
+    bar->setPageStep(qMax(1, height() / ScrollStep));
+}
+
+int ZALChatView::LineSteps() const
+{
+    return qMax(1, qRound(fontMetrics().height() / double(ScrollStep)));
+}
+
+void ZALChatView::ScrollTo(int value)
+{
+    QScrollBar* bar = ui->verticalScrollBar;
+    if (!bar->isHidden())
+        bar->setValue(qBound(0, value, bar->maximum()));
+}
+
+QRect ZALChatView::ShownRect(const Element* element) const
+{
+    int top = 0;
+    int bottom = -1;
+    if (!Element::GetPaintedRows(element, top, bottom))
+        return rect();
+    return QRect(0, top - m_iScrollValue, width(), bottom - top + 1) & rect();
+}
+
+void ZALChatView::ElementChanged(const Element* element, bool geometry)
+{
+    if (m_bInPass)
+        return;
+    if (geometry) {
+        m_bNeedLayout = true;
+        update();
+    } else {
+        update(ShownRect(element));
     }
 }
 
-void ZALChatView::ElementEvent(const QPoint& pos)
+QRegion ZALChatView::ElementEvent(const QPoint& pos)
 {
     ListGuard guard(*this);
+    QRegion changed;
     m_pEventElement = nullptr;
     bool found = false;
     Element::s_iScrollValueV = m_iScrollValue;
@@ -357,20 +580,25 @@ void ZALChatView::ElementEvent(const QPoint& pos)
     for (Element* element : qAsConst(m_qListElement)) {
         if (!element || !element->GetEvent())
             continue;
+        const QColor background = element->m_qCurBackground;
+        const QColor text = element->m_qCurTextColor;
         element->OnEvent(MOUSE_NORMAL);
-        if (found)
-            continue;
-        const QVector<QRect> rects = static_cast<const Element*>(element)->GetEventRect();
-        for (const QRect& r : rects) {
-            if (r.left() <= px && px <= r.right() && r.top() <= py && py <= r.bottom()) {
-                found = true;
-                m_pEventElement = element;
-                element->OnEvent(MOUSE_HOVER);
-                break;
+        if (!found) {
+            const QVector<QRect> rects = static_cast<const Element*>(element)->GetEventRect();
+            for (const QRect& r : rects) {
+                if (r.left() <= px && px <= r.right() && r.top() <= py && py <= r.bottom()) {
+                    found = true;
+                    m_pEventElement = element;
+                    element->OnEvent(MOUSE_HOVER);
+                    break;
+                }
             }
         }
+        if (background != element->m_qCurBackground || text != element->m_qCurTextColor)
+            changed += ShownRect(element);
     }
     setCursor(found ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    return changed;
 }
 
 void ZALChatView::on_verticalScrollBar_valueChanged(int value)
@@ -378,32 +606,43 @@ void ZALChatView::on_verticalScrollBar_valueChanged(int value)
     m_iScrollValue = value * ScrollStep;
     Element::s_iScrollValueV = m_iScrollValue;
     update();
+    if (!m_bInPass)
+        UpdateAtBottom();
 }
 
-void ZALChatView::paintEvent(QPaintEvent*)
+void ZALChatView::paintEvent(QPaintEvent* event)
 {
     ListGuard guard(*this);
+    if (m_bNeedLayout)
+        LayoutNow();
     QPainter painter;
     painter.begin(this);
+    // A partial repaint clips, so that elements outside it are skipped.
+    if (event->region() != QRegion(rect()))
+        painter.setClipRegion(event->region());
     painter.fillRect(rect(), QBrush(m_qBackground));
-    if (m_bNeedLayout) {
-        m_bNeedLayout = false;
-        Layout(painter);
-    }
     Draw(painter);
     painter.end();
 }
 
 void ZALChatView::resizeEvent(QResizeEvent*)
 {
-    m_bNeedLayout = true;
+    LayoutNow();
     update();
+}
+
+void ZALChatView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange) {
+        m_bNeedLayout = true;
+        update();
+    }
+    QWidget::changeEvent(event);
 }
 
 void ZALChatView::mouseMoveEvent(QMouseEvent* event)
 {
-    ElementEvent(event->pos());
-    update();
+    update(ElementEvent(event->pos()));
 }
 
 void ZALChatView::mousePressEvent(QMouseEvent*)
@@ -411,7 +650,7 @@ void ZALChatView::mousePressEvent(QMouseEvent*)
     if (!m_pEventElement)
         return;
     m_pEventElement->OnEvent(MOUSE_PRESS);
-    update();
+    update(ShownRect(m_pEventElement));
     ListGuard guard(*this);
     emit sglElementPress(m_pEventElement);
 }
@@ -421,7 +660,7 @@ void ZALChatView::mouseReleaseEvent(QMouseEvent*)
     if (!m_pEventElement)
         return;
     m_pEventElement->OnEvent(MOUSE_HOVER);
-    update();
+    update(ShownRect(m_pEventElement));
 }
 
 void ZALChatView::wheelEvent(QWheelEvent* event)
@@ -429,11 +668,53 @@ void ZALChatView::wheelEvent(QWheelEvent* event)
     QScrollBar* bar = ui->verticalScrollBar;
     if (bar->isHidden())
         return;
-    // The dominant axis of the wheel turn, as Qt's classic delta() reports it.
-    const QPoint angle = event->angleDelta();
-    const int delta = qAbs(angle.x()) > qAbs(angle.y()) ? angle.x() : angle.y();
-    const int value = delta > 0 ? bar->value() - 1 : bar->value() + 1;
-    bar->setValue(qBound(bar->minimum(), value, bar->maximum()));
+    int steps = 0;
+    const int pixels = dominant(event->pixelDelta());
+    if (pixels != 0) {
+        m_iPixelRemainder += pixels;
+        steps = m_iPixelRemainder / ScrollStep;
+        m_iPixelRemainder -= steps * ScrollStep;
+    } else {
+        // Every 120 units scroll wheelScrollLines() lines; what a touchpad's
+        // small deltas leave over is kept for the next event, until the
+        // direction turns.
+        const int delta = dominant(event->angleDelta());
+        if ((delta > 0 && m_iWheelRemainder < 0) || (delta < 0 && m_iWheelRemainder > 0))
+            m_iWheelRemainder = 0;
+        m_iWheelRemainder += delta * QApplication::wheelScrollLines() * LineSteps();
+        steps = m_iWheelRemainder / 120;
+        m_iWheelRemainder -= steps * 120;
+    }
+    bar->setValue(qBound(bar->minimum(), bar->value() - steps, bar->maximum()));
     ElementEvent(event->position().toPoint());
     update();
+}
+
+void ZALChatView::keyPressEvent(QKeyEvent* event)
+{
+    const int value = ui->verticalScrollBar->value();
+    const int line = LineSteps();
+    const int page = qMax(1, height() / ScrollStep - line);
+    switch (event->key()) {
+    case Qt::Key_PageDown:
+        ScrollTo(value + page);
+        break;
+    case Qt::Key_PageUp:
+        ScrollTo(value - page);
+        break;
+    case Qt::Key_Down:
+        ScrollTo(value + line);
+        break;
+    case Qt::Key_Up:
+        ScrollTo(value - line);
+        break;
+    case Qt::Key_Home:
+        ScrollTo(0);
+        break;
+    case Qt::Key_End:
+        ScrollTo(ui->verticalScrollBar->maximum());
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }

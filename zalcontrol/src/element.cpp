@@ -3,6 +3,7 @@
 #include "chatview.h"
 #include "drawarea.h"
 
+
 QMap<int, int> Element::s_qMaxHeight;
 int Element::s_lastY = 0;
 int Element::s_iScrollValueV = 0;
@@ -40,15 +41,6 @@ Element::~Element()
         m_container.view->ForgetElement(this);
     else if (m_container.box)
         m_container.box->ForgetChild(this);
-}
-
-void Element::RelayoutContainer() const
-{
-    const Element* outermost = this;
-    while (outermost->m_container.box)
-        outermost = outermost->m_container.box;
-    if (outermost->m_container.view)
-        outermost->m_container.view->ListChanged();
 }
 
 int Element::GetType()
@@ -92,17 +84,20 @@ void Element::SetFont(const QFont& font)
 {
     m_qFont = font;
     InvalidateDraw();
+    Changed(true);
 }
 
 void Element::SetIndentSpace(int indent)
 {
     m_iIndentSpace = qBound(-MaxSpace, indent, MaxSpace);
     InvalidateDraw();
+    Changed(true);
 }
 
 void Element::SetReturn(bool lineBreak)
 {
     m_bReturn = lineBreak;
+    Changed(true);
 }
 
 bool Element::GetEvent()
@@ -117,6 +112,7 @@ void Element::SetEvent(bool on)
         m_qCurBackground = m_background.press;
         m_qCurTextColor = m_textColor.press;
     }
+    Changed(false);
 }
 
 QVector<QRect>& Element::GetEventRect()
@@ -134,6 +130,7 @@ void Element::SetEventBackground(const mouse_color_& colors)
 {
     m_background = colors;
     m_qCurBackground = m_bEvent ? m_background.normal : m_background.press;
+    Changed(false);
 }
 
 void Element::SetEventTextColor(mouse_color_& colors)
@@ -145,6 +142,7 @@ void Element::SetEventTextColor(const mouse_color_& colors)
 {
     m_textColor = colors;
     m_qCurTextColor = m_bEvent ? m_textColor.normal : m_textColor.press;
+    Changed(false);
 }
 
 void Element::SetTextColor(QColor& color)
@@ -156,6 +154,7 @@ void Element::SetTextColor(const QColor& color)
 {
     m_qCurTextColor = color;
     m_textColor = {color, color, color};
+    Changed(false);
 }
 
 void Element::OnEvent(MOUSE_STATE state)
@@ -216,6 +215,15 @@ void Element::SetPaintedRows(int top, int bottom)
 void Element::InvalidateDraw()
 {
     m_bDrawCurrent = false;
+}
+
+void Element::Changed(bool geometry)
+{
+    const Element* top = this;
+    while (top->m_container.box)
+        top = top->m_container.box;
+    if (top->m_container.view)
+        top->m_container.view->ElementChanged(top, geometry);
 }
 
 void Element::ResetEventRect()

@@ -22,6 +22,7 @@ void ImageElement::SetPixmap(const QPixmap& pixmap, int w, int h)
     m_qPixmap = pixmap;
     ScalePixmap(w, h);
     InvalidateDraw();
+    Changed(true);
 }
 
 void ImageElement::SetPixmap(const QString& path, int w, int h)
@@ -30,6 +31,7 @@ void ImageElement::SetPixmap(const QString& path, int w, int h)
     m_qPixmap.load(path);
     ScalePixmap(w, h);
     InvalidateDraw();
+    Changed(true);
 }
 
 Element* ImageElement::Clone() const

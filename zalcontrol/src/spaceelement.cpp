@@ -15,6 +15,7 @@ SpaceElement::~SpaceElement() = default;
 void SpaceElement::SetSpace(int space)
 {
     m_iSpace = qMin(space, MaxSpace);
+    Changed(true);
 }
 
 Element* SpaceElement::Clone() const

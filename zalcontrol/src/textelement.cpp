@@ -112,6 +112,7 @@ void TextElement::SetText(const QString& text)
     m_qText = text;
     m_pMeasure.reset();
     InvalidateDraw();
+    Changed(true);
 }
 
 Element* TextElement::Clone() const

@@ -143,10 +143,12 @@ struct ShownView
         release(pos, b);
     }
 
-    void wheel(int delta, const QPoint& pos = QPoint(5, 5))
+    // A vertical wheel turn, or a platform's pixel delta.
+    void wheel(int delta, const QPoint& pos = QPoint(5, 5), bool pixels = false)
     {
-        QWheelEvent event(QPointF(pos), QPointF(view.mapToGlobal(pos)), QPoint(), QPoint(0, delta),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent event(QPointF(pos), QPointF(view.mapToGlobal(pos)), QPoint(0, pixels ? delta : 0),
+                          QPoint(0, pixels ? delta / 10 : delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
         QApplication::sendEvent(&view, &event);
     }
 };
@@ -158,7 +160,7 @@ inline Element* pressed(const QSignalSpy& spy, int i = 0)
 }
 
 // Screen position of the centre of an element's i-th hit rectangle.
-inline QPoint screenCenter(Element* element, int i = 0)
+inline QPoint screenCenter(const Element* element, int i = 0)
 {
     const QPoint c = element->GetEventRect().at(i).center();
     return QPoint(c.x(), c.y() - Element::s_iScrollValueV);

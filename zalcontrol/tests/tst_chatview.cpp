@@ -1,10 +1,13 @@
-// The chat view: layout and scroll range, wheel steps, hit testing, mouse
-// colours and the press signal, relayouts, the element limit, and several
-// views in one process.
+// The chat view: layout and scroll range, following new elements and keeping
+// the reader's place, keyboard and wheel, the layout width beside the bar,
+// relayouts, hit testing, mouse colours and what a mouse move repaints, the
+// element limit, and several views in one process.
 
 #include "support.h"
 
 #include <QScrollBar>
+
+#include <functional>
 
 namespace {
 
@@ -23,12 +26,47 @@ TextElement* makeLive(const QString& text, bool lineBreak = false)
 }
 
 // Background colour of an element's first cell as the view shows it now.
-QRgb shownState(ShownView& v, Element* e)
+QRgb shownState(ShownView& v, const Element* e)
 {
     return v.grab().pixel(screenCenter(e).x(), e->GetEventRect().first().top() - Element::s_iScrollValueV);
 }
 
+// Adds count mono lines of their own; returns the last.
+Element* addLines(ZALChatView& view, int count, int from = 0)
+{
+    Element* e = nullptr;
+    for (int i = from; i < from + count; ++i)
+        view.AddElement(e = makeLive(QStringLiteral("line %1").arg(i), true));
+    return e;
+}
+
+// Records the region of every paint the view receives.
+struct PaintSpy : QObject
+{
+    QRegion painted;
+    int paints = 0;
+    explicit PaintSpy(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+            ++paints;
+        }
+        return false;
+    }
+    QRegion take()
+    {
+        QCoreApplication::processEvents();
+        const QRegion r = painted;
+        painted = QRegion();
+        paints = 0;
+        return r;
+    }
+};
+
 int deleted = 0;
+
+using Change = std::function<void(QList<Element*>&, ZALChatView&)>;
 
 class TrackedText : public TextElement
 {
@@ -38,139 +76,359 @@ public:
 
 } // namespace
 
+Q_DECLARE_METATYPE(Change)
+
 class TestChatView : public QObject, private MonoCell
 {
     Q_OBJECT
 
 private slots:
+    void init() { Element::s_iScrollValueV = 0; }
+
     // A run, a taller picture on the same line, then a run with the
     // line-break flag: where each lands, how the run is centred against the
-    // picture, and the content bottom that decides the scroll range, which
-    // the wheel cannot pass.
+    // picture, and the content bottom that decides the scroll range, rounded
+    // up so that the last pixel can be reached.
     void workedExampleAndScrollRange_data()
     {
         QTest::addColumn<int>("overflow");
         QTest::addColumn<int>("maximum"); // -1: the bar is hidden
         QTest::newRow("equal height") << 0 << -1;
-        QTest::newRow("below one step") << 7 << 0;
-        QTest::newRow("25 pixels") << 25 << 2;
+        QTest::newRow("below one step") << 7 << 1;
+        QTest::newRow("25 pixels") << 25 << 3;
     }
     void workedExampleAndScrollRange()
     {
         QFETCH(int, overflow);
         QFETCH(int, maximum);
-        const int P = 24; // the picture's height, taller than the text
-        QVERIFY(P > h);
+        const int P = 80; // the picture's height, taller than the text
         const int y3 = 5 + 4 + P;
         TextElement* first = makeText(QStringLiteral("ab"));
         ImageElement* picture = makeImage(30, P, Qt::yellow);
         TextElement* last = makeText(QStringLiteral("cd"));
         last->SetReturn(true);
-        ShownView v(200, d + h + 5 + y3 - overflow);
-        for (Element* e : QList<Element*>{first, picture, last})
-            v.view.AddElement(e);
+        ShownView v(200, d + h + 5 + y3 - overflow, {first, picture, last});
         QColor black(Qt::black);
         v.view.SetBackground(black);
         v.view.SetEdgeSpace(10, 5);
         v.view.SetElementSpace(4);
-        QScrollBar* bar = v.view.GetVerticalScrollBar();
-        bar->setValue(1); // from an earlier position
         v.paint();
 
         const int offset = (P - h) / 2;
         QCOMPARE(first->GetEventRect(),
                  QVector<QRect>({QRect(10, 5 + offset + d, w, h), QRect(10 + w, 5 + offset + d, w, h)}));
-        QCOMPARE(picture->GetEndX(), 10 + 2 * w + 30);
         QCOMPARE(picture->GetEventRect(), QVector<QRect>({QRect(10 + 2 * w, 5 + d, 30, P)}));
         QCOMPARE(last->GetEventRect().first(), QRect(10, y3 + d, w, h));
         QCOMPARE(last->GetEndX(), 10 + 2 * w);
 
+        QScrollBar* bar = v.view.GetVerticalScrollBar();
         QCOMPARE(bar->isHidden(), maximum < 0);
-        if (maximum < 0) {
-            QCOMPARE(bar->value(), 0);
-            QCOMPARE(Element::s_iScrollValueV, 0);
-            // The picture is on screen exactly where its rectangle says.
-            const QImage image = v.grab();
-            const QPoint corner(10 + 2 * w, 5 + d);
-            QCOMPARE(image.pixel(corner), qRgb(255, 255, 0));
-            QCOMPARE(image.pixel(corner + QPoint(29, P - 1)), qRgb(255, 255, 0));
-            QCOMPARE(image.pixel(corner - QPoint(0, 1)), kBlack);
-            QCOMPARE(image.pixel(corner + QPoint(30, 0)), kBlack);
-            return;
-        }
-        QCOMPARE(bar->maximum(), maximum);
-        for (int i = 0; i < 5; ++i)
-            v.wheel(-120);
-        QCOMPARE(bar->value(), maximum);
-        QCOMPARE(Element::s_iScrollValueV, 10 * maximum);
+        QCOMPARE(bar->maximum(), qMax(0, maximum));
+        QCOMPARE(Element::s_iScrollValueV, 10 * qMax(0, maximum)); // it followed to the end
+        // The picture is on screen exactly where its rectangle says.
+        const QImage image = v.grab();
+        const QPoint corner(10 + 2 * w, 5 + d - Element::s_iScrollValueV);
+        QCOMPARE(image.pixel(corner + QPoint(0, P - 1)), qRgb(255, 255, 0));
+        QCOMPARE(image.pixel(corner + QPoint(29, P - 1)), qRgb(255, 255, 0));
+        QCOMPARE(image.pixel(corner + QPoint(30, P - 1)), kBlack);
     }
 
-    // One step per wheel event whatever its size, never past the top, and a
-    // hit test of the point afterwards; with the bar hidden, nothing at all.
-    void wheelStepsAndHitTests()
+    // At the bottom the view follows one or a burst of new elements, below
+    // and at the limit, right after AddElement. Scrolled up, what the reader
+    // sees stays where it is, at the limit to within a step (the offset
+    // moves up by the height that left, its remainder carried); only from
+    // the very top, where the dropped lines are on screen, does it move.
+    void followingAndKeepingThePlace_data()
+    {
+        QTest::addColumn<int>("initial");
+        QTest::addColumn<int>("burst");
+        QTest::newRow("below the limit") << 40 << 1;
+        QTest::newRow("burst below the limit") << 40 << 7;
+        QTest::newRow("at the limit") << ZALChatView::MaxElements << 1;
+        QTest::newRow("burst at the limit") << ZALChatView::MaxElements << 7;
+    }
+    void followingAndKeepingThePlace()
+    {
+        QFETCH(int, initial);
+        QFETCH(int, burst);
+        ShownView v(200, 100);
+        QScrollBar* bar = v.view.GetVerticalScrollBar();
+        QSignalSpy atBottom(&v.view, &ZALChatView::sglAtBottomChanged);
+        Element* last = addLines(v.view, initial);
+        QVERIFY(v.view.IsAtBottom());
+        for (int round = 0; round < 3; ++round) {
+            last = addLines(v.view, burst, initial + round * burst);
+            QCOMPARE(bar->value(), bar->maximum()); // before any paint
+            v.paint();
+            QVERIFY(last->GetEventRect().last().bottom() - Element::s_iScrollValueV < 100);
+        }
+        QCOMPARE(atBottom.count(), 0);
+
+        bar->setValue(bar->maximum() - 20);
+        QCOMPARE(atBottom.count(), 1);
+        QCOMPARE(atBottom.at(0).at(0).toBool(), false);
+        v.paint();
+        const QImage before = v.grab().copy(0, 0, 100, 100);
+        for (int round = 0; round < 4; ++round) {
+            addLines(v.view, burst, initial + 100 + round * burst);
+            v.paint();
+            if (initial < ZALChatView::MaxElements) {
+                QCOMPARE(v.grab().copy(0, 0, 100, 100), before);
+                continue;
+            }
+            // Lines are h tall: the shown text is the same, moved less than a step.
+            const QImage now = v.grab().copy(0, 0, 100, 100);
+            bool found = false;
+            for (int dy = -9; dy <= 9 && !found; ++dy)
+                found = now.copy(0, 20 + dy, 100, 60) == before.copy(0, 20, 100, 60);
+            QVERIFY2(found, qPrintable(QStringLiteral("round %1").arg(round)));
+        }
+        QVERIFY(!v.view.IsAtBottom());
+        if (initial == ZALChatView::MaxElements) {
+            bar->setValue(0);
+            addLines(v.view, burst, 9000);
+            QCOMPARE(bar->value(), 0);
+        }
+        v.view.ScrollToBottom();
+        QCOMPARE(atBottom.last().at(0).toBool(), true);
+    }
+
+    // The range and the bar follow every layout pass: right after AddElement
+    // and after a resize, setValue(maximum()) shows the end, and a short
+    // chat has nothing to scroll.
+    void rangeFollowsEveryLayoutPass()
+    {
+        ShownView v(200, 100);
+        QScrollBar* bar = v.view.GetVerticalScrollBar();
+        addLines(v.view, 2);
+        QVERIFY(bar->isHidden());
+        QCOMPARE(bar->maximum(), 0);
+        Element* last = addLines(v.view, 20, 2);
+        const int content = 22 * h + d;
+        QVERIFY(!bar->isHidden());
+        QCOMPARE(bar->maximum(), (content - 100 + 9) / 10);
+        v.view.resize(200, 150);
+        QCOMPARE(bar->maximum(), (content - 150 + 9) / 10);
+        bar->setValue(0);
+        bar->setValue(bar->maximum());
+        v.paint();
+        QVERIFY(last->GetEventRect().last().bottom() - Element::s_iScrollValueV < 150);
+        v.view.resize(200, content);
+        QVERIFY(bar->isHidden());
+        QVERIFY(v.view.IsAtBottom());
+        QCOMPARE(Element::s_iScrollValueV, 0);
+    }
+
+    // Each key from the same place; Page keys move a view height less one
+    // line of the view's font (17 px: 2 steps), arrows one line.
+    void keys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("expected"); // -1: the maximum
+        QTest::newRow("page down") << int(Qt::Key_PageDown) << 0 << 20 + 8;
+        QTest::newRow("page up") << int(Qt::Key_PageUp) << 0 << 20 - 8;
+        QTest::newRow("down") << int(Qt::Key_Down) << 0 << 22;
+        QTest::newRow("up") << int(Qt::Key_Up) << 0 << 18;
+        QTest::newRow("home") << int(Qt::Key_Home) << 0 << 0;
+        QTest::newRow("end") << int(Qt::Key_End) << 0 << -1;
+        QTest::newRow("ctrl home") << int(Qt::Key_Home) << int(Qt::ControlModifier) << 0;
+        QTest::newRow("ctrl end") << int(Qt::Key_End) << int(Qt::ControlModifier) << -1;
+    }
+    void keys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, expected);
+        ShownView v(200, 100);
+        QCOMPARE(v.view.focusPolicy(), Qt::StrongFocus);
+        v.view.setFont(monoFont());
+        addLines(v.view, 60);
+        QScrollBar* bar = v.view.GetVerticalScrollBar();
+        bar->setValue(20);
+        QTest::keyClick(&v.view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(bar->value(), expected < 0 ? bar->maximum() : expected);
+        // End follows new messages again.
+        addLines(v.view, 1, 60);
+        QCOMPARE(bar->value() == bar->maximum(), expected < 0);
+    }
+
+    // A notch scrolls wheelScrollLines() lines of 2 steps; small deltas add
+    // up, their remainder kept until the direction turns; pixel deltas move
+    // by pixels. With the bar hidden nothing happens, not even a hit test.
+    void wheel_data()
+    {
+        QTest::addColumn<QVector<int>>("deltas");
+        QTest::addColumn<bool>("pixels");
+        QTest::addColumn<int>("steps");
+        QApplication::setWheelScrollLines(3);
+        const int notch = 6;
+        QTest::newRow("notch down") << QVector<int>{-120} << false << notch;
+        QTest::newRow("two notches up") << QVector<int>{120, 120} << false << -2 * notch;
+        QTest::newRow("small deltas add up") << QVector<int>{-30, -30, -30, -30} << false << notch;
+        QTest::newRow("remainder kept") << QVector<int>{-50, -50, -20} << false << notch;
+        QTest::newRow("turn drops it") << QVector<int>{-70, 20} << false << 2;
+        QTest::newRow("pixels") << QVector<int>{-25, -25, -4} << true << 5;
+    }
+    void wheel()
+    {
+        QFETCH(QVector<int>, deltas);
+        QFETCH(bool, pixels);
+        QFETCH(int, steps);
+        ShownView v(200, 100);
+        v.view.setFont(monoFont());
+        addLines(v.view, 80);
+        QScrollBar* bar = v.view.GetVerticalScrollBar();
+        bar->setValue(40);
+        for (int delta : deltas)
+            v.wheel(delta, QPoint(5, 5), pixels);
+        QCOMPARE(bar->value(), 40 + steps);
+    }
+    void wheelWithTheBarHidden()
     {
         QList<Element*> lines{makeLive(QStringLiteral("line 0"))};
         ShownView v(200, 60, lines);
-        QScrollBar* bar = v.view.GetVerticalScrollBar();
-        QVERIFY(bar->isHidden());
         v.move(screenCenter(lines[0]));
         v.wheel(-120, QPoint(150, 50)); // had it run, the hit test would reset the cursor
         QCOMPARE(v.cursor(), Qt::PointingHandCursor);
         QCOMPARE(Element::s_iScrollValueV, 0);
-
-        for (int i = 1; i < 20; ++i) {
-            lines.append(makeLive(QStringLiteral("line %1").arg(i), true));
-            v.view.AddElement(lines.last());
-        }
+        addLines(v.view, 19, 1);
+        v.view.GetVerticalScrollBar()->setValue(1);
         v.paint();
-        QVERIFY(!bar->isHidden());
-        v.move(QPoint(150, 50));
-        QCOMPARE(v.cursor(), Qt::ArrowCursor);
-        v.wheel(120, screenCenter(lines[0]));
-        QCOMPARE(bar->value(), 0);
+        v.wheel(120, screenCenter(lines[0]) + QPoint(0, 10));
         QCOMPARE(v.cursor(), Qt::PointingHandCursor);
+    }
 
-        v.wheel(-1200);
-        QCOMPARE(bar->value(), 1);
-        QCOMPARE(Element::s_iScrollValueV, 10);
-        v.wheel(0);
-        QCOMPARE(bar->value(), 2);
-        v.wheel(240);
-        QCOMPARE(bar->value(), 1);
+    // Content is laid out left of a shown bar; growing the view a pixel at a
+    // time through the heights where the bar goes never swings: the bar
+    // stays while the content fits only without it.
+    void layoutWidthBesideTheBar()
+    {
+        ShownView v(120, 60);
+        TextElement* run = makeText(QString(60, QLatin1Char('m')));
+        v.view.AddElement(run);
+        QScrollBar* bar = v.view.GetVerticalScrollBar();
+        QVERIFY(!bar->isHidden());
+        const int left = 120 - bar->sizeHint().width();
+        auto rightmost = [&] {
+            int r = 0;
+            for (const QRect& cell : run->GetEventRect())
+                r = qMax(r, cell.right());
+            return r;
+        };
+        v.paint();
+        QVERIFY(rightmost() < left);
+        const int narrowHeight = run->GetEndY() + h + d;
+        bool shown = true;
+        for (int height = 60; height <= narrowHeight + 2; ++height) {
+            v.view.resize(120, height);
+            v.paint();
+            v.paint();
+            QCOMPARE(bar->isHidden(), height >= narrowHeight);
+            QCOMPARE(rightmost() < left, !bar->isHidden());
+            shown = !bar->isHidden();
+        }
+        QVERIFY(!shown);
+        // A fresh view that fits without the bar shows none.
+        ShownView fresh(120, narrowHeight - 1, {makeText(QString(60, QLatin1Char('m')))});
+        QVERIFY(fresh.view.GetVerticalScrollBar()->isHidden());
+    }
+
+    // Changes of the view's font and of elements already shown take effect
+    // at the next paint, without anything else from the host.
+    void settersOfShownElementsRelayout_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<bool>("moves"); // some element's geometry changes
+        QTest::newRow("text") << Change([](auto& e, auto&) { static_cast<TextElement*>(e[0])->SetText("abcdefg"); }) << true;
+        QTest::newRow("font") << Change([](auto& e, auto&) { QFont f = monoFont(20); e[0]->SetFont(f); }) << true;
+        QTest::newRow("picture") << Change([](auto& e, auto&) {
+            QPixmap p = solidPixmap(50, 5, Qt::red);
+            static_cast<ImageElement*>(e[1])->SetPixmap(p, 0, 0);
+        }) << true;
+        QTest::newRow("space") << Change([](auto& e, auto&) { static_cast<SpaceElement*>(e[2])->SetSpace(30); }) << true;
+        QTest::newRow("child text") << Change([](auto& e, auto&) { static_cast<TextElement*>(e[5])->SetText("x\ny"); }) << true;
+        QTest::newRow("box edge") << Change([](auto& e, auto&) { static_cast<ButtonElement*>(e[3])->SetEdgeSpace(0, 9); }) << true;
+        QTest::newRow("view font") << Change([](auto&, auto& view) { view.setFont(monoFont(30)); }) << true;
+        QTest::newRow("colour") << Change([](auto& e, auto&) {
+            mouse_color_ c{Qt::blue, Qt::blue, Qt::blue};
+            e[0]->SetEventBackground(c);
+        }) << false;
+    }
+    void settersOfShownElementsRelayout()
+    {
+        QFETCH(Change, change);
+        QFETCH(bool, moves);
+        TextElement* child = makeText(QStringLiteral("in"));
+        auto* box = withMono(new ButtonElement);
+        box->AddElement(child);
+        auto* plain = new TextElement; // in the view's font
+        plain->SetText(QStringLiteral("mm"));
+        plain->SetReturn(true);
+        QList<Element*> elements{makeText(QStringLiteral("ab")), makeImage(10, 5), withMono(new SpaceElement), box,
+                                 plain, child};
+        ShownView v(300, 200, elements.mid(0, 5));
+        auto geometry = [&] {
+            QVector<int> g;
+            for (const Element* e : elements)
+                g << e->GetStartX() << e->GetStartY() << e->GetEndX() << e->GetEndY();
+            return g;
+        };
+        const QVector<int> before = geometry();
+        const QImage shown = v.grab();
+        change(elements, v.view);
+        v.paint();
+        QCOMPARE(geometry() != before, moves);
+        if (!moves)
+            QVERIFY(v.grab() != shown);
     }
 
     // Hover, press and release colours, the cursor, and one press signal per
-    // press naming the element hit; rectangle edges count as inside, the
-    // earlier of two overlapping elements wins, and an element with events
-    // off is never hit.
+    // press naming the element hit; edges count as inside, the earlier of
+    // two overlapping elements wins, an element with events off is never
+    // hit. A move repaints only the elements whose colours changed.
     void mouseOverElements()
     {
         TextElement* e = makeLive(QStringLiteral("name"));
         TextElement* other = makeLive(QStringLiteral("other"), true);
         TextElement* deaf = makeText(QStringLiteral("c"));
-        ShownView v(200, 100, {e, other, deaf});
+        ShownView v(200, 100, {e, other, deaf, makeLive(QStringLiteral("far"), true), makeLive("more", true)});
         QCOMPARE(shownState(v, e), kNormal);
+        PaintSpy spyPaint(&v.view);
+        v.move(QPoint(195, 95)); // into the window, over nothing
+        spyPaint.take();
+        auto rows = [&](const Element* x) {
+            QRegion r;
+            for (const QRect& c : x->GetEventRect())
+                r += QRect(0, c.top() - h, 200, 3 * h) & QRect(0, 0, 200, 100);
+            return r;
+        };
 
         QSignalSpy spy(&v.view, &ZALChatView::sglElementPress);
         const QPoint on = screenCenter(e, 1);
         v.move(on);
+        QCOMPARE(spyPaint.take(), rows(e));
+        v.move(screenCenter(e, 2)); // still the same element: nothing repainted
+        QCOMPARE(spyPaint.take(), QRegion());
         QCOMPARE(shownState(v, e), kHover);
         QCOMPARE(v.cursor(), Qt::PointingHandCursor);
+        spyPaint.take();
         v.press(on);
+        QCOMPARE(spyPaint.take(), rows(e));
         QCOMPARE(shownState(v, e), kPress);
         QCOMPARE(shownState(v, other), kNormal);
         QCOMPARE(spy.count(), 1);
         QCOMPARE(pressed(spy), e);
-        // Moving within the element while the button is held shows hover.
         v.move(screenCenter(e, 2));
         QCOMPARE(shownState(v, e), kHover);
         v.release(screenCenter(e, 2));
         QCOMPARE(shownState(v, e), kHover);
         QCOMPARE(spy.count(), 1);
-        // Any button presses; moving away returns to normal.
         v.click(screenCenter(e, 2), Qt::RightButton);
         QCOMPARE(spy.count(), 2);
+        spyPaint.take();
         v.move(screenCenter(other));
+        QCOMPARE(spyPaint.take(), rows(e) + rows(other));
         QCOMPARE(shownState(v, e), kNormal);
         QCOMPARE(shownState(v, other), kHover);
         v.move(QPoint(195, 95));
@@ -200,7 +458,7 @@ private slots:
         QCOMPARE(spy.count(), 3);
     }
 
-    // Spacing setters and a resize lay the view out again, at the next paint.
+    // Spacing setters and a resize lay the view out again.
     void spacingAndResizeRelayout()
     {
         TextElement* first = makeText(QString(20, QLatin1Char('z')));
@@ -209,18 +467,12 @@ private slots:
         next->SetReturn(true);
         ShownView v(100, 100, {first, next});
         QCOMPARE(first->GetEventRect().first().topLeft(), QPoint(3, d));
-
         v.view.SetEdgeSpace(8, 4);
-        v.paint();
-        QCOMPARE(first->GetEventRect().first().topLeft(), QPoint(8 + 3, 4 + d));
         v.view.SetElementSpace(6);
         v.paint();
+        QCOMPARE(first->GetEventRect().first().topLeft(), QPoint(8 + 3, 4 + d));
         QCOMPARE(QPoint(next->GetStartX(), next->GetStartY()), QPoint(8, first->GetEndY() + 6 + h));
-
-        const int wrappedTop = first->GetEventRect().last().top();
-        QVERIFY(wrappedTop > 4 + d);
         v.view.resize(400, 100);
-        QCOMPARE(first->GetEventRect().last().top(), wrappedTop); // not before the paint
         v.paint();
         QCOMPARE(first->GetEventRect().last().top(), 4 + d);
         QCOMPARE(first->GetEndX(), 8 + 3 + 20 * w);
@@ -239,24 +491,17 @@ private slots:
         const QPoint on = screenCenter(oldest);
         v.move(on);
         QCOMPARE(v.cursor(), Qt::PointingHandCursor);
-
-        QList<Element*> added;
-        for (int i = 1; i <= ZALChatView::MaxElements; ++i) {
-            QCOMPARE(deleted, 0);
-            added.append(makeText(QString::number(i)));
-            added.last()->SetReturn(true);
-            v.view.AddElement(added.last());
-        }
+        v.view.GetVerticalScrollBar()->setValue(0);
+        Element* second = addLines(v.view, 1);
+        addLines(v.view, ZALChatView::MaxElements - 2, 1);
+        QCOMPARE(deleted, 0);
+        Element* last = addLines(v.view, 1);
         QCOMPARE(deleted, 1);
         QSignalSpy spy(&v.view, &ZALChatView::sglElementPress);
         v.click(on);
         QCOMPARE(spy.count(), 0);
-
-        v.paint();
-        QCOMPARE(added[0]->GetStartY(), 0);
-        QCOMPARE(added[1]->GetStartY(), h);
-        QCOMPARE(added.last()->GetStartY(), (ZALChatView::MaxElements - 1) * h);
-        QCOMPARE(v.view.GetVerticalScrollBar()->maximum(), ((ZALChatView::MaxElements - 1) * h + h + d - 100) / 10);
+        QCOMPARE(second->GetStartY(), 0);
+        QCOMPARE(last->GetStartY(), (ZALChatView::MaxElements - 1) * h);
     }
 
     // Two views scrolled differently paint and react as each would alone.
@@ -269,8 +514,8 @@ private slots:
                 v.view.AddElement(rows.last());
                 v.view.AddElement(makeText(QStringLiteral("T"), tallSize)); // a taller neighbour
             }
-            v.paint();
             v.view.GetVerticalScrollBar()->setValue(scroll);
+            v.paint();
             return rows;
         };
         ShownView a(160, 90);
@@ -281,7 +526,6 @@ private slots:
         const QList<Element*> rowsB = fill(b, 30, 7);
         const QImage aloneB = b.grab();
         QCOMPARE(a.grab(), aloneA);
-        QCOMPARE(b.grab(), aloneB);
         a.view.resize(160, 91); // A lays out again, B must not notice
         a.paint();
         QCOMPARE(b.grab(), aloneB);
@@ -295,8 +539,6 @@ private slots:
         a.click(pA);
         b.move(pB);
         b.click(pB);
-        QCOMPARE(spyA.count(), 1);
-        QCOMPARE(spyB.count(), 1);
         QCOMPARE(pressed(spyA), rowsA[3]);
         QCOMPARE(pressed(spyB), rowsB[3]);
     }
