@@ -1,6 +1,7 @@
 #include "element.h"
 
 #include "drawarea.h"
+#include "elementlist.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -128,15 +129,8 @@ void ButtonElement::AddElement(Element* child)
 
 void ButtonElement::ForgetChild(Element* child)
 {
-    const int i = m_qListElement.indexOf(child);
-    if (i < 0)
+    if (!DetachFromList(m_qListElement, child, m_iPassDepth > 0))
         return;
-    // A running pass walks the list by index: an emptied entry keeps the
-    // positions of the children after it.
-    if (m_iPassDepth > 0)
-        m_qListElement[i] = nullptr;
-    else
-        m_qListElement.removeAt(i);
     InvalidateDraw();
     Changed(true);
 }

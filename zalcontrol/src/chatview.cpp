@@ -1,5 +1,7 @@
 #include "chatview.h"
 
+#include "elementlist.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -233,16 +235,8 @@ void ZALChatView::ForgetElement(Element* element)
         m_pDropAnchor = nullptr;
     if (m_qPendingElements.removeOne(element))
         return;
-    const int i = m_qListElement.indexOf(element);
-    if (i < 0)
-        return;
-    // A running pass walks the list by index: an emptied entry keeps the
-    // positions of the elements after it.
-    if (m_iListDepth > 0)
-        m_qListElement[i] = nullptr;
-    else
-        m_qListElement.removeAt(i);
-    ListChanged();
+    if (DetachFromList(m_qListElement, element, m_iListDepth > 0))
+        ListChanged();
 }
 
 void ZALChatView::SettleList()
