@@ -165,7 +165,9 @@ void ZALChatView::AddElement(Element* element)
         }
         m_bNeedLayout = true;
     }
-    if (m_bNeedLayout)
+    // A hidden view is resized without a resize event: a new width needs a
+    // whole pass.
+    if (m_bNeedLayout || m_elementInfo.width != LayoutWidth(!ui->verticalScrollBar->isHidden()))
         LayoutNow();
     else
         LayoutAppended();
