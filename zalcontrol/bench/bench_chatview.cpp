@@ -404,6 +404,11 @@ void settle(QWidget* widget)
     QCoreApplication::processEvents();
 }
 
+bool atEnd(const QScrollBar* bar)
+{
+    return bar->value() == bar->maximum();
+}
+
 Subject chatView()
 {
     Subject s;
@@ -430,7 +435,7 @@ Subject textBrowser()
     b->document()->setMaximumBlockCount(kTotal);
     s.canvas = b->viewport();
     s.append = [b](int i) { b->append(line(i)); };
-    s.atBottom = [b] { return b->verticalScrollBar()->value() == b->verticalScrollBar()->maximum(); };
+    s.atBottom = [b] { return atEnd(b->verticalScrollBar()); };
     s.lineHeight = QFontMetrics(benchFont()).height();
     s.lastY = kHeight - 2 * b->frameWidth() - 4 - s.lineHeight / 2;
     s.widget = std::move(browser);
@@ -453,7 +458,7 @@ Subject listView()
     l->setMouseTracking(true);
     s.canvas = l->viewport();
     s.append = [l, model](int i) {
-        const bool follow = l->verticalScrollBar()->value() == l->verticalScrollBar()->maximum();
+        const bool follow = atEnd(l->verticalScrollBar());
         if (model->rowCount() >= kTotal)
             model->removeRows(0, 1);
         const int row = model->rowCount();
@@ -462,7 +467,7 @@ Subject listView()
         if (follow)
             l->scrollToBottom();
     };
-    s.atBottom = [l] { return l->verticalScrollBar()->value() == l->verticalScrollBar()->maximum(); };
+    s.atBottom = [l] { return atEnd(l->verticalScrollBar()); };
     s.lineHeight = l->sizeHintForRow(0) > 0 ? l->sizeHintForRow(0) : QFontMetrics(benchFont()).height();
     s.widget = std::move(list);
     return s;
