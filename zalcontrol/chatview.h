@@ -127,10 +127,12 @@ private:
     void ChangeScrollBarHeight();
     // Hit test at pos; returns the part of the widget whose colours changed.
     QRegion ElementEvent(const QPoint& pos);
-    // Layout passes outside a paint, on a painter that measures as the
-    // widget's own does.
-    void LayoutNow();
-    void LayoutAppended();
+    // A layout pass outside a paint, on a painter that measures as the
+    // widget's own does; appended: only the newest element is new.
+    void LayoutNow(bool appended = false);
+    // Places the newest element after the others; false when the bar must
+    // appear or go, which takes a whole pass.
+    bool LayoutLast(QPainter& painter);
     void BeginLayoutPainter(QPainter& painter);
     // Lays every element out for the given width.
     void LayoutElements(QPainter& painter, int width);

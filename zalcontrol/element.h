@@ -240,9 +240,12 @@ private:
     void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
     void Draw(QPainter& painter, element_info_& info) override;
 
+public:
     // Widths and break points of the text's grapheme clusters in one font,
     // measured once and kept until the text or the font changes.
     struct Measure;
+
+private:
     // Sets the painter's font to the element's font and returns the measure
     // for it, taken anew when the text or the resolved font changed.
     const Measure& Measured(QPainter& painter);

@@ -344,7 +344,6 @@ void reportLayout(QTextStream& out)
     std::vector<qint64> unchanged;
     std::vector<qint64> dropped;
     std::vector<qint64> huge;
-    QImage target(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
     // AddElement lays the new element out at once: its cost is the pass.
     auto time = [&](std::vector<qint64>& into, const std::function<void()>& work) {
         QElapsedTimer timer;
@@ -358,9 +357,10 @@ void reportLayout(QTextStream& out)
         QList<Element*> added;
         time(first, [&] { fill(*view, textElement, 0, total - 1, &added); });
         time(appended, [&] { fill(*view, textElement, total - 1, 1, &added); });
+        // A spacing setter asks for a pass, which ScrollToBottom() runs.
         time(unchanged, [&] {
-            QPainter painter(&target);
-            view->Layout(painter);
+            view->SetElementSpace(0);
+            view->ScrollToBottom();
         });
         time(dropped, [&] { fill(*view, textElement, total, 1, &added); });
         // Every line below the one before it, none lost.
@@ -374,8 +374,8 @@ void reportLayout(QTextStream& out)
         hugeView->SetEdgeSpace(INT_MAX, INT_MAX);
         fill(*hugeView, hugeGapElement, 0, total);
         time(huge, [&] {
-            QPainter painter(&target);
-            hugeView->Layout(painter);
+            hugeView->SetElementSpace(INT_MAX);
+            hugeView->ScrollToBottom();
         });
     }
     auto median = [](std::vector<qint64>& ns) {
@@ -426,6 +426,11 @@ void settle(QWidget* widget)
     QCoreApplication::processEvents();
 }
 
+bool atEnd(const QScrollBar* bar)
+{
+    return bar->value() == bar->maximum();
+}
+
 Subject chatView()
 {
     Subject s;
@@ -452,7 +457,7 @@ Subject textBrowser()
     b->document()->setMaximumBlockCount(kTotal);
     s.canvas = b->viewport();
     s.append = [b](int i) { b->append(line(i)); };
-    s.atBottom = [b] { return b->verticalScrollBar()->value() == b->verticalScrollBar()->maximum(); };
+    s.atBottom = [b] { return atEnd(b->verticalScrollBar()); };
     s.lineHeight = QFontMetrics(benchFont()).height();
     s.lastY = kHeight - 2 * b->frameWidth() - 4 - s.lineHeight / 2;
     s.widget = std::move(browser);
@@ -475,7 +480,7 @@ Subject listView()
     l->setMouseTracking(true);
     s.canvas = l->viewport();
     s.append = [l, model](int i) {
-        const bool follow = l->verticalScrollBar()->value() == l->verticalScrollBar()->maximum();
+        const bool follow = atEnd(l->verticalScrollBar());
         if (model->rowCount() >= kTotal)
             model->removeRows(0, 1);
         const int row = model->rowCount();
@@ -484,7 +489,7 @@ Subject listView()
         if (follow)
             l->scrollToBottom();
     };
-    s.atBottom = [l] { return l->verticalScrollBar()->value() == l->verticalScrollBar()->maximum(); };
+    s.atBottom = [l] { return atEnd(l->verticalScrollBar()); };
     s.lineHeight = l->sizeHintForRow(0) > 0 ? l->sizeHintForRow(0) : QFontMetrics(benchFont()).height();
     s.widget = std::move(list);
     return s;

@@ -291,10 +291,9 @@ void ZALChatView::AppendNow(Element* element)
         }
         m_bNeedLayout = true;
     }
-    if (m_bNeedLayout)
-        LayoutNow();
-    else
-        LayoutAppended();
+    // A hidden view is resized without a resize event: a new width needs a
+    // whole pass.
+    LayoutNow(!m_bNeedLayout && m_elementInfo.width == LayoutWidth(!ui->verticalScrollBar->isHidden()));
     update();
 }
 
@@ -378,7 +377,7 @@ void ZALChatView::BeginLayoutPainter(QPainter& painter)
     QT_WARNING_POP
 }
 
-void ZALChatView::LayoutNow()
+void ZALChatView::LayoutNow(bool appended)
 {
     // Showing or hiding the bar may resize a top-level view from within a
     // pass: that pass is then repeated for the new size.
@@ -387,24 +386,19 @@ void ZALChatView::LayoutNow()
         return;
     }
     FlagScope layingOut(m_bLayingOut);
+    ListGuard guard(*this);
     QPainter painter;
     BeginLayoutPainter(painter);
+    if (appended && LayoutLast(painter))
+        return;
     for (int pass = 0; pass < 3 && (pass == 0 || m_bNeedLayout); ++pass)
         Layout(painter);
 }
 
-void ZALChatView::LayoutAppended()
+bool ZALChatView::LayoutLast(QPainter& painter)
 {
     // A pass over the list would place every earlier element where it is:
     // placing the new one after them is the same pass.
-    if (m_bLayingOut) {
-        m_bNeedLayout = true;
-        return;
-    }
-    FlagScope layingOut(m_bLayingOut);
-    ListGuard guard(*this);
-    QPainter painter;
-    BeginLayoutPainter(painter);
     const bool follow = m_bAtBottom;
     {
         FlagScope pass(m_bInPass);
@@ -412,16 +406,14 @@ void ZALChatView::LayoutAppended()
         const int count = m_qListElement.size();
         m_qListElement.last()->Layout(painter, m_elementInfo, count > 1 ? m_qListElement.at(count - 2) : nullptr);
     }
-    if ((m_elementInfo.height > height()) != !ui->verticalScrollBar->isHidden()) {
-        for (int pass = 0; pass < 3 && (pass == 0 || m_bNeedLayout); ++pass)
-            Layout(painter);
-        return;
-    }
+    if ((m_elementInfo.height > height()) != !ui->verticalScrollBar->isHidden())
+        return false;
     {
         FlagScope pass(m_bInPass);
         ChangeScrollBarHeight();
     }
     PlaceScrollValue(follow);
+    return true;
 }
 
 void ZALChatView::PlaceScrollValue(bool follow)

@@ -3,9 +3,11 @@
 #include "drawarea.h"
 
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 #include <climits>
 
@@ -38,6 +40,20 @@ struct TextElement::Measure
     // height for every mark stacked in the busiest cluster.
     int inkMargin;
     QVector<TextCluster> clusters;
+    // The glyphs each cluster shapes to on its own, in one font, relative to
+    // its baseline origin; a cluster shaped with several fonts (or in a
+    // font with lines drawn along the text) has none and is drawn alone.
+    // Taken at the first paint, since most runs are never painted.
+    struct Glyphs
+    {
+        int first; // into indexes and positions
+        int count;
+        int font;  // into fonts; -1: drawn alone
+    };
+    mutable QVector<Glyphs> glyphs;
+    mutable QVector<QRawFont> fonts;
+    mutable QVector<quint32> indexes;
+    mutable QVector<QPointF> positions;
 };
 
 namespace {
@@ -96,6 +112,88 @@ void walkClusters(const QVector<TextCluster>& clusters, int lineStart, int areaW
     }
 }
 
+// Shapes each cluster on its own, as drawing the cluster's text would.
+void shapeClusters(const TextElement::Measure& m, const QString& text, QPaintDevice* device)
+{
+    const bool lines = m.font.underline() || m.font.overline() || m.font.strikeOut();
+    m.glyphs.reserve(m.clusters.size());
+    for (const TextCluster& cluster : m.clusters) {
+        QTextLayout layout(text.mid(cluster.start, cluster.length), m.font, device);
+        layout.beginLayout();
+        const QTextLine line = layout.createLine();
+        layout.endLayout();
+        const QList<QGlyphRun> runs = layout.glyphRuns();
+        if (lines || runs.size() != 1 || !line.isValid()) {
+            m.glyphs.append({0, 0, -1});
+            continue;
+        }
+        const QGlyphRun& run = runs.first();
+        int font = m.fonts.indexOf(run.rawFont());
+        if (font < 0) {
+            font = m.fonts.size();
+            m.fonts.append(run.rawFont());
+        }
+        m.glyphs.append({m.indexes.size(), run.glyphIndexes().size(), font});
+        m.indexes += run.glyphIndexes();
+        for (const QPointF& p : run.positions())
+            m.positions.append(p - QPointF(0, line.ascent()));
+    }
+}
+
+// Collects the glyphs of neighbouring clusters that share a font into one
+// run, drawn with one call where drawing each cluster's text would take one
+// each. The pixels are the same: the glyphs land where each cluster's own
+// drawing puts them, in the same order.
+class GlyphBatch
+{
+public:
+    GlyphBatch(QPainter& painter, const TextElement::Measure& m)
+        : m_painter(painter)
+        , m_measure(m)
+    {
+    }
+    ~GlyphBatch() { Flush(); }
+
+    // Adds a cluster drawn at the baseline origin; false when it must be
+    // drawn alone.
+    bool Add(int cluster, const QPointF& origin)
+    {
+        const TextElement::Measure::Glyphs& g = m_measure.glyphs.at(cluster);
+        if (g.font < 0 || DrawArea::DrawClustersAlone()) {
+            Flush();
+            return false;
+        }
+        if (g.font != m_font)
+            Flush();
+        m_font = g.font;
+        for (int i = g.first; i < g.first + g.count; ++i) {
+            m_indexes.append(m_measure.indexes.at(i));
+            m_positions.append(m_measure.positions.at(i) + origin);
+        }
+        return true;
+    }
+
+    void Flush()
+    {
+        if (m_indexes.isEmpty())
+            return;
+        QGlyphRun run;
+        run.setRawFont(m_measure.fonts.at(m_font));
+        run.setGlyphIndexes(m_indexes);
+        run.setPositions(m_positions);
+        m_painter.drawGlyphRun(QPointF(), run);
+        m_indexes.clear();
+        m_positions.clear();
+    }
+
+private:
+    QPainter& m_painter;
+    const TextElement::Measure& m_measure;
+    int m_font = -1;
+    QVector<quint32> m_indexes;
+    QVector<QPointF> m_positions;
+};
+
 } // namespace
 
 TextElement::TextElement()
@@ -129,7 +227,7 @@ const TextElement::Measure& TextElement::Measured(QPainter& painter)
         return *m_pMeasure;
 
     const QFontMetrics fm = painter.fontMetrics();
-    auto* measure = new Measure{font, dpi, fm.height(), fm.descent(), fm.horizontalAdvance(QChar(1)), 0, {}};
+    auto* measure = new Measure{font, dpi, fm.height(), fm.descent(), fm.horizontalAdvance(QChar(1)), 0, {}, {}, {}, {}, {}};
     measure->clusters.reserve(m_qText.size());
     int marks = 0;
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_qText);
@@ -210,6 +308,15 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
     bool shows = lineShows();
     int paintTop = INT_MAX;
     int paintBottom = INT_MIN;
+    // A transparent cell leaves no trace; otherwise each cell is filled just
+    // before its text, which may overhang into it, so the text is drawn
+    // cluster by cluster.
+    const bool clearCells = m_qCurBackground.alpha() == 0
+                            && painter.compositionMode() == QPainter::CompositionMode_SourceOver;
+    if (clearCells && shows && m.glyphs.isEmpty())
+        shapeClusters(m, m_qText, painter.device());
+    GlyphBatch batch(painter, m);
+    int index = 0;
 
     walkClusters(
         m.clusters, lineStart, info.width, h, x, lineY,
@@ -218,13 +325,18 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
             m_qEventRect.append(cell);
             paintTop = qMin(paintTop, cell.top() - m.inkMargin);
             paintBottom = qMax(paintBottom, cell.bottom() + m.inkMargin);
+            const int at = index++;
             if (!shows)
                 return;
-            painter.fillRect(cell.translated(0, -s_iScrollValueV), m_qCurBackground);
-            painter.drawText(QPointF(cx, lineY - s_iScrollValueV + h + offset),
-                             m_qText.mid(cluster.start, cluster.length));
+            const QPointF origin(cx, lineY - s_iScrollValueV + h + offset);
+            if (clearCells && !m.glyphs.isEmpty() && batch.Add(at, origin))
+                return;
+            if (!clearCells)
+                painter.fillRect(cell.translated(0, -s_iScrollValueV), m_qCurBackground);
+            painter.drawText(origin, m_qText.mid(cluster.start, cluster.length));
         },
         [&](int newY) {
+            batch.Flush();
             offset = (qMax(h, GetMaxHeightByY(newY)) - h) / 2;
             shows = lineShows();
         });

@@ -12,7 +12,6 @@ const int kEdgeX = 10;
 const int kEdgeY = 5;
 const QRgb kBlack = qRgb(0, 0, 0);
 
-// A monospaced font whose metrics the tests read back instead of assuming.
 inline QFont monoFont(int pixelSize = 13)
 {
     QFont font(QStringLiteral("DejaVu Sans Mono"));
@@ -20,7 +19,7 @@ inline QFont monoFont(int pixelSize = 13)
     return font;
 }
 
-// The mono font's cell: every character w wide, lines h high, descent d.
+// The mono font's cell, read back: every character w wide, lines h high.
 struct MonoCell
 {
     QFontMetrics fm{monoFont()};
@@ -29,9 +28,8 @@ struct MonoCell
     int w = fm.horizontalAdvance(QLatin1Char('a'));
 };
 
-// Number of fixed-width characters that fit on a line before the margin rule
-// breaks it: the break comes after the first character that ends beyond
-// width - lineStart - w.
+// Fixed-width characters on a line: the break comes after the first one
+// that ends beyond width - lineStart - w.
 inline int charsPerLine(int width, int lineStart, int w)
 {
     int n = 1;
@@ -62,8 +60,7 @@ inline QPixmap solidPixmap(int w, int h, const QColor& color)
     return pixmap;
 }
 
-// A picture of one colour at its own size, in the mono font (whose descent
-// moves it down when drawn).
+// A picture of one colour in the mono font (whose descent moves it down).
 inline ImageElement* makeImage(int w, int h, const QColor& color = Qt::yellow)
 {
     auto* element = withMono(new ImageElement);
@@ -72,16 +69,14 @@ inline ImageElement* makeImage(int w, int h, const QColor& color = Qt::yellow)
     return element;
 }
 
-inline void setColors(Element* element, const mouse_color_& text, const mouse_color_& back)
+inline void setColors(Element* element, mouse_color_ text, mouse_color_ back)
 {
-    mouse_color_ t = text;
-    mouse_color_ b = back;
-    element->SetEventTextColor(t);
-    element->SetEventBackground(b);
+    element->SetEventTextColor(text);
+    element->SetEventBackground(back);
 }
 
-// Owns a list of elements and lays it out the way a view does, on a black
-// image painter, then draws it; run() does it again.
+// Owns a list of elements, lays it out the way a view does on a black image
+// and draws it; run() does it again.
 struct ListPass
 {
     QList<Element*> elements;
@@ -133,14 +128,15 @@ struct ShownView
     void paint() { view.repaint(); }
     QImage grab() { return view.grab().toImage(); }
     Qt::CursorShape cursor() const { return view.cursor().shape(); }
+    QScrollBar* bar() { return view.GetVerticalScrollBar(); }
 
     void move(const QPoint& pos) { QTest::mouseMove(&view, pos); }
     void press(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(&view, b, {}, pos); }
-    void release(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton) { QTest::mouseRelease(&view, b, {}, pos); }
+    void release(const QPoint& pos) { QTest::mouseRelease(&view, Qt::LeftButton, {}, pos); }
     void click(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton)
     {
         press(pos, b);
-        release(pos, b);
+        QTest::mouseRelease(&view, b, {}, pos);
     }
 
     // A vertical wheel turn, or a platform's pixel delta.
@@ -153,7 +149,6 @@ struct ShownView
     }
 };
 
-// The element the i-th press signal reported.
 inline Element* pressed(const QSignalSpy& spy, int i = 0)
 {
     return spy.at(i).at(0).value<Element*>();
