@@ -14,18 +14,18 @@ namespace {
 
 int deleted = 0;
 
-// A run that counts its deletions.
+// A line of text that counts its deletions.
 class HostText : public TextElement
 {
 public:
     ~HostText() override { ++deleted; }
 };
 
-HostText* hostText(const QString& text, bool lineBreak = true)
+HostText* hostText(const QString& text)
 {
     auto* e = withMono(new HostText);
     e->SetText(text);
-    e->SetReturn(lineBreak);
+    e->SetReturn(true);
     return e;
 }
 
@@ -52,15 +52,12 @@ private:
     Element* Clone() const override { return nullptr; }
 };
 
-void expectRefusal(const char* who, const char* reason)
+// The warning of a refused AddElement() must come (the test fails without it).
+void expectRefusal(const char* who, const char* reason = "the element already belongs to a view or a box")
 {
-    QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("%1: refused, %2").arg(QLatin1String(who),
-                                                                                       QLatin1String(reason))));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("%1::AddElement: refused, %2")
+                                                      .arg(QLatin1String(who), QLatin1String(reason))));
 }
-
-const char* const kViewAdd = "ZALChatView::AddElement";
-const char* const kBoxAdd = "ButtonElement::AddElement";
-const char* const kTaken = "the element already belongs to a view or a box";
 
 } // namespace
 
@@ -81,14 +78,14 @@ private slots:
         ShownView b(200, 100);
         HostText* text = hostText(QStringLiteral("once"));
         a.view.AddElement(text);
-        expectRefusal(kViewAdd, kTaken);
+        expectRefusal("ZALChatView");
         a.view.AddElement(text);
-        expectRefusal(kViewAdd, kTaken);
+        expectRefusal("ZALChatView");
         b.view.AddElement(text);
-        expectRefusal(kBoxAdd, kTaken);
+        expectRefusal("ButtonElement");
         auto* box = withMono(new ButtonElement);
         box->AddElement(text);
-        expectRefusal(kViewAdd, "a null element");
+        expectRefusal("ZALChatView", "a null element");
         a.view.AddElement(nullptr);
         QCOMPARE(a.view.ElementCount(), 1);
         QCOMPARE(b.view.ElementCount(), 0);
@@ -98,11 +95,11 @@ private slots:
         auto* innermost = withMono(new ButtonElement);
         box->AddElement(inner);
         inner->AddElement(innermost);
-        expectRefusal(kBoxAdd, "a box cannot hold itself");
+        expectRefusal("ButtonElement", "a box cannot hold itself");
         box->AddElement(box);
-        expectRefusal(kBoxAdd, "the box holds this box, which would then hold itself");
+        expectRefusal("ButtonElement", "the box holds this box, which would then hold itself");
         innermost->AddElement(box);
-        expectRefusal(kBoxAdd, kTaken);
+        expectRefusal("ButtonElement");
         innermost->AddElement(inner);
         HostText* child = hostText(QStringLiteral("child"));
         innermost->AddElement(makeText(QStringLiteral("stays")));
@@ -219,7 +216,6 @@ private slots:
         v.view.AddElement(oldest);
         for (int i = 1; i < ZALChatView::MaxElements; ++i)
             v.view.AddElement(hostText(QString::number(i)));
-        QSignalSpy spy(&v.view, &ZALChatView::sglElementDropped);
         QList<int> uins;
         QList<int> deletedBefore;
         Element* keep = nullptr;
@@ -235,8 +231,6 @@ private slots:
         });
         for (int i = 0; i < 3; ++i)
             v.view.AddElement(hostText(QStringLiteral("new")));
-        QCOMPARE(spy.count(), 4);
-        QCOMPARE(pressed(spy), oldest);
         QCOMPARE(uins, QList<int>({7, 0, 0, 0}));
         QCOMPARE(deletedBefore, QList<int>({0, 1, 1, 2}));
         QCOMPARE(deleted, 3); // the first, the third (by the slot) and the fourth
@@ -253,9 +247,7 @@ private slots:
     {
         ShownView v(200, 100);
         v.view.SetElementSpace(INT_MAX);
-        v.view.SetEdgeSpace(INT_MAX, INT_MAX);
-        v.view.SetEdgeSpace(0, 0);
-        auto* gap = new SpaceElement;
+        auto* gap = withMono(new SpaceElement);
         gap->SetSpace(INT_MAX);
         auto* box = withMono(new ButtonElement);
         box->SetEdgeSpace(0, INT_MAX);
@@ -267,12 +259,10 @@ private slots:
         image->SetPixmap(picture, INT_MAX, 3);
         TextElement* first = makeText(QStringLiteral("ab"));
         TextElement* after = makeText(QStringLiteral("c"));
-        for (Element* e : QList<Element*>{first, withMono(gap), after, box, indented, image})
+        for (Element* e : QList<Element*>{first, gap, after, box, indented, image})
             v.view.AddElement(e);
         v.paint();
-        QCOMPARE(gap->GetEndX(), 0);
-        QCOMPARE(gap->GetEndY(), h);
-        QCOMPARE(after->GetStartY(), h);
+        QCOMPARE(QPoint(after->GetStartX(), after->GetStartY()), QPoint(0, h));
         QCOMPARE(box->GetStartY() - after->GetEndY(), Element::MaxSpace + h);
         QCOMPARE(box->GetHeight(), 2 * Element::MaxSpace + h + d);
         QCOMPARE(image->GetEventRect().first().size(), QSize(6, 3));
