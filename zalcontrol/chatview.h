@@ -174,8 +174,8 @@ private:
     int m_iLastLineY;
     int m_iScrollValue;
 
-    // Inside one of the view's own passes, changes reported by elements (a
-    // box colouring its children) need nothing done.
+    // Inside one of the view's own passes, colour changes reported by
+    // elements (a box colouring its children) need nothing done.
     bool m_bInPass;
     bool m_bLayingOut;
     bool m_bAtBottom;

@@ -543,7 +543,9 @@ QRect ZALChatView::ShownRect(const Element* element) const
 
 void ZALChatView::ElementChanged(const Element* element, bool geometry)
 {
-    if (m_bInPass)
+    // A box colours its children while it is drawn; a size that changes
+    // within a pass (host code deleting a box's child) needs another one.
+    if (m_bInPass && !geometry)
         return;
     if (geometry) {
         m_bNeedLayout = true;
