@@ -366,5 +366,7 @@ private:
     int m_iSpace;
 };
 
-// Lets Element* travel through queued connections, QVariant and QSignalSpy.
+// Lets Element* travel through queued connections, QVariant and QSignalSpy
+// (the view registers it at run time under the name "Element*"). A host
+// must not declare it a second time.
 Q_DECLARE_METATYPE(Element*)

@@ -104,6 +104,8 @@ private slots:
         HostText* child = hostText(QStringLiteral("child"));
         innermost->AddElement(makeText(QStringLiteral("stays")));
         innermost->AddElement(child);
+        expectRefusal("ZALChatView");
+        b.view.AddElement(child);
         a.view.AddElement(box);
         a.paint();
         const int boxHeight = box->GetHeight();
