@@ -103,8 +103,9 @@ private slots:
         QCOMPARE(pass.info.height, d + h + kEdgeY + endY);
     }
 
-    // Line feeds break after their own cell; CR LF breaks once; an element
-    // that would start where not even U+0001 fits begins a new line.
+    // Line feeds break after their own cell; CR LF breaks once; the line
+    // break flag adds the element space; an element that would start where
+    // not even U+0001 fits begins a new line.
     void textLineFeedsAndFullLines()
     {
         TextElement* run = makeText(QStringLiteral("a\nb"));
@@ -114,8 +115,9 @@ private slots:
         TextElement* filler = makeText(QString(charsPerLine(100, kEdgeX, w), QLatin1Char('a')));
         filler->SetReturn(true);
         TextElement* next = makeText(QStringLiteral("b"));
-        ListPass pass({run, crlf, after, filler, next}, 100);
+        ListPass pass({run, crlf, after, filler, next}, 100, kEdgeX, kEdgeY, 3);
         QCOMPARE(run->GetEventRect().size(), 3);
+        QCOMPARE(crlf->GetStartY(), run->GetEndY() + 3 + h);
         QCOMPARE(run->GetEventRect()[2].topLeft(), QPoint(kEdgeX, kEdgeY + h + d));
         QCOMPARE(crlf->GetEventRect().size(), 4);
         QCOMPARE(after->GetEventRect().first().topLeft(), QPoint(kEdgeX, crlf->GetStartY() + 2 * h + d));
