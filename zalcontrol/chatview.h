@@ -4,6 +4,7 @@
 #include "zalcontrol_export.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QMap>
@@ -92,6 +93,19 @@ public:
     // True when the last line of content is in view, or nothing scrolls.
     bool IsAtBottom() const;
 
+    // Selection: a drag with the left button selects text across elements
+    // in reading order, a double click a word, a triple click an element's
+    // text; Ctrl+C and the context menu copy it, Ctrl+A selects everything.
+    // A selection ends at elements, not at places, so scrolling, relayouts
+    // and additions keep it; elements that leave take their part with them.
+
+    // The selection as plain text: the texts in order, a line feed where an
+    // element begins a new line (not where a line wraps at the margin), a
+    // picture's accessible text in its place. Empty without a selection.
+    QString SelectedText() const;
+    void ClearSelection();
+    void SelectAll();
+
     static constexpr int MaxElements = 1500;
     static constexpr int ScrollStep = 10;
 
@@ -102,6 +116,9 @@ signals:
     // The element limit is about to delete the element: a host that keeps a
     // pointer to it forgets it here (or takes it with TakeElement()).
     void sglElementDropped(Element* element);
+    // The selected part changed (also when it shrank because selected
+    // elements left the view).
+    void sglSelectionChanged();
 
 private:
     void paintEvent(QPaintEvent* event) override;
@@ -112,6 +129,9 @@ private:
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool event(QEvent* event) override;
 
 private slots:
     void on_verticalScrollBar_valueChanged(int value);
@@ -121,6 +141,47 @@ private:
     class ListGuard;
     // Elements tell the view about their own changes and deletion.
     friend class Element;
+    friend class ButtonElement;
+
+    // A place in the text between two units of a selectable element (a text
+    // or a picture).
+    struct TextPlace
+    {
+        Element* element = nullptr;
+        int offset = 0;
+    };
+    // An element of the view's tree in reading order (boxes before their
+    // children); selectable elements are leaves.
+    struct ReadingItem
+    {
+        Element* element;
+        bool leaf;
+        // The layout begins a new line before it: a line break flag, a box,
+        // or the element after a box.
+        bool newLine;
+    };
+    QVector<ReadingItem> ReadingOrder() const;
+    void CollectReading(const QList<Element*>& list, bool inBox, bool& newLine, QVector<ReadingItem>& out) const;
+    static int UnitCount(const Element* element);
+    // The selection's ends in reading order; false when it is empty.
+    bool SelectionRange(const QVector<ReadingItem>& items, int& first, int& from, int& last, int& to) const;
+    // The place nearest to pos (content coordinates) in reading order.
+    TextPlace PlaceAt(const QPoint& pos) const;
+    // The selectable unit under pos: a word (or the element's whole text)
+    // around it; false when pos is on none.
+    bool UnitAt(const QPoint& pos, bool wholeElement, TextPlace& begin, TextPlace& end) const;
+    void Select(const TextPlace& anchor, const TextPlace& focus);
+    // Hands every element its selected part and repaints what changed;
+    // true when the selected part is another than before.
+    bool ApplySelection();
+    void EmitSelectionChanged();
+    // element is about to leave the view: ends of the selection inside it
+    // move to the nearest element that stays.
+    void SelectionLeaving(Element* element);
+    // The elements have left: the selection is handed out again.
+    void SelectionSettled();
+    void CopySelection();
+    void PressElement(QMouseEvent* event);
 
     // Fits the range to the last layout pass: its maximum reaches the
     // content's last pixel.
@@ -197,4 +258,17 @@ private:
     bool m_bSettling = false;
     bool m_bClearPending = false;
     QList<Element*> m_qPendingElements;
+
+    TextPlace m_selectAnchor;
+    TextPlace m_selectFocus;
+    bool m_bSelectionLeft = false;
+    // A left press waits for its release to report the element, unless the
+    // mouse moves far enough to start a selection drag.
+    Element* m_pPressElement = nullptr;
+    QPoint m_pressPos;
+    bool m_bSelecting = false;
+    bool m_bDragging = false;
+    // Where and when the last double click was, for a triple click.
+    QPoint m_doubleClickPos;
+    QElapsedTimer m_tripleClick;
 };

@@ -118,6 +118,11 @@ public:
     // are off and for values outside MOUSE_STATE.
     void OnEvent(MOUSE_STATE state);
 
+    // What a picture stands for in text: copied in its place when it is part
+    // of a view's selection (empty by default: nothing is copied for it).
+    void SetAccessibleText(const QString& text);
+    QString GetAccessibleText() const { return m_qAccessibleText; }
+
     // Results of the last layout pass: where the element starts, where a
     // following element continues (the top y of the element's last line),
     // and its own height.
@@ -172,6 +177,15 @@ protected:
     // false when they are not (or the element never reports them).
     static bool GetPaintedRows(const Element* element, int& top, int& bottom);
 
+    // The part of the element that its view's selection covers, from and to
+    // in the element's own units (characters of a text, 0 .. 1 for a
+    // picture); empty (from == to) outside a view. Selected parts are drawn
+    // in the selection colours, which the view sets for its paints.
+    int GetSelectedFrom() const { return m_selection.from; }
+    int GetSelectedTo() const { return m_selection.to; }
+    static QColor SelectionBackground() { return s_qSelectionBackground; }
+    static QColor SelectionText() { return s_qSelectionText; }
+
     int m_iType;
     int m_iUin;
     quint64 m_uGoldBoxId;
@@ -197,6 +211,10 @@ private:
     friend class ZALChatView;
     friend class ButtonElement;
 
+    // The view showing the element, through the boxes holding it; null
+    // outside a view.
+    ZALChatView* HoldingView() const;
+
     // The container an element was handed to: the box holding it, or the
     // view for an element of the view's own list; at most one of the two is
     // set. A copy belongs to no container, and an assignment keeps the
@@ -212,12 +230,25 @@ private:
     };
 
     Container m_container;
+    // Set by the view that holds the element; a copy is not selected.
+    struct Selection
+    {
+        int from = 0;
+        int to = 0;
+        Selection() = default;
+        Selection(const Selection&) {}
+        Selection& operator=(const Selection&) { return *this; }
+    };
+    Selection m_selection;
+    QString m_qAccessibleText;
     bool m_bDrawCurrent;
     int m_iPaintTop;
     int m_iPaintBottom;
 
     static QMap<int, int> s_qMaxHeight;
     static int s_lastY;
+    static QColor s_qSelectionBackground;
+    static QColor s_qSelectionText;
 };
 
 // A run of text: continues where the previous element ended, wraps at the
@@ -234,6 +265,7 @@ public:
     // Effective from the owner's next layout pass; a view showing the
     // element lays out again.
     void SetText(const QString& text);
+    const QString& GetText() const { return m_qText; }
     Element* Clone() const override;
 
 private:
@@ -326,6 +358,8 @@ private:
     void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
     void Draw(QPainter& painter, element_info_& info) override;
     friend class Element;
+    // The view walks the children in reading order for its selection.
+    friend class ZALChatView;
 
     // Clones of other's children, held by this box.
     QList<Element*> CloneChildren(const ButtonElement& other);

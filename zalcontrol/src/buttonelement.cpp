@@ -1,5 +1,7 @@
 #include "element.h"
 
+#include "chatview.h"
+
 #include "drawarea.h"
 #include "elementlist.h"
 
@@ -94,6 +96,14 @@ void ButtonElement::ReleaseChildren()
 {
     // Taken out of the list first, so that the children's destructors find
     // nothing left to forget here.
+    // The view's selection may end inside a child: it moves out first.
+    ZALChatView* view = HoldingView();
+    if (view) {
+        for (Element* child : qAsConst(m_qListElement)) {
+            if (child)
+                view->SelectionLeaving(child);
+        }
+    }
     const QList<Element*> children = m_qListElement;
     m_qListElement.clear();
     for (Element* child : children) {
@@ -102,6 +112,8 @@ void ButtonElement::ReleaseChildren()
             delete child;
         }
     }
+    if (view)
+        view->SelectionSettled();
 }
 
 void ButtonElement::AddElement(Element* child)
@@ -129,10 +141,16 @@ void ButtonElement::AddElement(Element* child)
 
 void ButtonElement::ForgetChild(Element* child)
 {
-    if (!DetachFromList(m_qListElement, child, m_iPassDepth > 0))
+    if (!m_qListElement.contains(child))
         return;
+    ZALChatView* view = HoldingView();
+    if (view)
+        view->SelectionLeaving(child);
+    DetachFromList(m_qListElement, child, m_iPassDepth > 0);
     InvalidateDraw();
     Changed(true);
+    if (view)
+        view->SelectionSettled();
 }
 
 void ButtonElement::SetEdgeSpace(int x, int y)

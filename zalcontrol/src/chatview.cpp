@@ -3,12 +3,18 @@
 #include "elementlist.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextBoundaryFinder>
 #include <QWheelEvent>
+
+#include <utility>
 
 namespace Ui {
 
@@ -90,6 +96,17 @@ private:
 int dominant(const QPoint& delta)
 {
     return qAbs(delta.x()) > qAbs(delta.y()) ? delta.x() : delta.y();
+}
+
+// The text offset where grapheme cluster index begins (the text's length
+// past the last one): text elements keep one hit rectangle per cluster.
+int clusterStart(const QString& text, int index)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int at = 0;
+    for (int i = 0; i < index && at >= 0 && at < text.size(); ++i)
+        at = finder.toNextBoundary();
+    return at < 0 ? text.size() : at;
 }
 
 } // namespace
@@ -213,10 +230,14 @@ void ZALChatView::Clear()
         doomed += m_qListElement;
         m_qListElement.clear();
         m_pEventElement = nullptr;
+        m_pPressElement = nullptr;
         m_pDropAnchor = nullptr;
+        m_bSelectionLeft = m_selectAnchor.element != nullptr;
+        m_selectAnchor = m_selectFocus = TextPlace();
     }
     DeleteElements(doomed);
     ListChanged();
+    SelectionSettled();
 }
 
 int ZALChatView::ElementCount() const
@@ -231,12 +252,16 @@ void ZALChatView::ForgetElement(Element* element)
 {
     if (element == m_pEventElement)
         m_pEventElement = nullptr;
+    if (element == m_pPressElement)
+        m_pPressElement = nullptr;
     if (element == m_pDropAnchor)
         m_pDropAnchor = nullptr;
     if (m_qPendingElements.removeOne(element))
         return;
+    SelectionLeaving(element);
     if (DetachFromList(m_qListElement, element, m_iListDepth > 0))
         ListChanged();
+    SelectionSettled();
 }
 
 void ZALChatView::SettleList()
@@ -250,9 +275,13 @@ void ZALChatView::SettleList()
             QList<Element*> doomed;
             doomed.swap(m_qListElement);
             m_pEventElement = nullptr;
+            m_pPressElement = nullptr;
             m_pDropAnchor = nullptr;
+            m_bSelectionLeft = m_selectAnchor.element != nullptr;
+            m_selectAnchor = m_selectFocus = TextPlace();
             DeleteElements(doomed);
             ListChanged();
+            SelectionSettled();
         }
         m_qListElement.removeAll(nullptr);
         if (m_qPendingElements.isEmpty())
@@ -275,12 +304,16 @@ void ZALChatView::AppendNow(Element* element)
         // An entry still holding it means the slot neither took nor deleted
         // it: the view deletes it now.
         if (m_qListElement.first() == oldest) {
+            SelectionLeaving(oldest);
             m_qListElement.removeFirst();
             // The hit test may still point at it; a press before the next
             // move must not reach a deleted element.
             if (oldest == m_pEventElement)
                 m_pEventElement = nullptr;
+            if (oldest == m_pPressElement)
+                m_pPressElement = nullptr;
             DeleteElements({oldest});
+            SelectionSettled();
         }
         m_qListElement.removeAll(nullptr);
         // The reader's place is kept against the element that is first now,
@@ -437,6 +470,8 @@ void ZALChatView::PlaceScrollValue(bool follow)
 
 void ZALChatView::Draw(QPainter& painter)
 {
+    Element::s_qSelectionBackground = palette().color(QPalette::Highlight);
+    Element::s_qSelectionText = palette().color(QPalette::HighlightedText);
     ListGuard guard(*this);
     FlagScope pass(m_bInPass);
     PassScope scope(*this);
@@ -550,6 +585,10 @@ void ZALChatView::ElementChanged(const Element* element, bool geometry)
     if (geometry) {
         m_bNeedLayout = true;
         update();
+        // A selected text may have become shorter, or a box have got a
+        // child inside the selection.
+        if (m_selectAnchor.element)
+            ApplySelection();
     } else {
         update(ShownRect(element));
     }
@@ -631,24 +670,118 @@ void ZALChatView::changeEvent(QEvent* event)
 void ZALChatView::mouseMoveEvent(QMouseEvent* event)
 {
     update(ElementEvent(event->pos()));
+    if (!m_bSelecting || !(event->buttons() & Qt::LeftButton))
+        return;
+    if (!m_bDragging && (event->pos() - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        // A drag: the press is not reported.
+        m_bDragging = true;
+        m_pPressElement = nullptr;
+    }
+    if (m_bDragging)
+        Select(m_selectAnchor, PlaceAt(event->pos() + QPoint(0, m_iScrollValue)));
 }
 
-void ZALChatView::mousePressEvent(QMouseEvent*)
+void ZALChatView::PressElement(QMouseEvent* event)
 {
     if (!m_pEventElement)
         return;
     m_pEventElement->OnEvent(MOUSE_PRESS);
     update(ShownRect(m_pEventElement));
+    // The left button may start a selection: its press is reported when the
+    // button comes up without a drag.
+    if (event->button() == Qt::LeftButton) {
+        m_pPressElement = m_pEventElement;
+        return;
+    }
     ListGuard guard(*this);
     emit sglElementPress(m_pEventElement);
 }
 
-void ZALChatView::mouseReleaseEvent(QMouseEvent*)
+void ZALChatView::mousePressEvent(QMouseEvent* event)
 {
-    if (!m_pEventElement)
+    PressElement(event);
+    if (event->button() != Qt::LeftButton)
         return;
-    m_pEventElement->OnEvent(MOUSE_HOVER);
-    update(ShownRect(m_pEventElement));
+    m_pressPos = event->pos();
+    m_bDragging = false;
+    const QPoint pos = event->pos() + QPoint(0, m_iScrollValue);
+    const bool tripleClick = m_tripleClick.isValid()
+                             && !m_tripleClick.hasExpired(QApplication::doubleClickInterval())
+                             && (event->pos() - m_doubleClickPos).manhattanLength() < QApplication::startDragDistance();
+    m_tripleClick.invalidate();
+    if (tripleClick) {
+        m_bSelecting = false;
+        TextPlace begin;
+        TextPlace end;
+        if (UnitAt(pos, true, begin, end))
+            Select(begin, end);
+        return;
+    }
+    m_bSelecting = true;
+    const TextPlace place = PlaceAt(pos);
+    if ((event->modifiers() & Qt::ShiftModifier) && m_selectAnchor.element)
+        Select(m_selectAnchor, place);
+    else
+        Select(place, place);
+}
+
+void ZALChatView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // Reported like a press, as the second press of a double click always
+    // was.
+    PressElement(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_bSelecting = false;
+    m_bDragging = false;
+    TextPlace begin;
+    TextPlace end;
+    if (UnitAt(event->pos() + QPoint(0, m_iScrollValue), false, begin, end))
+        Select(begin, end);
+    m_doubleClickPos = event->pos();
+    m_tripleClick.start();
+}
+
+void ZALChatView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_pEventElement) {
+        m_pEventElement->OnEvent(MOUSE_HOVER);
+        update(ShownRect(m_pEventElement));
+    }
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_bSelecting = false;
+    m_bDragging = false;
+    if (Element* pressed = std::exchange(m_pPressElement, nullptr)) {
+        ListGuard guard(*this);
+        emit sglElementPress(pressed);
+    }
+}
+
+void ZALChatView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* copy = menu.addAction(tr("Copy"), this, &ZALChatView::CopySelection);
+    copy->setShortcut(QKeySequence::Copy);
+    const QVector<ReadingItem> items = ReadingOrder();
+    int first, from, last, to;
+    copy->setEnabled(SelectionRange(items, first, from, last, to));
+    QAction* all = menu.addAction(tr("Select All"), this, &ZALChatView::SelectAll);
+    all->setShortcut(QKeySequence::SelectAll);
+    menu.exec(event->globalPos());
+}
+
+bool ZALChatView::event(QEvent* event)
+{
+    // The view's own keys win over a window's shortcuts while it has focus.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::event(event);
 }
 
 void ZALChatView::wheelEvent(QWheelEvent* event)
@@ -680,6 +813,14 @@ void ZALChatView::wheelEvent(QWheelEvent* event)
 
 void ZALChatView::keyPressEvent(QKeyEvent* event)
 {
+    if (event->matches(QKeySequence::Copy)) {
+        CopySelection();
+        return;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        SelectAll();
+        return;
+    }
     const int value = ui->verticalScrollBar->value();
     const int line = LineSteps();
     const int page = qMax(1, height() / ScrollStep - line);
@@ -705,4 +846,302 @@ void ZALChatView::keyPressEvent(QKeyEvent* event)
     default:
         QWidget::keyPressEvent(event);
     }
+}
+
+QVector<ZALChatView::ReadingItem> ZALChatView::ReadingOrder() const
+{
+    QVector<ReadingItem> items;
+    items.reserve(m_qListElement.size());
+    bool newLine = false;
+    CollectReading(m_qListElement, false, newLine, items);
+    return items;
+}
+
+void ZALChatView::CollectReading(const QList<Element*>& list, bool inBox, bool& newLine,
+                                 QVector<ReadingItem>& out) const
+{
+    // The same reasons for a new line as the elements' layouts have.
+    const Element* prev = nullptr;
+    for (Element* element : list) {
+        if (!element)
+            continue;
+        auto* box = dynamic_cast<ButtonElement*>(element);
+        const bool leaf = dynamic_cast<TextElement*>(element) || dynamic_cast<ImageElement*>(element);
+        if ((prev || inBox) && (box || (leaf && element->m_bReturn) || dynamic_cast<const ButtonElement*>(prev)))
+            newLine = true;
+        out.append({element, leaf, newLine});
+        if (leaf)
+            newLine = false;
+        if (box)
+            CollectReading(box->m_qListElement, true, newLine, out);
+        prev = element;
+    }
+}
+
+int ZALChatView::UnitCount(const Element* element)
+{
+    if (auto* text = dynamic_cast<const TextElement*>(element))
+        return text->GetText().size();
+    return dynamic_cast<const ImageElement*>(element) ? 1 : 0;
+}
+
+bool ZALChatView::SelectionRange(const QVector<ReadingItem>& items, int& first, int& from, int& last,
+                                 int& to) const
+{
+    if (!m_selectAnchor.element || !m_selectFocus.element)
+        return false;
+    int anchor = -1;
+    int focus = -1;
+    for (int i = 0; i < items.size() && (anchor < 0 || focus < 0); ++i) {
+        if (items[i].element == m_selectAnchor.element)
+            anchor = i;
+        if (items[i].element == m_selectFocus.element)
+            focus = i;
+    }
+    if (anchor < 0 || focus < 0)
+        return false;
+    // A text may have become shorter since.
+    int anchorOffset = qBound(0, m_selectAnchor.offset, UnitCount(m_selectAnchor.element));
+    int focusOffset = qBound(0, m_selectFocus.offset, UnitCount(m_selectFocus.element));
+    if (anchor > focus || (anchor == focus && anchorOffset > focusOffset)) {
+        std::swap(anchor, focus);
+        std::swap(anchorOffset, focusOffset);
+    }
+    first = anchor;
+    from = anchorOffset;
+    last = focus;
+    to = focusOffset;
+    return first < last || from < to;
+}
+
+ZALChatView::TextPlace ZALChatView::PlaceAt(const QPoint& pos) const
+{
+    // The place before the first unit (in reading order) that pos lies
+    // before: above its cell, or beside its left half.
+    Element* lastSeen = nullptr;
+    for (const ReadingItem& item : ReadingOrder()) {
+        if (!item.leaf)
+            continue;
+        const QVector<QRect>& cells = static_cast<const Element*>(item.element)->GetEventRect();
+        for (int i = 0; i < cells.size(); ++i) {
+            const QRect& cell = cells[i];
+            if (pos.y() < cell.top() || (pos.y() <= cell.bottom() && pos.x() < cell.left() + cell.width() / 2)) {
+                auto* text = dynamic_cast<const TextElement*>(item.element);
+                return {item.element, text ? clusterStart(text->GetText(), i) : 0};
+            }
+        }
+        if (!cells.isEmpty())
+            lastSeen = item.element;
+    }
+    return {lastSeen, lastSeen ? UnitCount(lastSeen) : 0};
+}
+
+bool ZALChatView::UnitAt(const QPoint& pos, bool wholeElement, TextPlace& begin, TextPlace& end) const
+{
+    for (const ReadingItem& item : ReadingOrder()) {
+        if (!item.leaf)
+            continue;
+        const QVector<QRect>& cells = static_cast<const Element*>(item.element)->GetEventRect();
+        for (int i = 0; i < cells.size(); ++i) {
+            if (!cells[i].contains(pos))
+                continue;
+            begin = {item.element, 0};
+            end = {item.element, UnitCount(item.element)};
+            auto* text = dynamic_cast<const TextElement*>(item.element);
+            if (text && !wholeElement) {
+                const int at = clusterStart(text->GetText(), i);
+                QTextBoundaryFinder words(QTextBoundaryFinder::Word, text->GetText());
+                words.setPosition(at);
+                begin.offset = words.isAtBoundary() ? at : qMax(0, words.toPreviousBoundary());
+                words.setPosition(at);
+                const int next = words.toNextBoundary();
+                end.offset = next < 0 ? text->GetText().size() : next;
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+void ZALChatView::Select(const TextPlace& anchor, const TextPlace& focus)
+{
+    m_selectAnchor = anchor;
+    m_selectFocus = focus;
+    if (ApplySelection())
+        EmitSelectionChanged();
+}
+
+bool ZALChatView::ApplySelection()
+{
+    const QVector<ReadingItem> items = ReadingOrder();
+    int first = 0;
+    int from = 0;
+    int last = -1;
+    int to = 0;
+    const bool any = SelectionRange(items, first, from, last, to);
+    QRegion dirty;
+    bool changed = false;
+    for (int i = 0; i < items.size(); ++i) {
+        Element* element = items[i].element;
+        if (!items[i].leaf)
+            continue;
+        int selectedFrom = 0;
+        int selectedTo = 0;
+        if (any && i >= first && i <= last) {
+            selectedFrom = i == first ? from : 0;
+            selectedTo = i == last ? to : UnitCount(element);
+        }
+        if (selectedFrom >= selectedTo)
+            selectedFrom = selectedTo = 0;
+        if (element->m_selection.from != selectedFrom || element->m_selection.to != selectedTo) {
+            element->m_selection.from = selectedFrom;
+            element->m_selection.to = selectedTo;
+            dirty += ShownRect(element);
+            changed = true;
+        }
+    }
+    update(dirty);
+    return changed;
+}
+
+void ZALChatView::EmitSelectionChanged()
+{
+    ListGuard guard(*this);
+    emit sglSelectionChanged();
+}
+
+void ZALChatView::SelectionLeaving(Element* element)
+{
+    if (!m_selectAnchor.element)
+        return;
+    const QVector<ReadingItem> items = ReadingOrder();
+    const int begin = [&] {
+        for (int i = 0; i < items.size(); ++i) {
+            if (items[i].element == element)
+                return i;
+        }
+        return -1;
+    }();
+    if (begin < 0)
+        return;
+    auto inside = [element](const Element* e) {
+        for (; e; e = e->m_container.box) {
+            if (e == element)
+                return true;
+        }
+        return false;
+    };
+    int end = begin + 1;
+    while (end < items.size() && inside(items[end].element))
+        ++end;
+    for (int i = begin; i < end; ++i) {
+        Element* leaving = items[i].element;
+        if (leaving->m_selection.from < leaving->m_selection.to)
+            m_bSelectionLeft = true;
+        leaving->m_selection.from = leaving->m_selection.to = 0;
+    }
+
+    int first = 0;
+    int from = 0;
+    int last = 0;
+    int to = 0;
+    const bool any = SelectionRange(items, first, from, last, to);
+    const bool startLeaves = any ? first >= begin && first < end : inside(m_selectAnchor.element);
+    const bool endLeaves = any ? last >= begin && last < end : inside(m_selectFocus.element);
+    if (!startLeaves && !endLeaves)
+        return;
+    m_bSelectionLeft = m_bSelectionLeft || any;
+    TextPlace start{items[first].element, from};
+    TextPlace stop{items[last].element, to};
+    if (any && startLeaves) {
+        start = TextPlace();
+        for (int i = end; i < items.size() && !start.element; ++i) {
+            if (items[i].leaf)
+                start = {items[i].element, 0};
+        }
+    }
+    if (any && endLeaves) {
+        stop = TextPlace();
+        for (int i = begin - 1; i >= 0 && !stop.element; --i) {
+            if (items[i].leaf)
+                stop = {items[i].element, UnitCount(items[i].element)};
+        }
+    }
+    // Both ends inside, or nothing left between them: no selection.
+    auto indexOf = [&](const Element* e) {
+        for (int i = 0; i < items.size(); ++i) {
+            if (items[i].element == e)
+                return i;
+        }
+        return -1;
+    };
+    if (!any || (startLeaves && endLeaves) || !start.element || !stop.element
+        || indexOf(start.element) > indexOf(stop.element)) {
+        start = stop = TextPlace();
+    }
+    m_selectAnchor = start;
+    m_selectFocus = stop;
+}
+
+void ZALChatView::SelectionSettled()
+{
+    if (!m_bSelectionLeft)
+        return;
+    ApplySelection();
+    m_bSelectionLeft = false;
+    EmitSelectionChanged();
+}
+
+QString ZALChatView::SelectedText() const
+{
+    const QVector<ReadingItem> items = ReadingOrder();
+    int first = 0;
+    int from = 0;
+    int last = 0;
+    int to = 0;
+    if (!SelectionRange(items, first, from, last, to))
+        return QString();
+    QString text;
+    for (int i = first; i <= last; ++i) {
+        const ReadingItem& item = items[i];
+        if (!item.leaf)
+            continue;
+        const int selectedFrom = i == first ? from : 0;
+        const int selectedTo = i == last ? to : UnitCount(item.element);
+        if (i > first && item.newLine && (selectedFrom < selectedTo || i < last))
+            text += QLatin1Char('\n');
+        if (selectedFrom >= selectedTo)
+            continue;
+        if (auto* run = dynamic_cast<const TextElement*>(item.element))
+            text += run->GetText().mid(selectedFrom, selectedTo - selectedFrom);
+        else
+            text += item.element->GetAccessibleText();
+    }
+    return text;
+}
+
+void ZALChatView::ClearSelection()
+{
+    Select(TextPlace(), TextPlace());
+}
+
+void ZALChatView::SelectAll()
+{
+    TextPlace begin;
+    TextPlace end;
+    for (const ReadingItem& item : ReadingOrder()) {
+        if (!item.leaf)
+            continue;
+        if (!begin.element)
+            begin = {item.element, 0};
+        end = {item.element, UnitCount(item.element)};
+    }
+    Select(begin, end);
+}
+
+void ZALChatView::CopySelection()
+{
+    const QString text = SelectedText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
 }

@@ -7,6 +7,8 @@
 QMap<int, int> Element::s_qMaxHeight;
 int Element::s_lastY = 0;
 int Element::s_iScrollValueV = 0;
+QColor Element::s_qSelectionBackground;
+QColor Element::s_qSelectionText;
 
 Element::Element()
     : m_iType(0)
@@ -177,6 +179,11 @@ void Element::OnEvent(MOUSE_STATE state)
     }
 }
 
+void Element::SetAccessibleText(const QString& text)
+{
+    m_qAccessibleText = text;
+}
+
 int Element::GetMaxHeightByY(int y)
 {
     return s_qMaxHeight.value(y, 0);
@@ -215,6 +222,14 @@ void Element::SetPaintedRows(int top, int bottom)
 void Element::InvalidateDraw()
 {
     m_bDrawCurrent = false;
+}
+
+ZALChatView* Element::HoldingView() const
+{
+    const Element* top = this;
+    while (top->m_container.box)
+        top = top->m_container.box;
+    return top->m_container.view;
 }
 
 void Element::Changed(bool geometry)

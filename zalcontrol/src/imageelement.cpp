@@ -135,6 +135,12 @@ void ImageElement::Draw(QPainter& painter, element_info_&)
             painter.drawPixmap(QRectF(m_iStartX, top + d, m_qPixmap.width(), ph), pixmap, QRectF(pixmap.rect()));
         else
             painter.drawPixmap(QPointF(m_iStartX, top + d), pixmap);
+        if (GetSelectedFrom() < GetSelectedTo()) {
+            // Tinted, so that the picture still shows through.
+            QColor tint = SelectionBackground();
+            tint.setAlpha(tint.alpha() / 2);
+            painter.fillRect(QRect(m_iStartX, top + d, m_qPixmap.width(), ph), tint);
+        }
     }
     // As tall as the line, from the picture's top down.
     m_qEventRect.append(QRect(m_iStartX, top + s_iScrollValueV + d, m_qPixmap.width(), qMax(lineH, ph)));

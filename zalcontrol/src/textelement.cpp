@@ -317,6 +317,8 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
         shapeClusters(m, m_qText, painter.device());
     GlyphBatch batch(painter, m);
     int index = 0;
+    const int selectedFrom = GetSelectedFrom();
+    const int selectedTo = GetSelectedTo();
 
     walkClusters(
         m.clusters, lineStart, info.width, h, x, lineY,
@@ -329,6 +331,14 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
             if (!shows)
                 return;
             const QPointF origin(cx, lineY - s_iScrollValueV + h + offset);
+            if (cluster.start >= selectedFrom && cluster.start < selectedTo) {
+                batch.Flush();
+                painter.fillRect(cell.translated(0, -s_iScrollValueV), SelectionBackground());
+                painter.setPen(SelectionText());
+                painter.drawText(origin, m_qText.mid(cluster.start, cluster.length));
+                painter.setPen(m_qCurTextColor);
+                return;
+            }
             if (clearCells && !m.glyphs.isEmpty() && batch.Add(at, origin))
                 return;
             if (!clearCells)
