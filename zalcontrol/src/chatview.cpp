@@ -683,6 +683,8 @@ void ZALChatView::mouseMoveEvent(QMouseEvent* event)
 
 void ZALChatView::PressElement(QMouseEvent* event)
 {
+    if (event->button() == Qt::LeftButton)
+        m_pPressElement = nullptr;
     if (!m_pEventElement)
         return;
     m_pEventElement->OnEvent(MOUSE_PRESS);

@@ -401,8 +401,10 @@ private slots:
         QCOMPARE(deleted, 1);
         QSignalSpy spy(&v.view, &ZALChatView::sglElementPress);
         send(v.view, QEvent::MouseButtonPress, on);
+        send(v.view, QEvent::MouseButtonRelease, on);
         send(v.view, QEvent::MouseMove, onSecond);
         send(v.view, QEvent::MouseButtonPress, onSecond);
+        send(v.view, QEvent::MouseButtonRelease, onSecond);
         QCOMPARE(spy.count(), 0);
         QCOMPARE(second->GetStartY(), 0);
         QCOMPARE(last->GetStartY(), (ZALChatView::MaxElements - 2) * h);

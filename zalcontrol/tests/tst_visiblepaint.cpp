@@ -167,7 +167,8 @@ struct HistoryView : ShownView
 void mouse(ZALChatView& view, QEvent::Type type, const QPoint& p)
 {
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, p, view.mapToGlobal(p), button, button, Qt::NoModifier);
+    QMouseEvent event(type, p, view.mapToGlobal(p), button,
+                      type == QEvent::MouseButtonPress ? button : Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&view, &event);
 }
 
@@ -181,6 +182,7 @@ QVector<QPair<int, int>> hitTests(ZALChatView& view, const QList<Element*>& elem
         for (int x = 3; x < view.width(); x += 13) {
             mouse(view, QEvent::MouseMove, QPoint(x, y));
             mouse(view, QEvent::MouseButtonPress, QPoint(x, y));
+            mouse(view, QEvent::MouseButtonRelease, QPoint(x, y));
             results.append({view.cursor().shape(), spy.isEmpty() ? -1 : elements.indexOf(pressed(spy))});
             spy.clear();
         }

@@ -46,8 +46,10 @@ int main(int argc, char** argv)
     const QPointF on = text->GetEventRect().first().center();
     QMouseEvent move(QEvent::MouseMove, on, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QMouseEvent press(QEvent::MouseButtonPress, on, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, on, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&view, &move);
     QApplication::sendEvent(&view, &press);
+    QApplication::sendEvent(&view, &release);
     QApplication::processEvents();
     if (received != text) {
         std::fprintf(stderr, "package host: the queued press signal did not carry the element\n");
