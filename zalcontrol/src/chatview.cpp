@@ -150,24 +150,29 @@ void ZALChatView::AddElement(Element* element)
         return;
     element->m_container.view = this;
     m_qListElement.append(element);
+    int droppedBottom = NoDrop;
     if (m_qListElement.size() > MaxElements) {
         Element* oldest = m_qListElement.takeFirst();
         // The hit test may still point at it; a press before the next move
         // must not reach a deleted element.
         if (oldest == m_pEventElement)
             m_pEventElement = nullptr;
-        delete oldest;
         // The reader's place is kept against the element that is first now,
         // where the last pass put it.
         if (!m_pDropAnchor && !m_bNeedLayout) {
             m_pDropAnchor = m_qListElement.first();
             m_iDropAnchorY = m_pDropAnchor->GetStartY();
         }
-        m_bNeedLayout = true;
+        if (oldest->Shiftable())
+            droppedBottom = qMax(oldest->GetEndY(), oldest->GetStartY() + oldest->GetHeight() - 1);
+        else
+            m_bNeedLayout = true;
+        delete oldest;
     }
     // A hidden view is resized without a resize event: a new width needs a
     // whole pass.
-    LayoutNow(!m_bNeedLayout && m_elementInfo.width == LayoutWidth(!ui->verticalScrollBar->isHidden()));
+    LayoutNow(!m_bNeedLayout && m_elementInfo.width == LayoutWidth(!ui->verticalScrollBar->isHidden()),
+              droppedBottom);
     update();
 }
 
@@ -229,7 +234,7 @@ void ZALChatView::BeginLayoutPainter(QPainter& painter)
     QT_WARNING_POP
 }
 
-void ZALChatView::LayoutNow(bool appended)
+void ZALChatView::LayoutNow(bool appended, int droppedBottom)
 {
     // Showing or hiding the bar may resize a top-level view from within a
     // pass: that pass is then repeated for the new size.
@@ -240,17 +245,19 @@ void ZALChatView::LayoutNow(bool appended)
     FlagScope layingOut(m_bLayingOut);
     QPainter painter;
     BeginLayoutPainter(painter);
-    if (appended && LayoutLast(painter))
+    if (appended && LayoutLast(painter, droppedBottom))
         return;
     for (int pass = 0; pass < 3 && (pass == 0 || m_bNeedLayout); ++pass)
         Layout(painter);
 }
 
-bool ZALChatView::LayoutLast(QPainter& painter)
+bool ZALChatView::LayoutLast(QPainter& painter, int droppedBottom)
 {
     // A pass over the list would place every earlier element where it is:
     // placing the new one after them is the same pass.
     const bool follow = m_bAtBottom;
+    if (droppedBottom != NoDrop && !MoveUpAfterDrop(painter, droppedBottom))
+        return false;
     {
         FlagScope pass(m_bInPass);
         PassScope scope(*this);
@@ -264,6 +271,49 @@ bool ZALChatView::LayoutLast(QPainter& painter)
         ChangeScrollBarHeight();
     }
     PlaceScrollValue(follow);
+    return true;
+}
+
+bool ZALChatView::MoveUpAfterDrop(QPainter& painter, int droppedBottom)
+{
+    // The newest element is not placed yet.
+    const int placed = m_qListElement.size() - 1;
+    if (placed < 1)
+        return false;
+    Element* first = m_qListElement.first();
+    const int startX = first->GetStartX();
+    const int startY = first->GetStartY();
+    const int endX = first->GetEndX();
+    const int endY = first->GetEndY();
+    // A line shared with the dropped element changes with it.
+    if (startY <= droppedBottom)
+        return false;
+    for (int i = 0; i < placed; ++i) {
+        if (!m_qListElement.at(i)->Shiftable())
+            return false;
+    }
+
+    FlagScope pass(m_bInPass);
+    PassScope scope(*this);
+    // Placed on a line of its own, nothing before it, the first element
+    // leaves what follows as it was, only higher: the lines it and the
+    // others registered move up with them.
+    const QMap<int, int> lines = Element::s_qMaxHeight;
+    const int lastLineY = Element::s_lastY;
+    Element::ClearMaxHeightByY();
+    element_info_ info = m_elementInfo;
+    first->Layout(painter, info, nullptr);
+    const int dy = startY - first->GetStartY();
+    if (first->GetStartX() != startX || first->GetEndX() != endX || first->GetEndY() != endY - dy)
+        return false;
+    QMap<int, int> moved;
+    for (auto it = lines.lowerBound(startY); it != lines.cend(); ++it)
+        moved.insert(moved.cend(), it.key() - dy, it.value());
+    Element::s_qMaxHeight = moved;
+    Element::s_lastY = lastLineY - dy;
+    for (int i = 1; i < placed; ++i)
+        m_qListElement.at(i)->ShiftY(-dy);
+    m_elementInfo.height = placed == 1 ? info.height : m_elementInfo.height - dy;
     return true;
 }
 
@@ -410,7 +460,13 @@ QRegion ZALChatView::ElementEvent(const QPoint& pos)
         const QColor background = element->m_qCurBackground;
         const QColor text = element->m_qCurTextColor;
         element->OnEvent(MOUSE_NORMAL);
-        if (!found) {
+        int top = 0;
+        int bottom = -1;
+        // Rectangles not built yet are built only for a run that may hold
+        // the point.
+        const bool far = element->m_bRectsPending && Element::GetPaintedRows(element, top, bottom)
+                         && (py < top || py > bottom);
+        if (!found && !far) {
             const QVector<QRect> rects = static_cast<const Element*>(element)->GetEventRect();
             for (const QRect& r : rects) {
                 if (r.left() <= px && px <= r.right() && r.top() <= py && py <= r.bottom()) {
