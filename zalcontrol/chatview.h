@@ -10,6 +10,8 @@
 #include <QMap>
 #include <QWidget>
 
+#include <climits>
+
 class QHBoxLayout;
 class QScrollBar;
 
@@ -189,11 +191,17 @@ private:
     // Hit test at pos; returns the part of the widget whose colours changed.
     QRegion ElementEvent(const QPoint& pos);
     // A layout pass outside a paint, on a painter that measures as the
-    // widget's own does; appended: only the newest element is new.
-    void LayoutNow(bool appended = false);
+    // widget's own does; appended: only the newest element is new;
+    // droppedBottom: the last row of the oldest element, which the limit
+    // has just dropped (NoDrop when none was).
+    void LayoutNow(bool appended = false, int droppedBottom = NoDrop);
     // Places the newest element after the others; false when the bar must
     // appear or go, which takes a whole pass.
-    bool LayoutLast(QPainter& painter);
+    bool LayoutLast(QPainter& painter, int droppedBottom);
+    // Moves everything up by the height the dropped element left, where a
+    // whole pass would put it; false when only a whole pass can tell.
+    bool MoveUpAfterDrop(QPainter& painter, int droppedBottom);
+    static constexpr int NoDrop = INT_MIN;
     void BeginLayoutPainter(QPainter& painter);
     // Lays every element out for the given width.
     void LayoutElements(QPainter& painter, int width);

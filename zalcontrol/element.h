@@ -106,7 +106,7 @@ public:
     // Since the caller may change them, the next Draw() builds them anew.
     QVector<QRect>& GetEventRect();
     // The same rectangles, read only.
-    const QVector<QRect>& GetEventRect() const { return m_qEventRect; }
+    const QVector<QRect>& GetEventRect() const;
     void SetEventBackground(mouse_color_& colors);
     void SetEventBackground(const mouse_color_& colors);
     void SetEventTextColor(mouse_color_& colors);
@@ -210,6 +210,7 @@ private:
     // containers keep the element's link to them.
     friend class ZALChatView;
     friend class ButtonElement;
+    friend class TextElement;
 
     // The view showing the element, through the boxes holding it; null
     // outside a view.
@@ -229,6 +230,13 @@ private:
         bool IsSet() const { return box || view; }
     };
 
+    // Moves what the last layout and drawing placed dy pixels down, as a pass
+    // that began dy lower would place it.
+    void ShiftY(int dy);
+    // Whether ShiftY() reaches everything the element placed: true for the
+    // library's own kinds holding only such children.
+    bool Shiftable() const;
+
     Container m_container;
     // Set by the view that holds the element; a copy is not selected.
     struct Selection
@@ -242,6 +250,10 @@ private:
     Selection m_selection;
     QString m_qAccessibleText;
     bool m_bDrawCurrent;
+    // A text run drawn while it could not reach the device keeps the top of
+    // each line's cells instead of its rectangles, which GetEventRect()
+    // builds when asked.
+    bool m_bRectsPending;
     int m_iPaintTop;
     int m_iPaintBottom;
 
@@ -269,8 +281,12 @@ public:
     Element* Clone() const override;
 
 private:
+    friend class Element;
+
     void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
     void Draw(QPainter& painter, element_info_& info) override;
+    // The rectangles of a run whose drawing kept only its cell tops.
+    void BuildEventRect();
 
 public:
     // Widths and break points of the text's grapheme clusters in one font,
@@ -284,6 +300,11 @@ private:
 
     QString m_qText;
     QSharedPointer<const Measure> m_pMeasure;
+    // Where the last Draw() wrapped: the line start and the area width.
+    int m_iLineStart = 0;
+    int m_iAreaWidth = 0;
+    // Top of the cells of each line, while the rectangles are pending.
+    QVector<int> m_qCellTops;
 };
 
 // A picture in a chat line: continues where the previous element ended,
@@ -355,6 +376,8 @@ public:
     Element* Clone() const override;
 
 private:
+    friend class Element;
+
     void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
     void Draw(QPainter& painter, element_info_& info) override;
     friend class Element;

@@ -293,8 +293,13 @@ void ZALChatView::SettleList()
 void ZALChatView::AppendNow(Element* element)
 {
     m_qListElement.append(element);
+    int droppedBottom = NoDrop;
     while (m_qListElement.size() > MaxElements) {
         Element* oldest = m_qListElement.first();
+        // Taken while it is alive: the slot may delete it.
+        const int bottom = oldest->Shiftable()
+                               ? qMax(oldest->GetEndY(), oldest->GetStartY() + oldest->GetHeight() - 1)
+                               : NoDrop;
         {
             // The slot may take the element, delete it or change the list;
             // what it changes waits until the signal has returned.
@@ -322,11 +327,15 @@ void ZALChatView::AppendNow(Element* element)
             m_pDropAnchor = m_qListElement.first();
             m_iDropAnchorY = m_pDropAnchor->GetStartY();
         }
-        m_bNeedLayout = true;
+        // The others move up by what left, unless a whole pass is due.
+        if (bottom == NoDrop)
+            m_bNeedLayout = true;
+        droppedBottom = qMax(droppedBottom, bottom);
     }
     // A hidden view is resized without a resize event: a new width needs a
     // whole pass.
-    LayoutNow(!m_bNeedLayout && m_elementInfo.width == LayoutWidth(!ui->verticalScrollBar->isHidden()));
+    LayoutNow(!m_bNeedLayout && m_elementInfo.width == LayoutWidth(!ui->verticalScrollBar->isHidden()),
+              droppedBottom);
     update();
 }
 
@@ -410,7 +419,7 @@ void ZALChatView::BeginLayoutPainter(QPainter& painter)
     QT_WARNING_POP
 }
 
-void ZALChatView::LayoutNow(bool appended)
+void ZALChatView::LayoutNow(bool appended, int droppedBottom)
 {
     // Showing or hiding the bar may resize a top-level view from within a
     // pass: that pass is then repeated for the new size.
@@ -422,17 +431,19 @@ void ZALChatView::LayoutNow(bool appended)
     ListGuard guard(*this);
     QPainter painter;
     BeginLayoutPainter(painter);
-    if (appended && LayoutLast(painter))
+    if (appended && LayoutLast(painter, droppedBottom))
         return;
     for (int pass = 0; pass < 3 && (pass == 0 || m_bNeedLayout); ++pass)
         Layout(painter);
 }
 
-bool ZALChatView::LayoutLast(QPainter& painter)
+bool ZALChatView::LayoutLast(QPainter& painter, int droppedBottom)
 {
     // A pass over the list would place every earlier element where it is:
     // placing the new one after them is the same pass.
     const bool follow = m_bAtBottom;
+    if (droppedBottom != NoDrop && !MoveUpAfterDrop(painter, droppedBottom))
+        return false;
     {
         FlagScope pass(m_bInPass);
         PassScope scope(*this);
@@ -446,6 +457,49 @@ bool ZALChatView::LayoutLast(QPainter& painter)
         ChangeScrollBarHeight();
     }
     PlaceScrollValue(follow);
+    return true;
+}
+
+bool ZALChatView::MoveUpAfterDrop(QPainter& painter, int droppedBottom)
+{
+    // The newest element is not placed yet.
+    const int placed = m_qListElement.size() - 1;
+    if (placed < 1)
+        return false;
+    Element* first = m_qListElement.first();
+    const int startX = first->GetStartX();
+    const int startY = first->GetStartY();
+    const int endX = first->GetEndX();
+    const int endY = first->GetEndY();
+    // A line shared with the dropped element changes with it.
+    if (startY <= droppedBottom)
+        return false;
+    for (int i = 0; i < placed; ++i) {
+        if (!m_qListElement.at(i)->Shiftable())
+            return false;
+    }
+
+    FlagScope pass(m_bInPass);
+    PassScope scope(*this);
+    // Placed on a line of its own, nothing before it, the first element
+    // leaves what follows as it was, only higher: the lines it and the
+    // others registered move up with them.
+    const QMap<int, int> lines = Element::s_qMaxHeight;
+    const int lastLineY = Element::s_lastY;
+    Element::ClearMaxHeightByY();
+    element_info_ info = m_elementInfo;
+    first->Layout(painter, info, nullptr);
+    const int dy = startY - first->GetStartY();
+    if (first->GetStartX() != startX || first->GetEndX() != endX || first->GetEndY() != endY - dy)
+        return false;
+    QMap<int, int> moved;
+    for (auto it = lines.lowerBound(startY); it != lines.cend(); ++it)
+        moved.insert(moved.cend(), it.key() - dy, it.value());
+    Element::s_qMaxHeight = moved;
+    Element::s_lastY = lastLineY - dy;
+    for (int i = 1; i < placed; ++i)
+        m_qListElement.at(i)->ShiftY(-dy);
+    m_elementInfo.height = placed == 1 ? info.height : m_elementInfo.height - dy;
     return true;
 }
 
@@ -610,7 +664,13 @@ QRegion ZALChatView::ElementEvent(const QPoint& pos)
         const QColor background = element->m_qCurBackground;
         const QColor text = element->m_qCurTextColor;
         element->OnEvent(MOUSE_NORMAL);
-        if (!found) {
+        int top = 0;
+        int bottom = -1;
+        // Rectangles not built yet are built only for a run that may hold
+        // the point.
+        const bool far = element->m_bRectsPending && Element::GetPaintedRows(element, top, bottom)
+                         && (py < top || py > bottom);
+        if (!found && !far) {
             const QVector<QRect> rects = static_cast<const Element*>(element)->GetEventRect();
             for (const QRect& r : rects) {
                 if (r.left() <= px && px <= r.right() && r.top() <= py && py <= r.bottom()) {
@@ -924,6 +984,18 @@ ZALChatView::TextPlace ZALChatView::PlaceAt(const QPoint& pos) const
     for (const ReadingItem& item : ReadingOrder()) {
         if (!item.leaf)
             continue;
+        // Rectangles not built yet are built only for a run whose rows hold
+        // the point.
+        int top = 0;
+        int bottom = -1;
+        if (item.element->m_bRectsPending && Element::GetPaintedRows(item.element, top, bottom)
+            && (pos.y() < top || pos.y() > bottom)) {
+            if (top <= bottom && pos.y() < top)
+                return {item.element, 0};
+            if (top <= bottom)
+                lastSeen = item.element;
+            continue;
+        }
         const QVector<QRect>& cells = static_cast<const Element*>(item.element)->GetEventRect();
         for (int i = 0; i < cells.size(); ++i) {
             const QRect& cell = cells[i];
@@ -941,7 +1013,11 @@ ZALChatView::TextPlace ZALChatView::PlaceAt(const QPoint& pos) const
 bool ZALChatView::UnitAt(const QPoint& pos, bool wholeElement, TextPlace& begin, TextPlace& end) const
 {
     for (const ReadingItem& item : ReadingOrder()) {
-        if (!item.leaf)
+        int top = 0;
+        int bottom = -1;
+        if (!item.leaf
+            || (item.element->m_bRectsPending && Element::GetPaintedRows(item.element, top, bottom)
+                && (pos.y() < top || pos.y() > bottom)))
             continue;
         const QVector<QRect>& cells = static_cast<const Element*>(item.element)->GetEventRect();
         for (int i = 0; i < cells.size(); ++i) {

@@ -4,6 +4,8 @@
 #include "drawarea.h"
 
 
+#include <typeinfo>
+
 QMap<int, int> Element::s_qMaxHeight;
 int Element::s_lastY = 0;
 int Element::s_iScrollValueV = 0;
@@ -28,6 +30,7 @@ Element::Element()
     , m_qCurTextColor(m_textColor.normal)
     , m_iIndentSpace(0)
     , m_bDrawCurrent(false)
+    , m_bRectsPending(false)
     , m_iPaintTop(0)
     , m_iPaintBottom(-1)
 {
@@ -119,7 +122,15 @@ void Element::SetEvent(bool on)
 
 QVector<QRect>& Element::GetEventRect()
 {
+    static_cast<const Element*>(this)->GetEventRect();
     InvalidateDraw();
+    return m_qEventRect;
+}
+
+const QVector<QRect>& Element::GetEventRect() const
+{
+    if (m_bRectsPending)
+        static_cast<TextElement*>(const_cast<Element*>(this))->BuildEventRect();
     return m_qEventRect;
 }
 
@@ -245,6 +256,41 @@ void Element::ResetEventRect()
 {
     m_qEventRect.clear();
     m_bDrawCurrent = false;
+    m_bRectsPending = false;
+}
+
+void Element::ShiftY(int dy)
+{
+    m_iStartY += dy;
+    m_iEndY += dy;
+    for (QRect& r : m_qEventRect)
+        r.translate(0, dy);
+    if (m_iPaintTop <= m_iPaintBottom) {
+        m_iPaintTop += dy;
+        m_iPaintBottom += dy;
+    }
+    if (auto* text = dynamic_cast<TextElement*>(this)) {
+        for (int& top : text->m_qCellTops)
+            top += dy;
+    } else if (auto* box = dynamic_cast<ButtonElement*>(this)) {
+        box->m_elementInfo.height += dy;
+        for (Element* child : qAsConst(box->m_qListElement))
+            child->ShiftY(dy);
+    }
+}
+
+bool Element::Shiftable() const
+{
+    const std::type_info& kind = typeid(*this);
+    if (kind == typeid(TextElement) || kind == typeid(ImageElement) || kind == typeid(SpaceElement))
+        return true;
+    if (kind != typeid(ButtonElement))
+        return false;
+    for (const Element* child : static_cast<const ButtonElement*>(this)->m_qListElement) {
+        if (!child->Shiftable())
+            return false;
+    }
+    return true;
 }
 
 bool Element::GetPaintedRows(const Element* element, int& top, int& bottom)

@@ -11,18 +11,18 @@
 
 #include <climits>
 
-// One grapheme cluster of the text: where it lies in the text, how wide it
-// is, and whether the line may break after it.
+// One grapheme cluster of the text: where it ends in the text (it starts
+// where the one before ends), how wide it is, and whether the line may break
+// after it. Eight bytes, since every run keeps one per character.
 struct TextCluster
 {
-    int start;
-    int length;
-    int width;
+    int end;
+    int width : 30;
     // The cluster ends with a line feed: the line always breaks after it.
-    bool lineFeed;
+    unsigned lineFeed : 1;
     // Another cluster follows whose first character has a non-negative left
     // bearing: the line breaks after this one when it reaches the margin.
-    bool breakable;
+    unsigned breakable : 1;
 };
 
 struct TextElement::Measure
@@ -84,6 +84,12 @@ int stackedMarks(QStringView cluster)
     return marks;
 }
 
+// Whether the line breaks after cluster, x being just past it.
+bool breaksAfter(const TextCluster& cluster, int x, int lineStart, int areaWidth)
+{
+    return cluster.lineFeed || (cluster.breakable && x > areaWidth - lineStart - cluster.width);
+}
+
 // Walks the measured grapheme clusters of a text run the way layout and
 // drawing both see them, so that the two always reach the same lines.
 //
@@ -95,16 +101,18 @@ int stackedMarks(QStringView cluster)
 // the last cluster's width stands in for the next one's, and the right margin
 // equals lineStart.
 //
-// place(cluster, x) is called before x advances; newLine(y) after the line
-// broke, with the new line's y already advanced past the line left.
+// place(cluster, start, x) is called before x advances; newLine(y) after the
+// line broke, with the new line's y already advanced past the line left.
 template <typename Place, typename NewLine>
 void walkClusters(const QVector<TextCluster>& clusters, int lineStart, int areaWidth, int height, int& x,
                   int& y, Place place, NewLine newLine)
 {
+    int start = 0;
     for (const TextCluster& cluster : clusters) {
-        place(cluster, x);
+        place(cluster, start, x);
+        start = cluster.end;
         x += cluster.width;
-        if (cluster.lineFeed || (cluster.breakable && x > areaWidth - lineStart - cluster.width)) {
+        if (breaksAfter(cluster, x, lineStart, areaWidth)) {
             x = lineStart;
             y += qMax(height, Element::GetMaxHeightByY(y));
             newLine(y);
@@ -117,8 +125,10 @@ void shapeClusters(const TextElement::Measure& m, const QString& text, QPaintDev
 {
     const bool lines = m.font.underline() || m.font.overline() || m.font.strikeOut();
     m.glyphs.reserve(m.clusters.size());
+    int start = 0;
     for (const TextCluster& cluster : m.clusters) {
-        QTextLayout layout(text.mid(cluster.start, cluster.length), m.font, device);
+        QTextLayout layout(text.mid(start, cluster.end - start), m.font, device);
+        start = cluster.end;
         layout.beginLayout();
         const QTextLine line = layout.createLine();
         layout.endLayout();
@@ -207,6 +217,9 @@ TextElement::~TextElement() = default;
 
 void TextElement::SetText(const QString& text)
 {
+    // The rectangles stay those of the last drawing until the next one.
+    if (m_bRectsPending)
+        BuildEventRect();
     m_qText = text;
     m_pMeasure.reset();
     InvalidateDraw();
@@ -236,12 +249,12 @@ const TextElement::Measure& TextElement::Measured(QPainter& painter)
         const QStringView cluster = QStringView(m_qText).mid(start, end - start);
         const bool lineFeed = cluster.endsWith(QChar(QChar::LineFeed));
         const bool breakable = end < m_qText.size() && leadingBearing(fm, QStringView(m_qText).mid(end)) >= 0;
-        measure->clusters.append(
-            {start, end - start, fm.horizontalAdvance(cluster.toString()), lineFeed, breakable});
+        measure->clusters.append({end, fm.horizontalAdvance(cluster.toString()), lineFeed, breakable});
         marks = qMax(marks, stackedMarks(cluster));
         start = end;
     }
     measure->inkMargin = (1 + marks) * measure->height;
+    measure->clusters.squeeze();
     m_pMeasure.reset(measure);
     return *m_pMeasure;
 }
@@ -276,7 +289,7 @@ void TextElement::Layout(QPainter& painter, element_info_& info, const Element* 
     m_iStartY = y;
     SetMaxHeightByY(y, h);
 
-    walkClusters(m.clusters, lineStart, info.width, h, x, y, [](const TextCluster&, int) {},
+    walkClusters(m.clusters, lineStart, info.width, h, x, y, [](const TextCluster&, int, int) {},
                  [h](int newY) { SetMaxHeightByY(newY, h); });
 
     m_iEndX = x;
@@ -288,8 +301,11 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
 {
     if (CanSkipDraw(painter))
         return;
-    m_qEventRect.clear();
+    m_qCellTops.clear();
+    m_bRectsPending = false;
     const int lineStart = m_iIndentSpace + info.edge_x;
+    m_iLineStart = lineStart;
+    m_iAreaWidth = info.width;
     const Measure& m = Measured(painter);
     painter.setPen(m_qCurTextColor);
     const int h = m_iHeight;
@@ -306,6 +322,18 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
         return area.Reaches(cellTop - m.inkMargin, cellTop + h - 1 + m.inkMargin);
     };
     bool shows = lineShows();
+    // Every cell lies between the first line's top and the last line's
+    // bottom: a run that cannot reach the device there keeps only its cell
+    // tops, and its rectangles are built when asked for.
+    const int runTop = m_iStartY + d - m.inkMargin - s_iScrollValueV;
+    const int runBottom = m_iEndY + qMax(h, GetMaxHeightByY(m_iEndY)) + d - 1 + m.inkMargin - s_iScrollValueV;
+    const bool pending = !area.Reaches(runTop, runBottom);
+    if (pending)
+        m_qEventRect = QVector<QRect>();
+    else
+        m_qEventRect.clear();
+    if (pending)
+        m_qCellTops.append(m_iStartY + offset + d);
     int paintTop = INT_MAX;
     int paintBottom = INT_MIN;
     // A transparent cell leaves no trace; otherwise each cell is filled just
@@ -322,20 +350,22 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
 
     walkClusters(
         m.clusters, lineStart, info.width, h, x, lineY,
-        [&](const TextCluster& cluster, int cx) {
+        [&](const TextCluster& cluster, int start, int cx) {
             const QRect cell(cx, lineY + offset + d, cluster.width, h);
-            m_qEventRect.append(cell);
             paintTop = qMin(paintTop, cell.top() - m.inkMargin);
             paintBottom = qMax(paintBottom, cell.bottom() + m.inkMargin);
+            if (pending)
+                return;
+            m_qEventRect.append(cell);
             const int at = index++;
             if (!shows)
                 return;
             const QPointF origin(cx, lineY - s_iScrollValueV + h + offset);
-            if (cluster.start >= selectedFrom && cluster.start < selectedTo) {
+            if (start >= selectedFrom && start < selectedTo) {
                 batch.Flush();
                 painter.fillRect(cell.translated(0, -s_iScrollValueV), SelectionBackground());
                 painter.setPen(SelectionText());
-                painter.drawText(origin, m_qText.mid(cluster.start, cluster.length));
+                painter.drawText(origin, m_qText.mid(start, cluster.end - start));
                 painter.setPen(m_qCurTextColor);
                 return;
             }
@@ -343,12 +373,34 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
                 return;
             if (!clearCells)
                 painter.fillRect(cell.translated(0, -s_iScrollValueV), m_qCurBackground);
-            painter.drawText(origin, m_qText.mid(cluster.start, cluster.length));
+            painter.drawText(origin, m_qText.mid(start, cluster.end - start));
         },
         [&](int newY) {
             batch.Flush();
             offset = (qMax(h, GetMaxHeightByY(newY)) - h) / 2;
-            shows = lineShows();
+            if (pending)
+                m_qCellTops.append(newY + offset + d);
+            else
+                shows = lineShows();
         });
     SetPaintedRows(paintTop, paintBottom);
+    m_bRectsPending = pending;
+}
+
+void TextElement::BuildEventRect()
+{
+    m_bRectsPending = false;
+    const QVector<TextCluster>& clusters = m_pMeasure->clusters;
+    m_qEventRect.reserve(clusters.size());
+    int x = m_iStartX;
+    int line = 0;
+    for (const TextCluster& cluster : clusters) {
+        m_qEventRect.append(QRect(x, m_qCellTops.at(line), cluster.width, m_iHeight));
+        x += cluster.width;
+        if (breaksAfter(cluster, x, m_iLineStart, m_iAreaWidth)) {
+            x = m_iLineStart;
+            ++line;
+        }
+    }
+    m_qCellTops = QVector<int>();
 }
