@@ -87,6 +87,12 @@ public:
     // -Element::MaxSpace .. Element::MaxSpace.
     void SetEdgeSpace(int x, int y);
     void SetElementSpace(int space);
+    // Off (the default): text runs wrap at the margin between any two
+    // characters. On: a run wraps before a word that does not fit on the
+    // rest of the line, and only a word longer than a whole line is cut
+    // between characters. Asks for a relayout.
+    void SetWordWrap(bool on);
+    bool GetWordWrap() const { return m_bWordWrap; }
     QScrollBar* GetVerticalScrollBar();
     void test();
 
@@ -267,6 +273,7 @@ private:
     bool m_bClearPending = false;
     QList<Element*> m_qPendingElements;
 
+    bool m_bWordWrap = false;
     TextPlace m_selectAnchor;
     TextPlace m_selectFocus;
     bool m_bSelectionLeft = false;

@@ -261,10 +261,13 @@ private:
     static int s_lastY;
     static QColor s_qSelectionBackground;
     static QColor s_qSelectionText;
+    // Text runs of the running pass wrap before words (the view's setting).
+    static bool s_bWordWrap;
 };
 
 // A run of text: continues where the previous element ended, wraps at the
-// right margin and at line feeds, and draws each grapheme cluster in its own
+// right margin (between characters, or before words in a view set to word
+// wrap) and at line feeds, and draws each grapheme cluster in its own
 // background cell with its own hit rectangle.
 class ZALCONTROL_EXPORT TextElement : public Element
 {
@@ -300,6 +303,8 @@ private:
 
     QString m_qText;
     QSharedPointer<const Measure> m_pMeasure;
+    // Whether the last layout wrapped before words.
+    bool m_bWordWrap = false;
     // Where the last Draw() wrapped: the line start and the area width.
     int m_iLineStart = 0;
     int m_iAreaWidth = 0;

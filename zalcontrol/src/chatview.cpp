@@ -58,9 +58,11 @@ public:
         Element::s_qMaxHeight = m_view.m_qLineHeights;
         Element::s_lastY = m_view.m_iLastLineY;
         Element::s_iScrollValueV = m_view.m_iScrollValue;
+        Element::s_bWordWrap = m_view.m_bWordWrap;
     }
     ~PassScope()
     {
+        Element::s_bWordWrap = false;
         m_view.m_qLineHeights = Element::s_qMaxHeight;
         m_view.m_iLastLineY = Element::s_lastY;
     }
@@ -557,6 +559,15 @@ void ZALChatView::SetEdgeSpace(int x, int y)
 void ZALChatView::SetElementSpace(int space)
 {
     m_elementInfo.element_space = qBound(-Element::MaxSpace, space, Element::MaxSpace);
+    m_bNeedLayout = true;
+    update();
+}
+
+void ZALChatView::SetWordWrap(bool on)
+{
+    if (on == m_bWordWrap)
+        return;
+    m_bWordWrap = on;
     m_bNeedLayout = true;
     update();
 }

@@ -11,6 +11,7 @@ int Element::s_lastY = 0;
 int Element::s_iScrollValueV = 0;
 QColor Element::s_qSelectionBackground;
 QColor Element::s_qSelectionText;
+bool Element::s_bWordWrap = false;
 
 Element::Element()
     : m_iType(0)

@@ -17,12 +17,16 @@
 struct TextCluster
 {
     int end;
-    int width : 30;
+    int width : 28;
     // The cluster ends with a line feed: the line always breaks after it.
     unsigned lineFeed : 1;
     // Another cluster follows whose first character has a non-negative left
     // bearing: the line breaks after this one when it reaches the margin.
     unsigned breakable : 1;
+    // A word ends after it: word wrap may break the line there.
+    unsigned wordEnd : 1;
+    // White space, which may hang past the margin at a line's end.
+    unsigned space : 1;
 };
 
 struct TextElement::Measure
@@ -84,39 +88,101 @@ int stackedMarks(QStringView cluster)
     return marks;
 }
 
-// Whether the line breaks after cluster, x being just past it.
-bool breaksAfter(const TextCluster& cluster, int x, int lineStart, int areaWidth)
+// Decides where the lines of a run break, cluster by cluster.
+//
+// Character wrap: after a cluster is placed and x has moved past it, the
+// line breaks when the cluster ends with a line feed, or when another
+// cluster follows whose first character has a non-negative left bearing and
+// x > width - lineStart - (width of the cluster just placed): the last
+// cluster's width stands in for the next one's, and the right margin equals
+// lineStart.
+//
+// Word wrap: the line breaks before a word (up to the next break
+// opportunity, its trailing white space left out) that does not fit on the
+// rest of the line, and after line feeds. A word longer than a whole line is
+// cut by the character rule.
+class LineBreaker
 {
-    return cluster.lineFeed || (cluster.breakable && x > areaWidth - lineStart - cluster.width);
-}
+public:
+    LineBreaker(const QVector<TextCluster>& clusters, int lineStart, int areaWidth, bool words)
+        : m_clusters(clusters)
+        , m_iLineStart(lineStart)
+        , m_iRight(areaWidth - lineStart)
+        , m_bWords(words)
+    {
+    }
+
+    // Width of the word beginning at cluster i.
+    int WordWidth(int i) const
+    {
+        int width = 0;
+        int ink = 0;
+        for (; i < m_clusters.size(); ++i) {
+            width += m_clusters[i].width;
+            if (!m_clusters[i].space)
+                ink = width;
+            if (m_clusters[i].wordEnd || m_clusters[i].lineFeed)
+                break;
+        }
+        return ink;
+    }
+    bool Fits(int width) const { return width <= m_iRight - m_iLineStart; }
+
+    // Before cluster i is placed at x.
+    bool Before(int i, int x)
+    {
+        if (!m_bWords || (i > 0 && !m_clusters[i - 1].wordEnd && !m_clusters[i - 1].lineFeed))
+            return false;
+        const int word = WordWidth(i);
+        m_bCut = !Fits(word);
+        return i > 0 && !m_bCut && x > m_iLineStart && x + word > m_iRight;
+    }
+
+    // After cluster i, x being just past it.
+    bool After(int i, int x) const
+    {
+        const TextCluster& cluster = m_clusters[i];
+        if (cluster.lineFeed)
+            return true;
+        return (!m_bWords || m_bCut) && cluster.breakable && x > m_iRight - cluster.width;
+    }
+
+private:
+    const QVector<TextCluster>& m_clusters;
+    int m_iLineStart;
+    int m_iRight;
+    bool m_bWords;
+    // The word being placed is longer than a line.
+    bool m_bCut = false;
+};
 
 // Walks the measured grapheme clusters of a text run the way layout and
-// drawing both see them, so that the two always reach the same lines.
-//
-// Each cluster is measured and drawn on its own (joined emoji, flags and
-// combining sequences stay one piece). After a cluster is placed and x has
-// moved past it, the line breaks when the cluster ends with a line feed, or
-// when another cluster follows whose first character has a non-negative left
-// bearing and x > width - lineStart - (width of the cluster just placed):
-// the last cluster's width stands in for the next one's, and the right margin
-// equals lineStart.
+// drawing both see them, so that the two always reach the same lines. Each
+// cluster is measured and drawn on its own (joined emoji, flags and
+// combining sequences stay one piece); LineBreaker breaks the lines.
 //
 // place(cluster, start, x) is called before x advances; newLine(y) after the
 // line broke, with the new line's y already advanced past the line left.
 template <typename Place, typename NewLine>
-void walkClusters(const QVector<TextCluster>& clusters, int lineStart, int areaWidth, int height, int& x,
-                  int& y, Place place, NewLine newLine)
+void walkClusters(const QVector<TextCluster>& clusters, int lineStart, int areaWidth, bool words, int height,
+                  int& x, int& y, Place place, NewLine newLine)
 {
+    LineBreaker breaker(clusters, lineStart, areaWidth, words);
+    auto breakLine = [&] {
+        x = lineStart;
+        y += qMax(height, Element::GetMaxHeightByY(y));
+        newLine(y);
+    };
     int start = 0;
-    for (const TextCluster& cluster : clusters) {
+    for (int i = 0; i < clusters.size(); ++i) {
+        const TextCluster& cluster = clusters[i];
+        if (breaker.Before(i, x))
+            breakLine();
         place(cluster, start, x);
         start = cluster.end;
         x += cluster.width;
-        if (breaksAfter(cluster, x, lineStart, areaWidth)) {
-            x = lineStart;
-            y += qMax(height, Element::GetMaxHeightByY(y));
-            newLine(y);
-        }
+        if (breaker.After(i, x))
+            breakLine();
     }
 }
 
@@ -244,12 +310,16 @@ const TextElement::Measure& TextElement::Measured(QPainter& painter)
     measure->clusters.reserve(m_qText.size());
     int marks = 0;
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, m_qText);
+    QTextBoundaryFinder words(QTextBoundaryFinder::Line, m_qText);
     int start = 0;
     for (int end = finder.toNextBoundary(); end > start; end = finder.toNextBoundary()) {
         const QStringView cluster = QStringView(m_qText).mid(start, end - start);
         const bool lineFeed = cluster.endsWith(QChar(QChar::LineFeed));
         const bool breakable = end < m_qText.size() && leadingBearing(fm, QStringView(m_qText).mid(end)) >= 0;
-        measure->clusters.append({end, fm.horizontalAdvance(cluster.toString()), lineFeed, breakable});
+        words.setPosition(end);
+        const bool wordEnd = end < m_qText.size() && words.isAtBoundary();
+        measure->clusters.append({end, qMin(fm.horizontalAdvance(cluster.toString()), MaxSpace), lineFeed,
+                                  breakable, wordEnd, cluster.front().isSpace()});
         marks = qMax(marks, stackedMarks(cluster));
         start = end;
     }
@@ -279,8 +349,12 @@ void TextElement::Layout(QPainter& painter, element_info_& info, const Element* 
         x = prev->GetEndX();
         y = prev->GetEndY();
     }
-    // No room left on this line even for a narrow character.
-    if (x > info.width - m.roomWidth - lineStart) {
+    // No room left on this line even for a narrow character, or, wrapping
+    // words, for a first word that would fit on a line of its own.
+    const LineBreaker breaker(m.clusters, lineStart, info.width, s_bWordWrap);
+    const int firstWord = s_bWordWrap && !m.clusters.isEmpty() ? breaker.WordWidth(0) : 0;
+    if (x > info.width - m.roomWidth - lineStart
+        || (x > lineStart && breaker.Fits(firstWord) && x + firstWord > info.width - lineStart)) {
         x = lineStart;
         y += qMax(h, GetMaxHeightByY(GetLastY()));
     }
@@ -289,7 +363,8 @@ void TextElement::Layout(QPainter& painter, element_info_& info, const Element* 
     m_iStartY = y;
     SetMaxHeightByY(y, h);
 
-    walkClusters(m.clusters, lineStart, info.width, h, x, y, [](const TextCluster&, int, int) {},
+    m_bWordWrap = s_bWordWrap;
+    walkClusters(m.clusters, lineStart, info.width, m_bWordWrap, h, x, y, [](const TextCluster&, int, int) {},
                  [h](int newY) { SetMaxHeightByY(newY, h); });
 
     m_iEndX = x;
@@ -349,7 +424,7 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
     const int selectedTo = GetSelectedTo();
 
     walkClusters(
-        m.clusters, lineStart, info.width, h, x, lineY,
+        m.clusters, lineStart, info.width, m_bWordWrap, h, x, lineY,
         [&](const TextCluster& cluster, int start, int cx) {
             const QRect cell(cx, lineY + offset + d, cluster.width, h);
             paintTop = qMin(paintTop, cell.top() - m.inkMargin);
@@ -393,14 +468,13 @@ void TextElement::BuildEventRect()
     const QVector<TextCluster>& clusters = m_pMeasure->clusters;
     m_qEventRect.reserve(clusters.size());
     int x = m_iStartX;
+    int y = 0; // unused: the lines' tops are kept
     int line = 0;
-    for (const TextCluster& cluster : clusters) {
-        m_qEventRect.append(QRect(x, m_qCellTops.at(line), cluster.width, m_iHeight));
-        x += cluster.width;
-        if (breaksAfter(cluster, x, m_iLineStart, m_iAreaWidth)) {
-            x = m_iLineStart;
-            ++line;
-        }
-    }
+    walkClusters(
+        clusters, m_iLineStart, m_iAreaWidth, m_bWordWrap, 0, x, y,
+        [&](const TextCluster& cluster, int, int cx) {
+            m_qEventRect.append(QRect(cx, m_qCellTops.at(line), cluster.width, m_iHeight));
+        },
+        [&](int) { ++line; });
     m_qCellTops = QVector<int>();
 }

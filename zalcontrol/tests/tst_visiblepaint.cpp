@@ -147,9 +147,10 @@ struct HistoryView : ShownView
 {
     QList<Element*> elements;
 
-    HistoryView(int count, int height = kViewSize.height(), int width = kViewSize.width())
+    HistoryView(int count, int height = kViewSize.height(), int width = kViewSize.width(), bool words = false)
         : ShownView(width, height)
     {
+        view.SetWordWrap(words);
         view.SetEdgeSpace(8, 6);
         view.SetElementSpace(3);
         QColor background(250, 250, 245);
@@ -224,9 +225,16 @@ private slots:
     // edges hovered or pressed and now and then a relayout, the view paints
     // what drawing everything paints, every element keeps the rectangles
     // drawing everything builds, and hit tests agree.
+    void everyScrollPositionPaintsAsEverythingDrawn_data()
+    {
+        QTest::addColumn<bool>("words");
+        QTest::newRow("character wrap") << false;
+        QTest::newRow("word wrap") << true;
+    }
     void everyScrollPositionPaintsAsEverythingDrawn()
     {
-        HistoryView v(180);
+        QFETCH(bool, words);
+        HistoryView v(180, kViewSize.height(), kViewSize.width(), words);
         QVERIFY(v.bar()->maximum() > 300);
         int positions = 0;
         int hovered = 0;

@@ -168,6 +168,7 @@ public:
         m_view->SetBackground(background);
         m_view->SetEdgeSpace(12, 10);
         m_view->SetElementSpace(6);
+        m_view->SetWordWrap(true);
 
         m_status = new QLabel(QStringLiteral("Press a name or a box to see what the view reports."), this);
         m_status->setContentsMargins(8, 4, 8, 4);

@@ -1,7 +1,7 @@
-// Selecting and copying text: drags across elements and wrapped lines, word
-// and element clicks, the press signal only for clicks, the copied text's
-// line feeds, and a selection that outlives scrolling, relayouts, additions
-// and the elements that leave.
+// Text in a view: word wrap; selecting and copying: drags across elements
+// and wrapped lines, word and element clicks, the press signal only for
+// clicks, the copied text's line feeds, and a selection that outlives
+// scrolling, relayouts, additions and the elements that leave.
 
 #include "support.h"
 
@@ -63,12 +63,50 @@ void drag(ShownView& v, const QPoint& from, const QPoint& to)
 
 } // namespace
 
-class TestSelection : public QObject, private MonoCell
+class TestText : public QObject, private MonoCell
 {
     Q_OBJECT
 
 private slots:
     void init() { Element::s_iScrollValueV = 0; }
+
+    // The lines of runs in a view 100 wide (12 mono characters): word wrap
+    // breaks before the word that does not fit (a second run too), lets
+    // spaces hang and cuts only a word longer than a line.
+    void wordWrap_data()
+    {
+        QTest::addColumn<bool>("words");
+        QTest::addColumn<QStringList>("runs");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("characters") << false << QStringList{"the quick brown fox"} << QStringList{"the quick br", "own fox"};
+        QTest::newRow("words") << true << QStringList{"the quick brown fox"} << QStringList{"the quick ", "brown fox"};
+        QTest::newRow("longer than a line") << true << QStringList{"a supercalifragilistic end"}
+                                            << QStringList{"a supercalif", "ragilistic ", "end"};
+        QTest::newRow("hanging space") << true << QStringList{"aaaaaaaaaaaa bb"} << QStringList{"aaaaaaaaaaaa ", "bb"};
+        QTest::newRow("line feed") << true << QStringList{"ab\ncd ef"} << QStringList{"ab\n", "cd ef"};
+        QTest::newRow("second run") << true << QStringList{"hello ", "wonderful", " day"}
+                                    << QStringList{"hello ", "wonderful ", "day"};
+    }
+    void wordWrap()
+    {
+        QFETCH(bool, words);
+        QFETCH(QStringList, runs);
+        QFETCH(QStringList, lines);
+        ShownView v(100, 200);
+        v.view.SetWordWrap(words);
+        QList<TextElement*> elements;
+        for (const QString& run : runs) {
+            elements.append(line(run, false));
+            v.view.AddElement(elements.last());
+        }
+        v.paint();
+        QMap<int, QString> shown;
+        for (TextElement* e : elements) {
+            for (int i = 0; i < e->GetText().size(); ++i)
+                shown[qAsConst(*e).GetEventRect().at(i).top()] += e->GetText().at(i);
+        }
+        QCOMPARE(shown.values(), lines);
+    }
 
     // Drags (either way), double and triple clicks select in reading order;
     // the copied text has a line feed where an element begins a new line
@@ -236,5 +274,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSelection)
-#include "tst_selection.moc"
+QTEST_MAIN(TestText)
+#include "tst_text.moc"
