@@ -19,7 +19,7 @@ inline QFont monoFont(int pixelSize = 13)
     return font;
 }
 
-// The mono font's cell, read back: every character w wide, lines h high.
+// The mono font's cell: every character w wide, lines h high.
 struct MonoCell
 {
     QFontMetrics fm{monoFont()};
@@ -28,8 +28,7 @@ struct MonoCell
     int w = fm.horizontalAdvance(QLatin1Char('a'));
 };
 
-// Fixed-width characters on a line: the break comes after the first one
-// that ends beyond width - lineStart - w.
+// Fixed-width characters on a line: it breaks after the first ending beyond width - lineStart - w.
 inline int charsPerLine(int width, int lineStart, int w)
 {
     int n = 1;
@@ -60,7 +59,7 @@ inline QPixmap solidPixmap(int w, int h, const QColor& color)
     return pixmap;
 }
 
-// A picture of one colour in the mono font (whose descent moves it down).
+// A one-colour picture in the mono font (whose descent moves it down).
 inline ImageElement* makeImage(int w, int h, const QColor& color = Qt::yellow)
 {
     auto* element = withMono(new ImageElement);
@@ -75,8 +74,7 @@ inline void setColors(Element* element, mouse_color_ text, mouse_color_ back)
     element->SetEventBackground(back);
 }
 
-// Owns a list of elements, lays it out the way a view does on a black image
-// and draws it; run() does it again.
+// Owns a list of elements and lays it out and draws it on a black image as a view does.
 struct ListPass
 {
     QList<Element*> elements;
@@ -131,13 +129,9 @@ struct ShownView
     QScrollBar* bar() { return view.GetVerticalScrollBar(); }
 
     void move(const QPoint& pos) { QTest::mouseMove(&view, pos); }
-    void press(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(&view, b, {}, pos); }
+    void press(const QPoint& pos) { QTest::mousePress(&view, Qt::LeftButton, {}, pos); }
     void release(const QPoint& pos) { QTest::mouseRelease(&view, Qt::LeftButton, {}, pos); }
-    void click(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton)
-    {
-        press(pos, b);
-        QTest::mouseRelease(&view, b, {}, pos);
-    }
+    void click(const QPoint& pos) { press(pos), release(pos); }
 
     // A vertical wheel turn, or a platform's pixel delta.
     void wheel(int delta, const QPoint& pos = QPoint(5, 5), bool pixels = false)
@@ -148,6 +142,14 @@ struct ShownView
         QApplication::sendEvent(&view, &event);
     }
 };
+
+// A mouse event straight to the view, so that no repaint runs in between.
+inline void mouse(ZALChatView& view, QEvent::Type type, const QPoint& p)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, p, view.mapToGlobal(p), button, button, Qt::NoModifier);
+    QApplication::sendEvent(&view, &event);
+}
 
 inline Element* pressed(const QSignalSpy& spy, int i = 0)
 {

@@ -1,7 +1,4 @@
-// The chat view: scroll range, following new elements and keeping the
-// reader's place, keyboard and wheel, the layout width beside the bar,
-// relayouts, hit testing, mouse colours and what they repaint, the element
-// limit, and several views in one process.
+// The chat view: following and keeping the place, keys, wheel, width, relayouts, mouse, limit.
 
 #include "support.h"
 
@@ -58,13 +55,6 @@ struct PaintSpy : QObject
     }
 };
 
-// A direct event, so that no paint runs in between.
-void send(ZALChatView& view, QEvent::Type type, const QPoint& p)
-{
-    QMouseEvent event(type, p, Qt::LeftButton, Qt::LeftButton, {});
-    QApplication::sendEvent(&view, &event);
-}
-
 int deleted = 0;
 
 class TrackedText : public TextElement
@@ -86,18 +76,13 @@ class TestChatView : public QObject, private MonoCell
 private slots:
     void init() { Element::s_iScrollValueV = 0; }
 
-    // At the bottom the view follows one or a burst of new elements, below
-    // and at the limit, right after AddElement. Scrolled up, what the reader
-    // sees stays still, at the limit to within a step (the offset moves up
-    // by the height that left, its remainder carried); from the very top,
-    // where the dropped lines are on screen, it cannot.
+    // Following single and burst appends; scrolled up the place holds (at the limit within a step).
     void followingAndKeepingThePlace_data()
     {
         QTest::addColumn<int>("initial");
         QTest::addColumn<int>("burst");
         QTest::newRow("below the limit") << 40 << 1;
         QTest::newRow("burst below the limit") << 40 << 7;
-        QTest::newRow("at the limit") << ZALChatView::MaxElements << 1;
         QTest::newRow("burst at the limit") << ZALChatView::MaxElements << 7;
     }
     void followingAndKeepingThePlace()
@@ -136,112 +121,51 @@ private slots:
         QVERIFY(v.view.IsAtBottom());
     }
 
-    // The range and the bar follow every layout pass: right after AddElement
-    // and after a resize, setValue(maximum()) shows the end, the maximum
-    // rounded up so that the last pixel shows; a short chat has nothing to
-    // scroll.
-    void rangeFollowsEveryLayoutPass()
+    // From value 40, 2 steps a line: keys (a page is a view height less a line; End follows
+    // again) and the wheel (a notch is 3 lines; remainders kept until the direction turns).
+    void scrollInput_data()
     {
-        ShownView v(200, 100);
-        addLines(v.view, 2);
-        QVERIFY(v.bar()->isHidden());
-        QCOMPARE(v.bar()->maximum(), 0);
-        Element* last = addLines(v.view, 20, 2);
-        const int content = 22 * h + d;
-        QVERIFY(!v.bar()->isHidden());
-        QCOMPARE(v.bar()->maximum(), (content - 100 + 9) / 10);
-        v.view.resize(200, 150);
-        QCOMPARE(v.bar()->maximum(), (content - 150 + 9) / 10);
-        v.bar()->setValue(0);
-        v.bar()->setValue(v.bar()->maximum());
-        v.paint();
-        QVERIFY(last->GetEventRect().last().bottom() - Element::s_iScrollValueV < 150);
-        v.view.resize(200, content);
-        QVERIFY(v.bar()->isHidden());
-        QCOMPARE(Element::s_iScrollValueV, 0);
-    }
-
-    // Each key from the same place: Page keys move a view height less a line
-    // of the view's font (17 pixels: 2 steps), arrows a line; End follows
-    // new elements again.
-    void keys_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QVector<int>>("keys"); // key | modifiers
+        QTest::addColumn<QVector<int>>("wheel"); // angle deltas, or pixel deltas when pixels
+        QTest::addColumn<bool>("pixels");
         QTest::addColumn<int>("expected"); // -1: the maximum
-        QTest::newRow("page down") << int(Qt::Key_PageDown) << 0 << 28;
-        QTest::newRow("page up") << int(Qt::Key_PageUp) << 0 << 12;
-        QTest::newRow("down") << int(Qt::Key_Down) << 0 << 22;
-        QTest::newRow("up") << int(Qt::Key_Up) << 0 << 18;
-        QTest::newRow("home") << int(Qt::Key_Home) << 0 << 0;
-        QTest::newRow("end") << int(Qt::Key_End) << 0 << -1;
-        QTest::newRow("ctrl home") << int(Qt::Key_Home) << int(Qt::ControlModifier) << 0;
-        QTest::newRow("ctrl end") << int(Qt::Key_End) << int(Qt::ControlModifier) << -1;
+        const QVector<int> none;
+        QTest::newRow("page down") << QVector<int>{Qt::Key_PageDown} << none << false << 48;
+        QTest::newRow("page up") << QVector<int>{Qt::Key_PageUp} << none << false << 32;
+        QTest::newRow("down, up, up") << QVector<int>{Qt::Key_Down, Qt::Key_Up, Qt::Key_Up} << none << false << 38;
+        QTest::newRow("home") << QVector<int>{Qt::Key_Home} << none << false << 0;
+        QTest::newRow("end") << QVector<int>{Qt::Key_End} << none << false << -1;
+        QTest::newRow("ctrl home") << QVector<int>{Qt::Key_Home | Qt::ControlModifier} << none << false << 0;
+        QTest::newRow("ctrl end") << QVector<int>{Qt::Key_End | Qt::ControlModifier} << none << false << -1;
+        QTest::newRow("notch down") << none << QVector<int>{-120} << false << 46;
+        QTest::newRow("two notches up") << none << QVector<int>{120, 120} << false << 28;
+        QTest::newRow("small deltas add up") << none << QVector<int>{-30, -30, -30, -30} << false << 46;
+        QTest::newRow("remainder kept") << none << QVector<int>{-50, -50, -20} << false << 46;
+        QTest::newRow("turn drops it") << none << QVector<int>{-70, 20} << false << 42;
+        QTest::newRow("pixels") << none << QVector<int>{-25, -25, -4} << true << 45;
     }
-    void keys()
+    void scrollInput()
     {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
+        QFETCH(QVector<int>, keys);
+        QFETCH(QVector<int>, wheel);
+        QFETCH(bool, pixels);
         QFETCH(int, expected);
+        QApplication::setWheelScrollLines(3);
         ShownView v(200, 100);
         QCOMPARE(v.view.focusPolicy(), Qt::StrongFocus);
         v.view.setFont(monoFont());
-        addLines(v.view, 60);
-        v.bar()->setValue(20);
-        QTest::keyClick(&v.view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        addLines(v.view, 80);
+        v.bar()->setValue(40);
+        for (int key : keys)
+            QTest::keyClick(&v.view, Qt::Key(key & ~Qt::KeyboardModifierMask), Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
+        for (int delta : wheel)
+            v.wheel(delta, QPoint(5, 5), pixels);
         QCOMPARE(v.bar()->value(), expected < 0 ? v.bar()->maximum() : expected);
-        addLines(v.view, 1, 60);
+        addLines(v.view, 1, 80);
         QCOMPARE(v.bar()->value() == v.bar()->maximum(), expected < 0);
     }
 
-    // A notch scrolls 3 lines of 2 steps; small deltas add up, their
-    // remainder kept until the direction turns; pixel deltas move by pixels.
-    void wheel_data()
-    {
-        QTest::addColumn<QVector<int>>("deltas");
-        QTest::addColumn<bool>("pixels");
-        QTest::addColumn<int>("steps");
-        QTest::newRow("notch down") << QVector<int>{-120} << false << 6;
-        QTest::newRow("two notches up") << QVector<int>{120, 120} << false << -12;
-        QTest::newRow("small deltas add up") << QVector<int>{-30, -30, -30, -30} << false << 6;
-        QTest::newRow("remainder kept") << QVector<int>{-50, -50, -20} << false << 6;
-        QTest::newRow("turn drops it") << QVector<int>{-70, 20} << false << 2;
-        QTest::newRow("pixels") << QVector<int>{-25, -25, -4} << true << 5;
-    }
-    void wheel()
-    {
-        QFETCH(QVector<int>, deltas);
-        QFETCH(bool, pixels);
-        QFETCH(int, steps);
-        QApplication::setWheelScrollLines(3);
-        ShownView v(200, 100);
-        v.view.setFont(monoFont());
-        addLines(v.view, 80);
-        v.bar()->setValue(40);
-        for (int delta : deltas)
-            v.wheel(delta, QPoint(5, 5), pixels);
-        QCOMPARE(v.bar()->value(), 40 + steps);
-    }
-
-    // With the bar hidden the wheel does nothing, not even a hit test; with
-    // the bar shown it hit-tests where it turned.
-    void wheelHitTests()
-    {
-        QList<Element*> lines{makeLive(QStringLiteral("line 0"))};
-        ShownView v(200, 60, lines);
-        v.move(screenCenter(lines[0]));
-        v.wheel(-120, QPoint(150, 50)); // had it run, the hit test would reset the cursor
-        QCOMPARE(v.cursor(), Qt::PointingHandCursor);
-        addLines(v.view, 19, 1);
-        v.bar()->setValue(1);
-        v.paint();
-        v.wheel(-120, QPoint(190, 50));
-        QCOMPARE(v.cursor(), Qt::ArrowCursor);
-    }
-
-    // Content is laid out left of a shown bar; growing the view a pixel at a
-    // time never swings the bar: it stays while the content fits only
-    // without it.
+    // Content stays left of a shown bar, which never swings as the view grows.
     void layoutWidthBesideTheBar()
     {
         TextElement* run = makeText(QString(60, QLatin1Char('m')));
@@ -266,8 +190,7 @@ private slots:
         QVERIFY(fresh.bar()->isHidden());
     }
 
-    // Changes to the view and to elements already shown take effect at the
-    // next paint, without anything else from the host.
+    // Changes to the view and to shown elements take effect at the next paint.
     void changesShowAtTheNextPaint_data()
     {
         QTest::addColumn<Change>("change");
@@ -316,11 +239,7 @@ private slots:
         QVERIFY(moves || v.grab() != shown);
     }
 
-    // Hover, press and release colours, the cursor, and one press signal per
-    // press naming the element hit; edges count as inside, the earlier of two
-    // overlapping elements wins, one with events off is never hit, a box is
-    // hit over its children. A move repaints only the elements whose colours
-    // changed, a move within one element nothing.
+    // Colours, cursor, press signals, edges, overlaps, boxes, and what each move repaints.
     void mouseOverElements()
     {
         TextElement* e = makeLive(QStringLiteral("name"));
@@ -338,6 +257,7 @@ private slots:
         QCOMPARE(paints.take(), rows(e));
         v.move(screenCenter(e, 2));
         QCOMPARE(paints.take(), QRegion());
+        v.wheel(-120, QPoint(195, 95)); // the bar is hidden: no hit test
         QCOMPARE(v.cursor(), Qt::PointingHandCursor);
         v.press(screenCenter(e, 2));
         QCOMPARE(paints.take(), rows(e));
@@ -379,20 +299,12 @@ private slots:
         QCOMPARE(v.grab().pixel(screenCenter(label)), kHover);
     }
 
-    // The 1501st element drops the oldest, here the one under the mouse: a press right
-    // afterwards (no move, no hit test) reports nothing; the rest move up in order, with
-    // rectangles after a whole pass (a host's kind) only from the next paint, else moved.
-    void the1501stElementDropsTheOldest_data()
+    // Dropping the hovered oldest (a host's kind: a whole pass, rectangles from the next paint),
+    // then plain ones (the rest moved up, as a whole pass would place them), then one sharing a line.
+    void theLimitDropsTheOldest()
     {
-        QTest::addColumn<bool>("hostKind");
-        QTest::newRow("whole pass") << true;
-        QTest::newRow("moved up") << false;
-    }
-    void the1501stElementDropsTheOldest()
-    {
-        QFETCH(bool, hostKind);
         deleted = 0;
-        TextElement* oldest = withMono(hostKind ? new TrackedText : new TextElement);
+        auto* oldest = withMono(new TrackedText);
         oldest->SetText(QStringLiteral("first"));
         oldest->SetEvent(true);
         ShownView v(200, 100, {oldest});
@@ -400,22 +312,41 @@ private slots:
         v.move(on);
         Element* second = addLines(v.view, 1);
         Element* third = addLines(v.view, 1, 1);
-        Element* last = addLines(v.view, ZALChatView::MaxElements - 3, 2);
+        Element* fourth = addLines(v.view, 1, 2);
+        TextElement* tall = makeText(QStringLiteral("tall\n"), 30);
+        tall->SetReturn(true);
+        v.view.AddElement(tall);
+        v.view.AddElement(makeText(QStringLiteral("x"))); // on the line the tall one's line feed began
+        addLines(v.view, ZALChatView::MaxElements - 6, 3);
         v.bar()->setValue(0);
         v.paint();
         const QPoint onSecond = screenCenter(second);
         addLines(v.view, 1);
-        QCOMPARE(deleted, int(hostKind));
+        QCOMPARE(deleted, 1);
         QSignalSpy spy(&v.view, &ZALChatView::sglElementPress);
-        send(v.view, QEvent::MouseButtonPress, on);
-        send(v.view, QEvent::MouseButtonRelease, on);
-        send(v.view, QEvent::MouseMove, onSecond);
-        send(v.view, QEvent::MouseButtonPress, onSecond);
-        send(v.view, QEvent::MouseButtonRelease, onSecond);
-        QCOMPARE(spy.count(), int(!hostKind));
-        QVERIFY(hostKind || pressed(spy) == third);
+        mouse(v.view, QEvent::MouseButtonPress, on);
+        mouse(v.view, QEvent::MouseButtonRelease, on);
+        mouse(v.view, QEvent::MouseMove, onSecond);
+        mouse(v.view, QEvent::MouseButtonPress, onSecond);
+        mouse(v.view, QEvent::MouseButtonRelease, onSecond);
+        QCOMPARE(spy.count(), 0);
         QCOMPARE(second->GetStartY(), 0);
-        QCOMPARE(last->GetStartY(), (ZALChatView::MaxElements - 2) * h);
+        v.paint();
+        const QPoint onThird = screenCenter(third);
+        addLines(v.view, 1);
+        mouse(v.view, QEvent::MouseMove, onThird);
+        mouse(v.view, QEvent::MouseButtonPress, onThird);
+        mouse(v.view, QEvent::MouseButtonRelease, onThird);
+        QCOMPARE(pressed(spy), fourth);
+        QCOMPARE(third->GetStartY(), 0);
+        for (int drops : {2, 1}) {
+            addLines(v.view, drops, 9000);
+            v.paint();
+            const QImage moved = v.grab();
+            v.view.SetElementSpace(0); // a whole pass
+            v.paint();
+            QCOMPARE(v.grab(), moved);
+        }
     }
 
     // Two views scrolled differently paint and hit-test as each would alone.

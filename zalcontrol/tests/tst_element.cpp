@@ -1,5 +1,4 @@
-// Elements laid out on their own: mouse colours, text runs, pictures,
-// spacers, and boxes holding further elements.
+// Elements laid out on their own: colours, text runs, pictures, spacers, boxes.
 
 #include "support.h"
 
@@ -48,8 +47,7 @@ class TestElement : public QObject, private MonoCell
 private slots:
     void init() { Element::s_iScrollValueV = 0; }
 
-    // Hover and press colours; events off show the press colours in every
-    // state, also for colours set later; a pinned text colour holds.
+    // Hover and press colours; events off show press colours, also those set later.
     void mouseColours()
     {
         Probe p;
@@ -71,8 +69,7 @@ private slots:
         QCOMPARE(p.text(), ink);
     }
 
-    // Every character lands where the margin rule puts it, also indented,
-    // and the last one never breaks; empty text still registers its line.
+    // Every character where the margin rule puts it, also indented; the last never breaks.
     void textWrapsAtTheRightMargin_data()
     {
         QTest::addColumn<int>("width");
@@ -103,9 +100,7 @@ private slots:
         QCOMPARE(pass.info.height, d + h + kEdgeY + endY);
     }
 
-    // Line feeds break after their own cell; CR LF breaks once; the line
-    // break flag adds the element space; an element that would start where
-    // not even U+0001 fits begins a new line.
+    // Line feeds, CR LF, the element space before a line break, no room for U+0001.
     void textLineFeedsAndFullLines()
     {
         TextElement* run = makeText(QStringLiteral("a\nb"));
@@ -139,29 +134,6 @@ private slots:
         ListPass pass({run}, 100);
         QCOMPARE(run->GetEventRect()[n].top(), run->GetEventRect()[0].top());
         QCOMPARE(run->GetEventRect()[n + 1].topLeft(), QPoint(kEdgeX, kEdgeY + h + d));
-    }
-
-    // Combining marks, joined emoji, flags and variation selectors are one
-    // cell each, never split by a line break.
-    void textGraphemeClustersArePlacedWhole_data()
-    {
-        QTest::addColumn<QString>("cluster");
-        QTest::newRow("two marks") << QStringLiteral("a\u0308\u0323");
-        QTest::newRow("family") << QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
-        QTest::newRow("flag") << QStringLiteral("\U0001F1E9\U0001F1EA");
-        QTest::newRow("variation selector") << QStringLiteral("\u2764\uFE0F");
-    }
-    void textGraphemeClustersArePlacedWhole()
-    {
-        QFETCH(QString, cluster);
-        const int n = charsPerLine(100, kEdgeX, w);
-        TextElement* run = makeText(QString(n - 1, QLatin1Char('a')) + cluster + QStringLiteral("bc"));
-        ListPass pass({run}, 100);
-        const QVector<QRect>& rects = run->GetEventRect();
-        QCOMPARE(rects.size(), n + 2);
-        QCOMPARE(rects[n - 1].width(), fm.horizontalAdvance(cluster));
-        QCOMPARE(rects[n - 1].top(), rects[0].top());
-        QCOMPARE(rects[n].top(), rects[0].top() + h);
     }
 
     // A 100 x 50 picture fitted into a box, from a pixmap and from a file.
@@ -225,45 +197,57 @@ private slots:
         delete picture;
     }
 
-    // After a picture 50 wide (none: the first element stays on the first
-    // line, however wide), a picture goes on the same line when it fits,
-    // else one line lower by the taller of the font height and the line;
-    // with the line-break flag below the line by the taller of the picture
-    // and the line.
-    void picturePlacement_data()
+    // A picture or a gap after a picture of the given size (none when empty): same line, wrapped, below.
+    void placement_data()
     {
-        QTest::addColumn<int>("lineHeight"); // of the picture before it
-        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("before");
+        QTest::addColumn<bool>("gap"); // else a picture
+        QTest::addColumn<QSize>("size"); // a gap's space is the width
         QTest::addColumn<bool>("lineBreak");
+        QTest::addColumn<int>("edgeX");
         QTest::addColumn<QPoint>("start");
-        const int room = 100 - 2 * kEdgeX - 50;
-        QTest::newRow("first, wider than a line") << 0 << QSize(500, 10) << false << QPoint(kEdgeX, kEdgeY);
-        QTest::newRow("fits") << 30 << QSize(room, 40) << false << QPoint(kEdgeX + 50, kEdgeY);
-        QTest::newRow("wraps below a tall line") << 30 << QSize(room + 1, 8) << false << QPoint(kEdgeX, kEdgeY + 30);
-        QTest::newRow("wraps by the font height") << 6 << QSize(room + 1, 40) << false << QPoint(kEdgeX, kEdgeY + 17);
-        QTest::newRow("line break, taller picture") << 20 << QSize(10, 40) << true << QPoint(kEdgeX, kEdgeY + 3 + 40);
-        QTest::newRow("line break, no room") << 20 << QSize(85, 8) << true << QPoint(kEdgeX, kEdgeY + 3 + 20 + 20);
+        QTest::addColumn<QPoint>("end");
+        const int room = 100 - 2 * kEdgeX - 50, x = kEdgeX, y = kEdgeY;
+        const QSize none;
+        QTest::newRow("first picture, too wide") << none << false << QSize(500, 10) << false << x << QPoint(x, y) << QPoint(x + 500, y);
+        QTest::newRow("picture fits") << QSize(50, 30) << false << QSize(room, 40) << false << x << QPoint(x + 50, y) << QPoint(x + 80, y);
+        QTest::newRow("picture below a tall line") << QSize(50, 30) << false << QSize(room + 1, 8) << false << x << QPoint(x, y + 30) << QPoint(x + room + 1, y + 30);
+        QTest::newRow("picture by the font height") << QSize(50, 6) << false << QSize(room + 1, 40) << false << x << QPoint(x, y + 17) << QPoint(x + room + 1, y + 17);
+        QTest::newRow("line break, taller picture") << QSize(50, 20) << false << QSize(10, 40) << true << x << QPoint(x, y + 43) << QPoint(x + 10, y + 43);
+        QTest::newRow("line break, no room") << QSize(50, 20) << false << QSize(85, 8) << true << x << QPoint(x, y + 43) << QPoint(x + 85, y + 43);
+        QTest::newRow("gap wraps at the fifth pixel") << QSize(95, 1) << true << QSize(10, 0) << false << 0 << QPoint(95, y) << QPoint(5, y + 17);
+        QTest::newRow("gap leaves a tall line") << QSize(95, 30) << true << QSize(10, 0) << false << 0 << QPoint(95, y) << QPoint(5, y + 30);
+        QTest::newRow("gap ends on the last pixel") << none << true << QSize(99, 0) << false << 0 << QPoint(0, y) << QPoint(99, y);
+        QTest::newRow("gap of two lines") << QSize(30, 1) << true << QSize(90, 0) << false << 0 << QPoint(30, y) << QPoint(20, y + 17);
+        QTest::newRow("gap wider than a line: a break") << QSize(30, 1) << true << QSize(250, 0) << false << 0 << QPoint(30, y) << QPoint(0, y + 17);
+        QTest::newRow("gap, edge_x both sides") << QSize(75, 1) << true << QSize(10, 0) << false << 10 << QPoint(85, y) << QPoint(15, y + 17);
+        QTest::newRow("gap past the margin") << QSize(100, 30) << true << QSize(4, 0) << false << 0 << QPoint(0, y + 30) << QPoint(4, y + 30);
+        QTest::newRow("gap, negative width") << QSize(30, 3) << true << QSize(-7, 0) << false << 0 << QPoint(30, y) << QPoint(30, y);
     }
-    void picturePlacement()
+    void placement()
     {
-        QFETCH(int, lineHeight);
-        QFETCH(QSize, picture);
+        QFETCH(QSize, before);
+        QFETCH(bool, gap);
+        QFETCH(QSize, size);
         QFETCH(bool, lineBreak);
+        QFETCH(int, edgeX);
         QFETCH(QPoint, start);
-        ImageElement* image = makeImage(picture.width(), picture.height());
-        image->SetReturn(lineBreak);
-        QList<Element*> elements{image};
-        if (lineHeight)
-            elements.prepend(makeImage(50, lineHeight));
-        ListPass pass(elements, 100, kEdgeX, kEdgeY, 3);
-        QCOMPARE(QPoint(image->GetStartX(), image->GetStartY()), start);
-        QCOMPARE(image->GetEndX(), start.x() + picture.width());
-        QCOMPARE(pass.info.height, Element::GetMaxHeightByY(start.y()) + kEdgeY + start.y());
+        QFETCH(QPoint, end);
+        Element* e = gap ? static_cast<Element*>(withMono(new SpaceElement)) : makeImage(size.width(), size.height());
+        if (gap)
+            static_cast<SpaceElement*>(e)->SetSpace(size.width());
+        e->SetReturn(lineBreak);
+        QList<Element*> elements{e};
+        if (!before.isEmpty())
+            elements.prepend(makeImage(before.width(), before.height()));
+        ListPass pass(elements, 100, edgeX, kEdgeY, 3);
+        QCOMPARE(QPoint(e->GetStartX(), e->GetStartY()), start);
+        QCOMPARE(QPoint(e->GetEndX(), e->GetEndY()), end);
+        QCOMPARE(pass.info.height, Element::GetMaxHeightByY(start.y()) + kEdgeY + end.y());
+        QCOMPARE(e->GetEventRect().isEmpty(), gap);
     }
 
-    // A tall picture raises its line: text and a short picture on it are
-    // centred (drawn a descent lower, moved up by the scroll), the short
-    // picture's hit rectangle is as tall as the line.
+    // A tall picture raises its line: text and a short picture on it are centred.
     void picturesCentreInTallerLines()
     {
         const int P = 3 * h;
@@ -281,49 +265,7 @@ private slots:
         QCOMPARE(pass.image.pixel(screen + QPoint(0, 10)), kBlack);
     }
 
-    // Start and end of a gap after a picture of the given size (none when
-    // empty), y counted below edge_y.
-    void spacerWrapsAtTheMargin_data()
-    {
-        QTest::addColumn<int>("edgeX");
-        QTest::addColumn<QSize>("before");
-        QTest::addColumn<int>("space");
-        QTest::addColumn<QPoint>("start");
-        QTest::addColumn<QPoint>("end");
-        QTest::newRow("wraps at the fifth pixel") << 0 << QSize(95, 1) << 10 << QPoint(95, 0) << QPoint(5, 17);
-        QTest::newRow("leaves a tall line") << 0 << QSize(95, 30) << 10 << QPoint(95, 0) << QPoint(5, 30);
-        QTest::newRow("ends on the last pixel") << 0 << QSize() << 99 << QPoint(0, 0) << QPoint(99, 0);
-        QTest::newRow("two lines") << 0 << QSize(30, 1) << 90 << QPoint(30, 0) << QPoint(20, 17);
-        // Wider than a line and than the rest of its line: a line break.
-        QTest::newRow("wider than a line") << 0 << QSize(30, 1) << 250 << QPoint(30, 0) << QPoint(0, 17);
-        QTest::newRow("edge_x on both sides") << 10 << QSize(75, 1) << 10 << QPoint(85, 0) << QPoint(15, 17);
-        QTest::newRow("starts past the margin") << 0 << QSize(100, 30) << 4 << QPoint(0, 30) << QPoint(4, 30);
-        QTest::newRow("negative width") << 0 << QSize(30, 3) << -7 << QPoint(30, 0) << QPoint(30, 0);
-    }
-    void spacerWrapsAtTheMargin()
-    {
-        QFETCH(int, edgeX);
-        QFETCH(QSize, before);
-        QFETCH(int, space);
-        QFETCH(QPoint, start);
-        QFETCH(QPoint, end);
-        auto* gap = withMono(new SpaceElement);
-        gap->SetSpace(space);
-        QList<Element*> elements{gap};
-        if (!before.isEmpty())
-            elements.prepend(makeImage(before.width(), before.height()));
-        ListPass pass(elements, 100, edgeX);
-        QCOMPARE(QPoint(gap->GetStartX(), gap->GetStartY()), start + QPoint(0, kEdgeY));
-        QCOMPARE(QPoint(gap->GetEndX(), gap->GetEndY()), end + QPoint(0, kEdgeY));
-        // The content bottom counts the start line's height.
-        QCOMPARE(pass.info.height, Element::GetMaxHeightByY(start.y() + kEdgeY) + 2 * kEdgeY + end.y());
-        QVERIFY(gap->GetEventRect().isEmpty());
-    }
-
-    // After another element, with element space 2: the box starts its own
-    // line, spans the width between the margins (moved in by its indent),
-    // holds its child edgeX in and at least 1 down, is edge + content + edge
-    // tall, and the element after it goes below it.
+    // A box on its own line between the margins, its child edge spaces in, the next below.
     void boxGeometry_data()
     {
         QTest::addColumn<int>("indent");
@@ -355,8 +297,7 @@ private slots:
         QCOMPARE(QPoint(after->GetStartX(), after->GetStartY()), QPoint(kEdgeX, top + boxHeight));
     }
 
-    // The box is filled with rounded corners in its current background,
-    // moved up by the scroll, and its text colour replaces the children's.
+    // A rounded box in its background, moved by the scroll, inking its children.
     void boxDrawsARoundedBoxAndInksItsChildren()
     {
         TextElement* child = makeText(QString(kBlock));
@@ -375,8 +316,7 @@ private slots:
         QCOMPARE(pass.image.pixel(child->GetEventRect().first().center() - QPoint(0, 20)), kYellow);
     }
 
-    // Clones and copies of boxes own their own children: each lays out and
-    // deletes its own (double deletes show under the sanitizers).
+    // Clones and copies of boxes own their children (double deletes show under ASan).
     void copiedButtonsOwnTheirChildren()
     {
         TextElement* firstChild = makeText(QStringLiteral("ab"));
