@@ -226,6 +226,9 @@ private:
     // Applies what waited for the passes to end: emptied entries leave the
     // list, a deferred Clear() runs, deferred additions are appended.
     void SettleList();
+    // Deletes doomed and every element of the list, forgetting what pointed
+    // at them.
+    void ClearNow(QList<Element*> doomed);
     // Appends an element already linked to the view, dropping the oldest
     // beyond the limit.
     void AppendNow(Element* element);

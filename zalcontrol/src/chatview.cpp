@@ -230,15 +230,22 @@ void ZALChatView::Clear()
     doomed.swap(m_qPendingElements);
     if (m_iListDepth > 0) {
         m_bClearPending = true;
+        DeleteElements(doomed);
+        ListChanged();
     } else {
-        doomed += m_qListElement;
-        m_qListElement.clear();
-        m_pEventElement = nullptr;
-        m_pPressElement = nullptr;
-        m_pDropAnchor = nullptr;
-        m_bSelectionLeft = m_selectAnchor.element != nullptr;
-        m_selectAnchor = m_selectFocus = TextPlace();
+        ClearNow(doomed);
     }
+}
+
+void ZALChatView::ClearNow(QList<Element*> doomed)
+{
+    doomed += m_qListElement;
+    m_qListElement.clear();
+    m_pEventElement = nullptr;
+    m_pPressElement = nullptr;
+    m_pDropAnchor = nullptr;
+    m_bSelectionLeft = m_selectAnchor.element != nullptr;
+    m_selectAnchor = m_selectFocus = TextPlace();
     DeleteElements(doomed);
     ListChanged();
     SelectionSettled();
@@ -276,16 +283,7 @@ void ZALChatView::SettleList()
     for (;;) {
         if (m_bClearPending) {
             m_bClearPending = false;
-            QList<Element*> doomed;
-            doomed.swap(m_qListElement);
-            m_pEventElement = nullptr;
-            m_pPressElement = nullptr;
-            m_pDropAnchor = nullptr;
-            m_bSelectionLeft = m_selectAnchor.element != nullptr;
-            m_selectAnchor = m_selectFocus = TextPlace();
-            DeleteElements(doomed);
-            ListChanged();
-            SelectionSettled();
+            ClearNow({});
         }
         m_qListElement.removeAll(nullptr);
         if (m_qPendingElements.isEmpty())
