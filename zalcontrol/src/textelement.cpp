@@ -403,12 +403,12 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
     const int runTop = m_iStartY + d - m.inkMargin - s_iScrollValueV;
     const int runBottom = m_iEndY + qMax(h, GetMaxHeightByY(m_iEndY)) + d - 1 + m.inkMargin - s_iScrollValueV;
     const bool pending = !area.Reaches(runTop, runBottom);
-    if (pending)
+    if (pending) {
         m_qEventRect = QVector<QRect>();
-    else
-        m_qEventRect.clear();
-    if (pending)
         m_qCellTops.append(m_iStartY + offset + d);
+    } else {
+        m_qEventRect.clear();
+    }
     int paintTop = INT_MAX;
     int paintBottom = INT_MIN;
     // A transparent cell leaves no trace; otherwise each cell is filled just
