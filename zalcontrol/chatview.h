@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMap>
@@ -150,6 +151,8 @@ private:
     // Elements tell the view about their own changes and deletion.
     friend class Element;
     friend class ButtonElement;
+    // Screen readers see the element list.
+    friend struct ZALChatViewAccessible;
 
     // A place in the text between two units of a selectable element (a text
     // or a picture).
@@ -235,7 +238,12 @@ private:
     void ListChanged();
     // Unlinks and deletes elements: their destructors find nothing left to
     // forget in the view.
-    static void DeleteElements(const QList<Element*>& elements);
+    void DeleteElements(const QList<Element*>& elements);
+    // The element leaves the view: a screen reader's interface for it is
+    // deleted.
+    void ReleaseAccessible(const Element* element);
+    // A screen reader pressed a box.
+    void AccessiblePress(Element* element);
 
     Ui::ZALChatView* ui;
     QHBoxLayout* m_pLayout;
@@ -289,4 +297,6 @@ private:
     // Where and when the last double click was, for a triple click.
     QPoint m_doubleClickPos;
     QElapsedTimer m_tripleClick;
+    // Ids in QAccessible's cache of the interfaces made for elements.
+    QHash<const Element*, unsigned> m_qAccessibleIds;
 };

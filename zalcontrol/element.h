@@ -388,6 +388,8 @@ private:
     friend class Element;
     // The view walks the children in reading order for its selection.
     friend class ZALChatView;
+    // A box reads as its children's texts.
+    friend struct ZALChatViewAccessible;
 
     // Clones of other's children, held by this box.
     QList<Element*> CloneChildren(const ButtonElement& other);

@@ -1,7 +1,9 @@
 #include "chatview.h"
 
+#include "chataccessible.h"
 #include "elementlist.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -156,6 +158,7 @@ ZALChatView::ZALChatView(QWidget* parent)
     , m_layoutDevice(1, 1, QImage::Format_ARGB32_Premultiplied)
 {
     qRegisterMetaType<Element*>("Element*");
+    ZALChatViewAccessible::InstallFactory();
     ui->setupUi(this);
     m_qBackground = Qt::transparent;
     // The first element is placed by a whole pass, which sets the margins.
@@ -261,6 +264,7 @@ int ZALChatView::ElementCount() const
 
 void ZALChatView::ForgetElement(Element* element)
 {
+    ReleaseAccessible(element);
     if (element == m_pEventElement)
         m_pEventElement = nullptr;
     if (element == m_pPressElement)
@@ -345,10 +349,25 @@ void ZALChatView::DeleteElements(const QList<Element*>& elements)
 {
     for (Element* element : elements) {
         if (element) {
+            ReleaseAccessible(element);
             element->m_container.view = nullptr;
             delete element;
         }
     }
+}
+
+void ZALChatView::ReleaseAccessible(const Element* element)
+{
+    if (const unsigned id = m_qAccessibleIds.take(element))
+        QAccessible::deleteAccessibleInterface(id);
+}
+
+void ZALChatView::AccessiblePress(Element* element)
+{
+    if (!m_qListElement.contains(element))
+        return;
+    ListGuard guard(*this);
+    emit sglElementPress(element);
 }
 
 void ZALChatView::ListChanged()
@@ -1095,6 +1114,11 @@ bool ZALChatView::ApplySelection()
 
 void ZALChatView::EmitSelectionChanged()
 {
+    // A screen reader hears that the view's selection changed; the view is
+    // the container the selected text lies in. (Focus is announced by
+    // QWidget itself.)
+    QAccessibleEvent event(this, QAccessible::Selection);
+    ZALChatViewAccessible::Send(event);
     ListGuard guard(*this);
     emit sglSelectionChanged();
 }
