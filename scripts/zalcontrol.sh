@@ -2,10 +2,14 @@
 # Chat view library driver.
 #
 #   build   configure (if needed) and build the library, tests, example and benchmark
-#   test    build, run the tests, run them again in an ASan+UBSan build, and check that
-#           the installed package is found by a host project through find_package
+#   test    build, run the tests, run them again in an ASan+UBSan build, check that
+#           the installed package is found by a host project through find_package, and
+#           run the benchmark's short form (small sizes, once), which fails when its work does
+#   bench   build, then print the view's figures against baselines measured in the same run
 #   demo    build, then write the chat demo's screenshot to build/demo/chatdemo.png
-#   bench   build, then print the view's layout, paint and mouse-move figures
+#   install PREFIX
+#           build, then install the library, its headers (PREFIX/include/ZALControl)
+#           and its CMake package (PREFIX/lib/cmake/ZALControl)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -37,13 +41,25 @@ build_sanitized() {
   cmake --build "$out/zalcontrol-asan" $jobs
 }
 
+install_to() {
+  cmake --install "$out/zalcontrol" --prefix "$1"
+}
+
+# Builds the package test's hosts against a fresh installation and runs them:
+# the README's host must start and keep running until it is ended.
 package_check() {
-  local prefix=$out/zalcontrol-install host=$out/zalcontrol-host
+  local prefix=$out/zalcontrol-install host=$out/zalcontrol-host status=0
   rm -rf "$prefix" "$host"
-  cmake --install "$out/zalcontrol" --prefix "$prefix" >/dev/null
+  install_to "$prefix" >/dev/null
   cmake -S "$src/tests/package" -B "$host" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
   cmake --build "$host" $jobs >/dev/null
   "$host/package_host"
+  timeout 3 "$host/readme_host_build/chat_host" || status=$?
+  if [ "$status" -ne 124 ]; then
+    echo "package check: the README's host ended with status $status instead of running" >&2
+    return 1
+  fi
+  echo "package check: the README's host was built from the installed package and ran"
 }
 
 run_tests() {
@@ -61,6 +77,9 @@ run_tests() {
 
   echo "zalcontrol: installed package"
   package_check || status=1
+
+  echo "zalcontrol: benchmark, short form"
+  "$out/zalcontrol/bench/bench_chatview" --short || status=1
   [ $status -eq 0 ] && echo "zalcontrol: all tests passed" || echo "zalcontrol: tests FAILED"
   return $status
 }
@@ -78,8 +97,13 @@ case "${1:-}" in
     build
     "$out/zalcontrol/bench/bench_chatview"
     ;;
+  install)
+    [ -n "${2:-}" ] || { echo "usage: $0 install PREFIX" >&2; exit 2; }
+    build
+    install_to "$(realpath -m "$2")"
+    ;;
   *)
-    echo "usage: $0 build|test|demo|bench" >&2
+    echo "usage: $0 build|test|demo|bench|install PREFIX" >&2
     exit 2
     ;;
 esac

@@ -9,22 +9,44 @@
 //
 // Layout passes of the text chat: the first pass over new elements, the pass
 // after one AddElement to 1499 elements, a pass in which nothing changed,
-// and the pass after an AddElement at the limit, which drops the oldest.
+// and the pass after an AddElement at the limit, which drops the oldest;
+// beside them a pass over a chat whose spacings are all INT_MAX.
+//
+// Against baselines: the same 1500 messages of 40 characters, scrolled to the
+// bottom, in a ZALChatView, a QTextBrowser (one paragraph each) and a
+// QListView whose QStyledItemDelegate draws the text: full paint, mouse moves
+// (hovered element unchanged and changed), an append at the limit while
+// following (append, relayout, paint), a resize relayout, and the memory the
+// loaded widget takes.
 //
 // Each figure is the median of several runs.
+//
+// With --short (run by the tests) every part runs once at small sizes and
+// only checks that the work was done: a paint that draws nothing, a layout
+// that loses elements or a widget that does not follow fails the run.
 
 #include <chatview.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
+#include <QListView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStringListModel>
+#include <QStyledItemDelegate>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QTextStream>
 #include <QWindow>
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -33,8 +55,30 @@ namespace {
 
 const int kWidth = 800;
 const int kHeight = 600;
-const int kRuns = 21;
-const int kTotal = ZALChatView::MaxElements;
+int kRuns = 21;
+int kTotal = ZALChatView::MaxElements;
+bool g_failed = false;
+
+// A check of the work itself; a failed one fails the run.
+void check(bool ok, const QString& what)
+{
+    if (ok)
+        return;
+    g_failed = true;
+    QTextStream(stderr) << "bench_chatview: " << what << Qt::endl;
+}
+
+// Whether a widget's picture shows anything besides its background colour,
+// away from frames and scroll bars.
+bool drawsSomething(const QImage& image)
+{
+    const QRgb background = image.pixel(image.width() / 2, image.height() / 2 + 3);
+    int other = 0;
+    for (int y = 10; y < image.height() - 10; y += 2)
+        for (int x = 10; x < image.width() - 40; x += 2)
+            other += image.pixel(x, y) != background;
+    return other > 50;
+}
 
 // Targets for the text chat: a full paint at most this many times the paint
 // of the visible elements alone, and at most these many milliseconds.
@@ -129,6 +173,16 @@ Element* mixedElement(int i)
     }
 }
 
+// Text runs, each after a gap of INT_MAX pixels.
+Element* hugeGapElement(int i)
+{
+    if (i % 2)
+        return textElement(i);
+    auto* gap = element<SpaceElement>();
+    gap->SetSpace(INT_MAX);
+    return gap;
+}
+
 using Factory = Element* (*)(int);
 
 std::unique_ptr<ZALChatView> newView()
@@ -195,6 +249,7 @@ Figures measure(ZALChatView& view)
 {
     Figures f;
     f.paint = medianMs([&] { view.repaint(); });
+    check(drawsSomething(view.grab().toImage()), QStringLiteral("a full paint drew nothing"));
     int flip = 0;
     f.move = medianMs([&] {
         const QPoint pos(40 + (flip++ % 2) * 30, kHeight - 40);
@@ -288,23 +343,40 @@ void reportLayout(QTextStream& out)
     std::vector<qint64> appended;
     std::vector<qint64> unchanged;
     std::vector<qint64> dropped;
-    QImage target(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
-    auto time = [&](ZALChatView& view, std::vector<qint64>& into) {
-        QPainter painter(&target);
+    std::vector<qint64> huge;
+    // AddElement lays the new element out at once: its cost is the pass.
+    auto time = [&](std::vector<qint64>& into, const std::function<void()>& work) {
         QElapsedTimer timer;
         timer.start();
-        view.Layout(painter);
+        work();
         into.push_back(timer.nsecsElapsed());
     };
+    const int total = ZALChatView::MaxElements;
     for (int run = 0; run < kRuns; ++run) {
         auto view = newView();
-        fill(*view, textElement, 0, kTotal - 1);
-        time(*view, first);
-        fill(*view, textElement, kTotal - 1, 1);
-        time(*view, appended);
-        time(*view, unchanged);
-        fill(*view, textElement, kTotal, 1);
-        time(*view, dropped);
+        QList<Element*> added;
+        time(first, [&] { fill(*view, textElement, 0, total - 1, &added); });
+        time(appended, [&] { fill(*view, textElement, total - 1, 1, &added); });
+        // A spacing setter asks for a pass, which ScrollToBottom() runs.
+        time(unchanged, [&] {
+            view->SetElementSpace(0);
+            view->ScrollToBottom();
+        });
+        time(dropped, [&] { fill(*view, textElement, total, 1, &added); });
+        // Every line below the one before it, none lost.
+        int below = 0;
+        for (int i = 2; i < added.size(); ++i)
+            below += added[i]->GetStartY() > added[i - 1]->GetStartY();
+        check(below == added.size() - 2,
+              QStringLiteral("a layout pass lost elements (%1 of %2 in order)").arg(below).arg(added.size() - 2));
+        auto hugeView = newView();
+        hugeView->SetElementSpace(INT_MAX);
+        hugeView->SetEdgeSpace(INT_MAX, INT_MAX);
+        fill(*hugeView, hugeGapElement, 0, total);
+        time(huge, [&] {
+            hugeView->SetElementSpace(INT_MAX);
+            hugeView->ScrollToBottom();
+        });
     }
     auto median = [](std::vector<qint64>& ns) {
         std::sort(ns.begin(), ns.end());
@@ -314,10 +386,206 @@ void reportLayout(QTextStream& out)
     auto row = [&](const QString& what, std::vector<qint64>& ns) {
         out << QStringLiteral("%1 %2\n").arg(what, -58).arg(ms(median(ns)), 12);
     };
-    row(QStringLiteral("after one AddElement to %1 elements").arg(kTotal - 1), appended);
-    row(QStringLiteral("full pass, nothing changed (%1 elements)").arg(kTotal), unchanged);
-    row(QStringLiteral("after one AddElement at %1, the oldest dropped").arg(kTotal), dropped);
-    row(QStringLiteral("first pass, %1 new elements measured").arg(kTotal - 1), first);
+    row(QStringLiteral("AddElement to %1 elements").arg(total - 1), appended);
+    row(QStringLiteral("full pass, nothing changed (%1 elements)").arg(total), unchanged);
+    row(QStringLiteral("AddElement at %1, the oldest dropped").arg(total), dropped);
+    row(QStringLiteral("%1 AddElement calls, each new element measured").arg(total - 1), first);
+    row(QStringLiteral("full pass, gaps, element and edge spaces of INT_MAX"), huge);
+}
+
+// Resident memory of the process in bytes.
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * 4096 : 0;
+}
+
+// One widget holding the chat: how to append a message (following the end),
+// what repaints it, and where its two lowest messages are.
+struct Subject
+{
+    QString name;
+    std::unique_ptr<QWidget> widget;
+    QWidget* canvas = nullptr; // receives paints and mouse moves
+    std::function<void(int)> append;
+    std::function<bool()> atBottom;
+    int lastY = kHeight - 14; // the middle of the lowest message
+    int lineHeight = 0;
+};
+
+void settle(QWidget* widget)
+{
+    widget->show();
+    QElapsedTimer wait;
+    wait.start();
+    while (!widget->windowHandle()->isExposed() && wait.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents();
+}
+
+bool atEnd(const QScrollBar* bar)
+{
+    return bar->value() == bar->maximum();
+}
+
+Subject chatView()
+{
+    Subject s;
+    s.name = QStringLiteral("ZALChatView");
+    auto view = newView();
+    ZALChatView* v = view.get();
+    s.canvas = v;
+    s.append = [v](int i) { v->AddElement(textElement(i)); };
+    s.atBottom = [v] { return v->IsAtBottom(); };
+    s.lineHeight = QFontMetrics(benchFont()).height();
+    s.lastY = kHeight - 6 - QFontMetrics(benchFont()).descent() - s.lineHeight / 2;
+    s.widget = std::move(view);
+    return s;
+}
+
+Subject textBrowser()
+{
+    Subject s;
+    s.name = QStringLiteral("QTextBrowser");
+    auto browser = std::make_unique<QTextBrowser>();
+    QTextBrowser* b = browser.get();
+    b->resize(kWidth, kHeight);
+    b->setFont(benchFont());
+    b->document()->setMaximumBlockCount(kTotal);
+    s.canvas = b->viewport();
+    s.append = [b](int i) { b->append(line(i)); };
+    s.atBottom = [b] { return atEnd(b->verticalScrollBar()); };
+    s.lineHeight = QFontMetrics(benchFont()).height();
+    s.lastY = kHeight - 2 * b->frameWidth() - 4 - s.lineHeight / 2;
+    s.widget = std::move(browser);
+    return s;
+}
+
+Subject listView()
+{
+    Subject s;
+    s.name = QStringLiteral("QListView");
+    auto list = std::make_unique<QListView>();
+    QListView* l = list.get();
+    auto* model = new QStringListModel(l);
+    l->setModel(model);
+    l->setItemDelegate(new QStyledItemDelegate(l));
+    l->setUniformItemSizes(true);
+    l->setFont(benchFont());
+    l->resize(kWidth, kHeight);
+    l->viewport()->setAttribute(Qt::WA_Hover);
+    l->setMouseTracking(true);
+    s.canvas = l->viewport();
+    s.append = [l, model](int i) {
+        const bool follow = atEnd(l->verticalScrollBar());
+        if (model->rowCount() >= kTotal)
+            model->removeRows(0, 1);
+        const int row = model->rowCount();
+        model->insertRows(row, 1);
+        model->setData(model->index(row), line(i));
+        if (follow)
+            l->scrollToBottom();
+    };
+    s.atBottom = [l] { return atEnd(l->verticalScrollBar()); };
+    s.lineHeight = l->sizeHintForRow(0) > 0 ? l->sizeHintForRow(0) : QFontMetrics(benchFont()).height();
+    s.widget = std::move(list);
+    return s;
+}
+
+struct Baseline
+{
+    double paint, moveSame, moveChanged, append, resize;
+    qint64 memory;
+};
+
+void moveTo(QWidget* canvas, const QPoint& pos)
+{
+    QMouseEvent move(QEvent::MouseMove, pos, canvas->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(canvas, &move);
+    QCoreApplication::processEvents();
+}
+
+// Loads the chat into the subject, shows it at the bottom and measures.
+Baseline measureSubject(Subject s)
+{
+    Baseline f{};
+    malloc_trim(0);
+    const qint64 before = residentBytes();
+    for (int i = 0; i < kTotal; ++i)
+        s.append(i);
+    settle(s.widget.get());
+    // Scrolled to the bottom, as a reader of a live chat is.
+    for (QScrollBar* bar : s.widget->findChildren<QScrollBar*>()) {
+        if (bar->orientation() == Qt::Vertical)
+            bar->setValue(bar->maximum());
+    }
+    s.canvas->repaint();
+    f.memory = residentBytes() - before;
+    check(s.atBottom(), s.name + QStringLiteral(" is not at the bottom after loading"));
+    const QImage shown = s.widget->grab().toImage();
+    check(drawsSomething(shown), s.name + QStringLiteral(" paints nothing"));
+
+    f.paint = medianMs([&] { s.canvas->repaint(); });
+    int flip = 0;
+    const QPoint lowest(40, s.lastY);
+    const QPoint above(40, s.lastY - s.lineHeight);
+    moveTo(s.canvas, lowest);
+    f.moveSame = medianMs([&] { moveTo(s.canvas, lowest + QPoint(flip++ % 2 * 30, 0)); });
+    f.moveChanged = medianMs([&] { moveTo(s.canvas, flip++ % 2 ? lowest : above); });
+    int next = kTotal;
+    f.append = medianMs([&] {
+        s.append(next++);
+        QCoreApplication::processEvents();
+        s.canvas->repaint();
+    });
+    check(s.atBottom(), s.name + QStringLiteral(" does not follow appended messages"));
+    const QImage appended = s.widget->grab().toImage();
+    check(drawsSomething(appended) && appended != shown, s.name + QStringLiteral(" does not show appended messages"));
+    f.resize = medianMs([&] {
+        s.widget->resize(kWidth - flip++ % 2 * 10, kHeight);
+        QCoreApplication::processEvents();
+    });
+    return f;
+}
+
+void reportBaselines(QTextStream& out)
+{
+    const Baseline chat = measureSubject(chatView());
+    const Baseline browser = measureSubject(textBrowser());
+    const Baseline list = measureSubject(listView());
+    out << "\n" << kTotal << " messages of 40 characters at the bottom, against baselines\n";
+    out << QStringLiteral("%1 %2 %3 %4  %5\n")
+               .arg(QString(), -34)
+               .arg(QStringLiteral("ZALChatView"), 12)
+               .arg(QStringLiteral("QTextBrowser"), 12)
+               .arg(QStringLiteral("QListView"), 12)
+               .arg(QStringLiteral("target"));
+    auto row = [&](const QString& what, double a, double b, double c, const QString& target, bool met,
+                   const QString& unit = QStringLiteral("ms")) {
+        auto cell = [&](double v) { return QStringLiteral("%1 %2").arg(v, 0, 'f', unit == QLatin1String("ms") ? 3 : 1).arg(unit); };
+        out << QStringLiteral("%1 %2 %3 %4  %5 %6\n")
+                   .arg(what, -34)
+                   .arg(cell(a), 12)
+                   .arg(cell(b), 12)
+                   .arg(cell(c), 12)
+                   .arg(target, met ? QStringLiteral("met") : QStringLiteral("MISSED"));
+    };
+    row(QStringLiteral("full paint"), chat.paint, browser.paint, list.paint,
+        QStringLiteral("<= 1.0x QTextBrowser:"), chat.paint <= browser.paint);
+    row(QStringLiteral("mouse move, same element"), chat.moveSame, browser.moveSame, list.moveSame,
+        QStringLiteral("<= 0.3 ms:"), chat.moveSame <= 0.3);
+    row(QStringLiteral("mouse move, other element"), chat.moveChanged, browser.moveChanged, list.moveChanged,
+        QStringLiteral("<= 1.0 ms:"), chat.moveChanged <= 1.0);
+    row(QStringLiteral("append at the limit, following"), chat.append, browser.append, list.append,
+        QStringLiteral("<= 1.0x QTextBrowser:"), chat.append <= browser.append);
+    row(QStringLiteral("resize relayout"), chat.resize, browser.resize, list.resize, QStringLiteral("(none)"), true);
+    row(QStringLiteral("memory after loading"), chat.memory / 1048576.0, browser.memory / 1048576.0,
+        list.memory / 1048576.0, QStringLiteral("<= 1.2x QTextBrowser:"), chat.memory <= 1.2 * browser.memory,
+        QStringLiteral("MiB"));
 }
 
 } // namespace
@@ -325,11 +593,25 @@ void reportLayout(QTextStream& out)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QTextStream out(stdout);
+    const bool quick = app.arguments().contains(QStringLiteral("--short"));
+    QString figures;
+    QTextStream out(&figures);
+    if (quick) {
+        kRuns = 1;
+        kTotal = 60;
+    }
     out << "view " << kWidth << " x " << kHeight << ", " << kTotal << " elements, median of " << kRuns << " runs\n";
     out << "visible: a view holding only the elements visible at that scroll position\n";
     reportPaint(out, QStringLiteral("text, 40 characters per element"), textElement, true);
     reportPaint(out, QStringLiteral("every kind"), mixedElement, false);
     reportLayout(out);
+    reportBaselines(out);
+    out.flush();
+    if (!quick)
+        QTextStream(stdout) << figures;
+    if (g_failed)
+        return 1;
+    if (quick)
+        QTextStream(stdout) << "bench_chatview: short run, every part did its work\n";
     return 0;
 }

@@ -1,6 +1,9 @@
 #include "element.h"
 
+#include "chatview.h"
+
 #include "drawarea.h"
+#include "elementlist.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -10,16 +13,44 @@ namespace {
 
 const qreal kCornerRadius = 6.0;
 
-QList<Element*> cloneAll(const QList<Element*>& elements)
+// Counts a pass of a box over its children; when the outermost pass ends,
+// the entries of children deleted meanwhile leave the list.
+class BoxPass
 {
-    QList<Element*> clones;
-    clones.reserve(elements.size());
-    for (const Element* element : elements)
-        clones.append(element->Clone());
-    return clones;
-}
+public:
+    BoxPass(int& depth, QList<Element*>& list)
+        : m_depth(depth)
+        , m_list(list)
+    {
+        ++m_depth;
+    }
+    ~BoxPass()
+    {
+        if (--m_depth == 0)
+            m_list.removeAll(nullptr);
+    }
+    BoxPass(const BoxPass&) = delete;
+    BoxPass& operator=(const BoxPass&) = delete;
+
+private:
+    int& m_depth;
+    QList<Element*>& m_list;
+};
 
 } // namespace
+
+QList<Element*> ButtonElement::CloneChildren(const ButtonElement& other)
+{
+    QList<Element*> clones;
+    clones.reserve(other.m_qListElement.size());
+    for (const Element* element : other.m_qListElement) {
+        if (element) {
+            clones.append(element->Clone());
+            clones.last()->m_container.box = this;
+        }
+    }
+    return clones;
+}
 
 ButtonElement::ButtonElement()
     : m_elementInfo{0, 0, 0, 0, 0}
@@ -32,7 +63,7 @@ ButtonElement::ButtonElement()
 
 ButtonElement::ButtonElement(const ButtonElement& other)
     : Element(other)
-    , m_qListElement(cloneAll(other.m_qListElement))
+    , m_qListElement(CloneChildren(other))
     , m_elementInfo(other.m_elementInfo)
     , m_iEdgeY(other.m_iEdgeY)
     , m_iEdgeX(other.m_iEdgeX)
@@ -45,37 +76,90 @@ ButtonElement& ButtonElement::operator=(const ButtonElement& other)
         return *this;
     // Everything is taken from other before the old children go: other may
     // be one of them, or lie inside one.
-    const QList<Element*> old = m_qListElement;
-    m_qListElement = cloneAll(other.m_qListElement);
+    const QList<Element*> clones = CloneChildren(other);
     Element::operator=(other);
     m_elementInfo = other.m_elementInfo;
     m_iEdgeY = other.m_iEdgeY;
     m_iEdgeX = other.m_iEdgeX;
-    qDeleteAll(old);
+    ReleaseChildren();
+    m_qListElement = clones;
+    Changed(true);
     return *this;
 }
 
 ButtonElement::~ButtonElement()
 {
-    qDeleteAll(m_qListElement);
+    ReleaseChildren();
+}
+
+void ButtonElement::ReleaseChildren()
+{
+    // Taken out of the list first, so that the children's destructors find
+    // nothing left to forget here.
+    // The view's selection may end inside a child: it moves out first.
+    ZALChatView* view = HoldingView();
+    if (view) {
+        for (Element* child : qAsConst(m_qListElement)) {
+            if (child)
+                view->SelectionLeaving(child);
+        }
+    }
+    const QList<Element*> children = m_qListElement;
+    m_qListElement.clear();
+    for (Element* child : children) {
+        if (child) {
+            child->m_container.box = nullptr;
+            delete child;
+        }
+    }
+    if (view)
+        view->SelectionSettled();
 }
 
 void ButtonElement::AddElement(Element* child)
 {
-    // A box inside itself would lay itself out without end and be deleted
-    // twice.
-    if (!child || child == this)
+    const char* refusal = nullptr;
+    if (!child)
+        refusal = "a null element";
+    else if (child == this)
+        refusal = "a box cannot hold itself";
+    else if (child->m_container.IsSet())
+        refusal = "the element already belongs to a view or a box";
+    for (const ButtonElement* outer = m_container.box; !refusal && outer; outer = outer->m_container.box) {
+        if (outer == child)
+            refusal = "the box holds this box, which would then hold itself";
+    }
+    if (refusal) {
+        qWarning("ButtonElement::AddElement: refused, %s", refusal);
         return;
+    }
+    child->m_container.box = this;
     m_qListElement.append(child);
     InvalidateDraw();
+    Changed(true);
+}
+
+void ButtonElement::ForgetChild(Element* child)
+{
+    if (!m_qListElement.contains(child))
+        return;
+    ZALChatView* view = HoldingView();
+    if (view)
+        view->SelectionLeaving(child);
+    DetachFromList(m_qListElement, child, m_iPassDepth > 0);
+    InvalidateDraw();
+    Changed(true);
+    if (view)
+        view->SelectionSettled();
 }
 
 void ButtonElement::SetEdgeSpace(int x, int y)
 {
-    m_iEdgeX = x;
+    m_iEdgeX = qBound(-MaxSpace, x, MaxSpace);
     // At least 1, so the first child line never shares the box line's key
     // in the line-height table.
-    m_iEdgeY = qMax(1, y);
+    m_iEdgeY = qBound(1, y, MaxSpace);
+    Changed(true);
 }
 
 Element* ButtonElement::Clone() const
@@ -106,16 +190,27 @@ void ButtonElement::Layout(QPainter& painter, element_info_& info, const Element
     m_elementInfo.width = info.width;
     m_elementInfo.height = 0;
 
-    const Element* before = this;
-    for (Element* child : qAsConst(m_qListElement)) {
-        child->Layout(painter, m_elementInfo, before);
-        before = child;
+    bool hasChildren = false;
+    {
+        BoxPass pass(m_iPassDepth, m_qListElement);
+        const Element* before = this;
+        for (int i = 0; i < m_qListElement.size(); ++i) {
+            Element* child = m_qListElement.at(i);
+            if (!child)
+                continue;
+            child->Layout(painter, m_elementInfo, before);
+            // A child deleted during its own layout leaves nothing to follow.
+            if (m_qListElement.at(i) == child) {
+                before = child;
+                hasChildren = true;
+            }
+        }
     }
 
     // The children's content bottom less the box top, plus the bottom edge
     // space. Without children there is no content bottom: the box is as tall
     // as its two edge spaces.
-    m_iHeight = m_qListElement.isEmpty()
+    m_iHeight = !hasChildren
                     ? 2 * m_iEdgeY
                     : m_elementInfo.height - m_iStartY - m_elementInfo.edge_y + m_iEdgeY;
     m_iWidth = info.width - 2 * lineStart;
@@ -157,10 +252,17 @@ void ButtonElement::Draw(QPainter& painter, element_info_&)
     int paintTop = boxTop;
     int paintBottom = boxBottom;
     bool known = true;
-    for (Element* child : qAsConst(m_qListElement)) {
-        QColor ink = m_qCurTextColor;
-        child->SetTextColor(ink);
+    BoxPass pass(m_iPassDepth, m_qListElement);
+    for (int i = 0; i < m_qListElement.size(); ++i) {
+        Element* child = m_qListElement.at(i);
+        if (!child)
+            continue;
+        child->SetTextColor(m_qCurTextColor);
         child->Draw(painter, m_elementInfo);
+        if (m_qListElement.at(i) != child) {
+            known = false;
+            continue;
+        }
         int top = 0;
         int bottom = -1;
         known = known && GetPaintedRows(child, top, bottom);

@@ -9,12 +9,23 @@
 namespace {
 
 bool g_drawEverything = false;
+bool g_drawClustersAlone = false;
 
 } // namespace
 
 void DrawArea::SetDrawEverything(bool on)
 {
     g_drawEverything = on;
+}
+
+void DrawArea::SetDrawClustersAlone(bool on)
+{
+    g_drawClustersAlone = on;
+}
+
+bool DrawArea::DrawClustersAlone()
+{
+    return g_drawClustersAlone;
 }
 
 DrawArea::DrawArea(const QPainter& painter)

@@ -26,6 +26,10 @@ public:
     // Test hook: while on, every row counts, so that every element paints
     // everything as if nothing were skipped.
     ZALCONTROL_EXPORT static void SetDrawEverything(bool on);
+    // Test hook: while on, text runs draw each character cluster with a
+    // call of its own, as they once did.
+    ZALCONTROL_EXPORT static void SetDrawClustersAlone(bool on);
+    static bool DrawClustersAlone();
 
 private:
     int m_iTop;

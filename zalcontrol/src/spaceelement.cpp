@@ -14,7 +14,8 @@ SpaceElement::~SpaceElement() = default;
 
 void SpaceElement::SetSpace(int space)
 {
-    m_iSpace = space;
+    m_iSpace = qMin(space, MaxSpace);
+    Changed(true);
 }
 
 Element* SpaceElement::Clone() const
@@ -47,8 +48,13 @@ void SpaceElement::Layout(QPainter& painter, element_info_& info, const Element*
 
     // The gap advances one pixel at a time and wraps as soon as x passes
     // right; whole runs of pixels are taken at once, so that a wide gap
-    // costs one step per line instead of one per pixel.
+    // costs one step per line instead of one per pixel. A gap at least a
+    // whole line wide that does not fit on the rest of its line only ends
+    // the line, so no gap costs more than a line break.
     int remaining = qMax(0, m_iSpace);
+    const int lineWidth = qMax(1, right - info.edge_x + 1);
+    if (remaining >= lineWidth && remaining > right - x + 1)
+        remaining = qMax(1, right - x + 1);
     while (remaining > 0) {
         const int toWrap = qMax(1, right - x + 1);
         if (remaining < toWrap) {

@@ -7,16 +7,11 @@
 #include <QPainter>
 #include <QtTest>
 
-// The library leaves the pointer type of its press signal unregistered;
-// QSignalSpy needs it.
-Q_DECLARE_METATYPE(Element*)
-
 // Margins of the lists laid out without a view.
 const int kEdgeX = 10;
 const int kEdgeY = 5;
 const QRgb kBlack = qRgb(0, 0, 0);
 
-// A monospaced font whose metrics the tests read back instead of assuming.
 inline QFont monoFont(int pixelSize = 13)
 {
     QFont font(QStringLiteral("DejaVu Sans Mono"));
@@ -24,7 +19,7 @@ inline QFont monoFont(int pixelSize = 13)
     return font;
 }
 
-// The mono font's cell: every character w wide, lines h high, descent d.
+// The mono font's cell: every character w wide, lines h high.
 struct MonoCell
 {
     QFontMetrics fm{monoFont()};
@@ -33,9 +28,7 @@ struct MonoCell
     int w = fm.horizontalAdvance(QLatin1Char('a'));
 };
 
-// Number of fixed-width characters that fit on a line before the margin rule
-// breaks it: the break comes after the first character that ends beyond
-// width - lineStart - w.
+// Fixed-width characters on a line: it breaks after the first ending beyond width - lineStart - w.
 inline int charsPerLine(int width, int lineStart, int w)
 {
     int n = 1;
@@ -66,8 +59,7 @@ inline QPixmap solidPixmap(int w, int h, const QColor& color)
     return pixmap;
 }
 
-// A picture of one colour at its own size, in the mono font (whose descent
-// moves it down when drawn).
+// A one-colour picture in the mono font (whose descent moves it down).
 inline ImageElement* makeImage(int w, int h, const QColor& color = Qt::yellow)
 {
     auto* element = withMono(new ImageElement);
@@ -76,16 +68,13 @@ inline ImageElement* makeImage(int w, int h, const QColor& color = Qt::yellow)
     return element;
 }
 
-inline void setColors(Element* element, const mouse_color_& text, const mouse_color_& back)
+inline void setColors(Element* element, mouse_color_ text, mouse_color_ back)
 {
-    mouse_color_ t = text;
-    mouse_color_ b = back;
-    element->SetEventTextColor(t);
-    element->SetEventBackground(b);
+    element->SetEventTextColor(text);
+    element->SetEventBackground(back);
 }
 
-// Owns a list of elements and lays it out the way a view does, on a black
-// image painter, then draws it; run() does it again.
+// Owns a list of elements and lays it out and draws it on a black image as a view does.
 struct ListPass
 {
     QList<Element*> elements;
@@ -125,7 +114,6 @@ struct ShownView
 
     explicit ShownView(int width = 200, int height = 100, const QList<Element*>& elements = {})
     {
-        qRegisterMetaType<Element*>();
         view.resize(width, height);
         for (Element* element : elements)
             view.AddElement(element);
@@ -138,32 +126,38 @@ struct ShownView
     void paint() { view.repaint(); }
     QImage grab() { return view.grab().toImage(); }
     Qt::CursorShape cursor() const { return view.cursor().shape(); }
+    QScrollBar* bar() { return view.GetVerticalScrollBar(); }
 
     void move(const QPoint& pos) { QTest::mouseMove(&view, pos); }
-    void press(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton) { QTest::mousePress(&view, b, {}, pos); }
-    void release(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton) { QTest::mouseRelease(&view, b, {}, pos); }
-    void click(const QPoint& pos, Qt::MouseButton b = Qt::LeftButton)
-    {
-        press(pos, b);
-        release(pos, b);
-    }
+    void press(const QPoint& pos) { QTest::mousePress(&view, Qt::LeftButton, {}, pos); }
+    void release(const QPoint& pos) { QTest::mouseRelease(&view, Qt::LeftButton, {}, pos); }
+    void click(const QPoint& pos) { press(pos), release(pos); }
 
-    void wheel(int delta, const QPoint& pos = QPoint(5, 5))
+    // A vertical wheel turn, or a platform's pixel delta.
+    void wheel(int delta, const QPoint& pos = QPoint(5, 5), bool pixels = false)
     {
-        QWheelEvent event(QPointF(pos), QPointF(view.mapToGlobal(pos)), QPoint(), QPoint(0, delta),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent event(QPointF(pos), QPointF(view.mapToGlobal(pos)), QPoint(0, pixels ? delta : 0),
+                          QPoint(0, pixels ? delta / 10 : delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
         QApplication::sendEvent(&view, &event);
     }
 };
 
-// The element the i-th press signal reported.
+// A mouse event straight to the view, so that no repaint runs in between.
+inline void mouse(ZALChatView& view, QEvent::Type type, const QPoint& p)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, p, view.mapToGlobal(p), button, button, Qt::NoModifier);
+    QApplication::sendEvent(&view, &event);
+}
+
 inline Element* pressed(const QSignalSpy& spy, int i = 0)
 {
     return spy.at(i).at(0).value<Element*>();
 }
 
 // Screen position of the centre of an element's i-th hit rectangle.
-inline QPoint screenCenter(Element* element, int i = 0)
+inline QPoint screenCenter(const Element* element, int i = 0)
 {
     const QPoint c = element->GetEventRect().at(i).center();
     return QPoint(c.x(), c.y() - Element::s_iScrollValueV);

@@ -1,10 +1,10 @@
-// The chat view: layout and scroll range, wheel steps, hit testing, mouse
-// colours and the press signal, relayouts, the element limit, and several
-// views in one process.
+// The chat view: following and keeping the place, keys, wheel, width, relayouts, mouse, limit.
 
 #include "support.h"
 
 #include <QScrollBar>
+
+#include <functional>
 
 namespace {
 
@@ -23,10 +23,37 @@ TextElement* makeLive(const QString& text, bool lineBreak = false)
 }
 
 // Background colour of an element's first cell as the view shows it now.
-QRgb shownState(ShownView& v, Element* e)
+QRgb shownState(ShownView& v, const Element* e)
 {
     return v.grab().pixel(screenCenter(e).x(), e->GetEventRect().first().top() - Element::s_iScrollValueV);
 }
+
+// Adds count lines of their own, 17 pixels each; returns the last.
+Element* addLines(ZALChatView& view, int count, int from = 0)
+{
+    Element* e = nullptr;
+    for (int i = from; i < from + count; ++i)
+        view.AddElement(e = makeLive(QStringLiteral("line %1").arg(i), true));
+    return e;
+}
+
+// The region of the paints a view received since the last take().
+struct PaintSpy : QObject
+{
+    QRegion painted;
+    explicit PaintSpy(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    QRegion take()
+    {
+        QCoreApplication::processEvents();
+        return std::exchange(painted, QRegion());
+    }
+};
 
 int deleted = 0;
 
@@ -36,200 +63,247 @@ public:
     ~TrackedText() override { ++deleted; }
 };
 
+using Change = std::function<void(QList<Element*>&, ZALChatView&)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Change)
 
 class TestChatView : public QObject, private MonoCell
 {
     Q_OBJECT
 
 private slots:
-    // A run, a taller picture on the same line, then a run with the
-    // line-break flag: where each lands, how the run is centred against the
-    // picture, and the content bottom that decides the scroll range, which
-    // the wheel cannot pass.
-    void workedExampleAndScrollRange_data()
+    void init() { Element::s_iScrollValueV = 0; }
+
+    // Following single and burst appends; scrolled up the place holds (at the limit within a step).
+    void followingAndKeepingThePlace_data()
     {
-        QTest::addColumn<int>("overflow");
-        QTest::addColumn<int>("maximum"); // -1: the bar is hidden
-        QTest::newRow("equal height") << 0 << -1;
-        QTest::newRow("below one step") << 7 << 0;
-        QTest::newRow("25 pixels") << 25 << 2;
+        QTest::addColumn<int>("initial");
+        QTest::addColumn<int>("burst");
+        QTest::newRow("below the limit") << 40 << 1;
+        QTest::newRow("burst below the limit") << 40 << 7;
+        QTest::newRow("burst at the limit") << ZALChatView::MaxElements << 7;
     }
-    void workedExampleAndScrollRange()
+    void followingAndKeepingThePlace()
     {
-        QFETCH(int, overflow);
-        QFETCH(int, maximum);
-        const int P = 24; // the picture's height, taller than the text
-        QVERIFY(P > h);
-        const int y3 = 5 + 4 + P;
-        TextElement* first = makeText(QStringLiteral("ab"));
-        ImageElement* picture = makeImage(30, P, Qt::yellow);
-        TextElement* last = makeText(QStringLiteral("cd"));
-        last->SetReturn(true);
-        ShownView v(200, d + h + 5 + y3 - overflow);
-        for (Element* e : QList<Element*>{first, picture, last})
-            v.view.AddElement(e);
-        QColor black(Qt::black);
-        v.view.SetBackground(black);
-        v.view.SetEdgeSpace(10, 5);
-        v.view.SetElementSpace(4);
-        QScrollBar* bar = v.view.GetVerticalScrollBar();
-        bar->setValue(1); // from an earlier position
-        v.paint();
-
-        const int offset = (P - h) / 2;
-        QCOMPARE(first->GetEventRect(),
-                 QVector<QRect>({QRect(10, 5 + offset + d, w, h), QRect(10 + w, 5 + offset + d, w, h)}));
-        QCOMPARE(picture->GetEndX(), 10 + 2 * w + 30);
-        QCOMPARE(picture->GetEventRect(), QVector<QRect>({QRect(10 + 2 * w, 5 + d, 30, P)}));
-        QCOMPARE(last->GetEventRect().first(), QRect(10, y3 + d, w, h));
-        QCOMPARE(last->GetEndX(), 10 + 2 * w);
-
-        QCOMPARE(bar->isHidden(), maximum < 0);
-        if (maximum < 0) {
-            QCOMPARE(bar->value(), 0);
-            QCOMPARE(Element::s_iScrollValueV, 0);
-            // The picture is on screen exactly where its rectangle says.
-            const QImage image = v.grab();
-            const QPoint corner(10 + 2 * w, 5 + d);
-            QCOMPARE(image.pixel(corner), qRgb(255, 255, 0));
-            QCOMPARE(image.pixel(corner + QPoint(29, P - 1)), qRgb(255, 255, 0));
-            QCOMPARE(image.pixel(corner - QPoint(0, 1)), kBlack);
-            QCOMPARE(image.pixel(corner + QPoint(30, 0)), kBlack);
-            return;
+        QFETCH(int, initial);
+        QFETCH(int, burst);
+        ShownView v(200, 100);
+        QSignalSpy atBottom(&v.view, &ZALChatView::sglAtBottomChanged);
+        addLines(v.view, initial);
+        for (int round = 0; round < 3; ++round) {
+            Element* last = addLines(v.view, burst, initial + round * burst);
+            QCOMPARE(v.bar()->value(), v.bar()->maximum()); // before any paint
+            v.paint();
+            QVERIFY(last->GetEventRect().last().bottom() - Element::s_iScrollValueV < 100);
         }
-        QCOMPARE(bar->maximum(), maximum);
-        for (int i = 0; i < 5; ++i)
-            v.wheel(-120);
-        QCOMPARE(bar->value(), maximum);
-        QCOMPARE(Element::s_iScrollValueV, 10 * maximum);
-    }
-
-    // One step per wheel event whatever its size, never past the top, and a
-    // hit test of the point afterwards; with the bar hidden, nothing at all.
-    void wheelStepsAndHitTests()
-    {
-        QList<Element*> lines{makeLive(QStringLiteral("line 0"))};
-        ShownView v(200, 60, lines);
-        QScrollBar* bar = v.view.GetVerticalScrollBar();
-        QVERIFY(bar->isHidden());
-        v.move(screenCenter(lines[0]));
-        v.wheel(-120, QPoint(150, 50)); // had it run, the hit test would reset the cursor
-        QCOMPARE(v.cursor(), Qt::PointingHandCursor);
-        QCOMPARE(Element::s_iScrollValueV, 0);
-
-        for (int i = 1; i < 20; ++i) {
-            lines.append(makeLive(QStringLiteral("line %1").arg(i), true));
-            v.view.AddElement(lines.last());
-        }
+        QCOMPARE(atBottom.count(), 0);
+        v.bar()->setValue(v.bar()->maximum() - 20);
+        QCOMPARE(atBottom.count(), 1);
+        QCOMPARE(atBottom.at(0).at(0).toBool(), false);
         v.paint();
-        QVERIFY(!bar->isHidden());
-        v.move(QPoint(150, 50));
-        QCOMPARE(v.cursor(), Qt::ArrowCursor);
-        v.wheel(120, screenCenter(lines[0]));
-        QCOMPARE(bar->value(), 0);
-        QCOMPARE(v.cursor(), Qt::PointingHandCursor);
-
-        v.wheel(-1200);
-        QCOMPARE(bar->value(), 1);
-        QCOMPARE(Element::s_iScrollValueV, 10);
-        v.wheel(0);
-        QCOMPARE(bar->value(), 2);
-        v.wheel(240);
-        QCOMPARE(bar->value(), 1);
+        const QImage before = v.grab().copy(0, 20, 100, 60);
+        for (int round = 0; round < 4; ++round) {
+            addLines(v.view, burst, initial + 100 + round * burst);
+            v.paint();
+            bool found = false;
+            const int slack = initial < ZALChatView::MaxElements ? 0 : 9;
+            for (int dy = -slack; dy <= slack && !found; ++dy)
+                found = v.grab().copy(0, 20 + dy, 100, 60) == before;
+            QVERIFY2(found, qPrintable(QStringLiteral("round %1").arg(round)));
+        }
+        v.bar()->setValue(0);
+        addLines(v.view, burst, 9000);
+        QCOMPARE(v.bar()->value(), 0);
+        v.view.ScrollToBottom();
+        QCOMPARE(atBottom.last().at(0).toBool(), true);
+        QVERIFY(v.view.IsAtBottom());
     }
 
-    // Hover, press and release colours, the cursor, and one press signal per
-    // press naming the element hit; rectangle edges count as inside, the
-    // earlier of two overlapping elements wins, and an element with events
-    // off is never hit.
+    // From value 40, 2 steps a line: keys (a page is a view height less a line; End follows
+    // again) and the wheel (a notch is 3 lines; remainders kept until the direction turns).
+    void scrollInput_data()
+    {
+        QTest::addColumn<QVector<int>>("keys"); // key | modifiers
+        QTest::addColumn<QVector<int>>("wheel"); // angle deltas, or pixel deltas when pixels
+        QTest::addColumn<bool>("pixels");
+        QTest::addColumn<int>("expected"); // -1: the maximum
+        const QVector<int> none;
+        QTest::newRow("page down") << QVector<int>{Qt::Key_PageDown} << none << false << 48;
+        QTest::newRow("page up") << QVector<int>{Qt::Key_PageUp} << none << false << 32;
+        QTest::newRow("down, up, up") << QVector<int>{Qt::Key_Down, Qt::Key_Up, Qt::Key_Up} << none << false << 38;
+        QTest::newRow("home") << QVector<int>{Qt::Key_Home} << none << false << 0;
+        QTest::newRow("end") << QVector<int>{Qt::Key_End} << none << false << -1;
+        QTest::newRow("ctrl home") << QVector<int>{Qt::Key_Home | Qt::ControlModifier} << none << false << 0;
+        QTest::newRow("ctrl end") << QVector<int>{Qt::Key_End | Qt::ControlModifier} << none << false << -1;
+        QTest::newRow("notch down") << none << QVector<int>{-120} << false << 46;
+        QTest::newRow("two notches up") << none << QVector<int>{120, 120} << false << 28;
+        QTest::newRow("small deltas add up") << none << QVector<int>{-30, -30, -30, -30} << false << 46;
+        QTest::newRow("remainder kept") << none << QVector<int>{-50, -50, -20} << false << 46;
+        QTest::newRow("turn drops it") << none << QVector<int>{-70, 20} << false << 42;
+        QTest::newRow("pixels") << none << QVector<int>{-25, -25, -4} << true << 45;
+    }
+    void scrollInput()
+    {
+        QFETCH(QVector<int>, keys);
+        QFETCH(QVector<int>, wheel);
+        QFETCH(bool, pixels);
+        QFETCH(int, expected);
+        QApplication::setWheelScrollLines(3);
+        ShownView v(200, 100);
+        QCOMPARE(v.view.focusPolicy(), Qt::StrongFocus);
+        v.view.setFont(monoFont());
+        addLines(v.view, 80);
+        v.bar()->setValue(40);
+        v.paint(); // lines far from the view keep no rectangles until a hit test needs them
+        for (int key : keys)
+            QTest::keyClick(&v.view, Qt::Key(key & ~Qt::KeyboardModifierMask), Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
+        for (int delta : wheel)
+            v.wheel(delta, QPoint(5, 5), pixels);
+        QCOMPARE(v.bar()->value(), expected < 0 ? v.bar()->maximum() : expected);
+        QCOMPARE(v.cursor() == Qt::PointingHandCursor, !wheel.isEmpty()); // the wheel hit-tests
+        addLines(v.view, 1, 80);
+        QCOMPARE(v.bar()->value() == v.bar()->maximum(), expected < 0);
+    }
+
+    // Content stays left of a shown bar, which never swings as the view grows.
+    void layoutWidthBesideTheBar()
+    {
+        TextElement* run = makeText(QString(60, QLatin1Char('m')));
+        ShownView v(120, 60, {run});
+        QVERIFY(!v.bar()->isHidden());
+        const int left = 120 - v.bar()->sizeHint().width();
+        auto rightmost = [&] {
+            int r = 0;
+            for (const QRect& cell : qAsConst(*run).GetEventRect())
+                r = qMax(r, cell.right());
+            return r;
+        };
+        const int narrowHeight = run->GetEndY() + h + d;
+        for (int height = 60; height <= narrowHeight + 2; ++height) {
+            v.view.resize(120, height);
+            v.paint();
+            v.paint();
+            QCOMPARE(v.bar()->isHidden(), height >= narrowHeight);
+            QCOMPARE(rightmost() < left, !v.bar()->isHidden());
+        }
+        ShownView fresh(120, narrowHeight - 1, {makeText(QString(60, QLatin1Char('m')))});
+        QVERIFY(fresh.bar()->isHidden());
+    }
+
+    // Changes to the view and to shown elements take effect at the next paint.
+    void changesShowAtTheNextPaint_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<bool>("moves"); // some element's geometry changes
+        QTest::newRow("text") << Change([](auto& e, auto&) { static_cast<TextElement*>(e[0])->SetText("abcdefg"); }) << true;
+        QTest::newRow("font") << Change([](auto& e, auto&) { QFont f = monoFont(20); e[0]->SetFont(f); }) << true;
+        QTest::newRow("picture") << Change([](auto& e, auto&) {
+            QPixmap p = solidPixmap(50, 5, Qt::red);
+            static_cast<ImageElement*>(e[1])->SetPixmap(p, 0, 0);
+        }) << true;
+        QTest::newRow("space") << Change([](auto& e, auto&) { static_cast<SpaceElement*>(e[2])->SetSpace(30); }) << true;
+        QTest::newRow("child text") << Change([](auto& e, auto&) { static_cast<TextElement*>(e[5])->SetText("x\ny"); }) << true;
+        QTest::newRow("box edge") << Change([](auto& e, auto&) { static_cast<ButtonElement*>(e[3])->SetEdgeSpace(0, 9); }) << true;
+        QTest::newRow("view font") << Change([](auto&, auto& view) { view.setFont(monoFont(30)); }) << true;
+        QTest::newRow("view edge space") << Change([](auto&, auto& view) { view.SetEdgeSpace(8, 4); }) << true;
+        QTest::newRow("element space") << Change([](auto&, auto& view) { view.SetElementSpace(6); }) << true;
+        QTest::newRow("colour") << Change([](auto& e, auto&) {
+            mouse_color_ c{Qt::blue, Qt::blue, Qt::blue};
+            e[0]->SetEventBackground(c);
+        }) << false;
+    }
+    void changesShowAtTheNextPaint()
+    {
+        QFETCH(Change, change);
+        QFETCH(bool, moves);
+        TextElement* child = makeText(QStringLiteral("in"));
+        auto* box = withMono(new ButtonElement);
+        box->AddElement(child);
+        auto* plain = new TextElement; // in the view's font
+        plain->SetText(QStringLiteral("mm"));
+        plain->SetReturn(true);
+        QList<Element*> elements{makeText(QStringLiteral("ab")), makeImage(10, 5), withMono(new SpaceElement), box,
+                                 plain, child};
+        ShownView v(300, 200, elements.mid(0, 5));
+        auto geometry = [&] {
+            QVector<int> g;
+            for (const Element* e : elements)
+                g << e->GetStartX() << e->GetStartY() << e->GetEndX() << e->GetEndY();
+            return g;
+        };
+        const QVector<int> before = geometry();
+        const QImage shown = v.grab();
+        change(elements, v.view);
+        v.paint();
+        QCOMPARE(geometry() != before, moves);
+        QVERIFY(moves || v.grab() != shown);
+    }
+
+    // Colours, cursor, press signals, edges, overlaps, boxes, and what each move repaints.
     void mouseOverElements()
     {
         TextElement* e = makeLive(QStringLiteral("name"));
         TextElement* other = makeLive(QStringLiteral("other"), true);
         TextElement* deaf = makeText(QStringLiteral("c"));
-        ShownView v(200, 100, {e, other, deaf});
-        QCOMPARE(shownState(v, e), kNormal);
-
+        ShownView v(200, 100, {e, other, deaf, makeLive(QStringLiteral("far"), true)});
         QSignalSpy spy(&v.view, &ZALChatView::sglElementPress);
-        const QPoint on = screenCenter(e, 1);
-        v.move(on);
-        QCOMPARE(shownState(v, e), kHover);
-        QCOMPARE(v.cursor(), Qt::PointingHandCursor);
-        v.press(on);
-        QCOMPARE(shownState(v, e), kPress);
-        QCOMPARE(shownState(v, other), kNormal);
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(pressed(spy), e);
-        // Moving within the element while the button is held shows hover.
+        PaintSpy paints(&v.view);
+        v.move(QPoint(195, 95));
+        paints.take();
+        auto rows = [&](const Element* x) {
+            return QRegion(QRect(0, x->GetEventRect().first().top() - h, 200, 3 * h) & QRect(0, 0, 200, 100));
+        };
+        v.move(screenCenter(e, 1));
+        QCOMPARE(paints.take(), rows(e));
         v.move(screenCenter(e, 2));
-        QCOMPARE(shownState(v, e), kHover);
+        QCOMPARE(paints.take(), QRegion());
+        v.wheel(-120, QPoint(195, 95)); // the bar is hidden: no hit test
+        QCOMPARE(v.cursor(), Qt::PointingHandCursor);
+        v.press(screenCenter(e, 2));
+        QCOMPARE(paints.take(), rows(e));
+        QCOMPARE(shownState(v, e), kPress);
         v.release(screenCenter(e, 2));
+        QCOMPARE(pressed(spy), e);
         QCOMPARE(shownState(v, e), kHover);
-        QCOMPARE(spy.count(), 1);
-        // Any button presses; moving away returns to normal.
-        v.click(screenCenter(e, 2), Qt::RightButton);
-        QCOMPARE(spy.count(), 2);
+        paints.take();
         v.move(screenCenter(other));
+        QCOMPARE(paints.take(), rows(e) + rows(other));
         QCOMPARE(shownState(v, e), kNormal);
         QCOMPARE(shownState(v, other), kHover);
         v.move(QPoint(195, 95));
-        QCOMPARE(shownState(v, other), kNormal);
         QCOMPARE(v.cursor(), Qt::ArrowCursor);
         v.click(QPoint(195, 95));
-        QCOMPARE(spy.count(), 2);
+        QCOMPARE(spy.count(), 1);
 
         const QRect cell = e->GetEventRect().last();
-        for (const QPoint& p : {cell.topLeft(), cell.bottomRight(), cell.topRight(), cell.bottomLeft()}) {
+        for (const QPoint& p : {cell.topLeft(), cell.bottomRight(), cell.topRight() + QPoint(1, 0)}) {
             v.move(p);
-            QCOMPARE(v.cursor(), Qt::PointingHandCursor);
+            QCOMPARE(v.cursor(), p.x() > cell.right() ? Qt::ArrowCursor : Qt::PointingHandCursor);
         }
-        v.move(cell.topRight() + QPoint(1, 0));
-        QCOMPARE(v.cursor(), Qt::ArrowCursor);
-
         other->GetEventRect() = e->GetEventRect();
-        v.move(cell.center());
         v.click(cell.center());
-        QCOMPARE(spy.count(), 3);
-        QCOMPARE(pressed(spy, 2), e);
-        QCOMPARE(shownState(v, other), kNormal);
-
+        QCOMPARE(pressed(spy, 1), e);
         v.move(screenCenter(deaf));
-        QCOMPARE(v.cursor(), Qt::ArrowCursor);
         v.click(screenCenter(deaf));
-        QCOMPARE(spy.count(), 3);
+        QCOMPARE(spy.count(), 2);
+
+        TextElement* label = makeLive(QString(QChar(0x2588)));
+        auto* box = withMono(new ButtonElement);
+        box->AddElement(label);
+        setColors(box, {QColor(kNormal), QColor(kHover), QColor(kPress)}, {Qt::black, Qt::black, Qt::black});
+        v.view.AddElement(box);
+        v.paint();
+        v.move(screenCenter(label));
+        v.click(screenCenter(label));
+        QCOMPARE(pressed(spy, 2), box);
+        QCOMPARE(v.grab().pixel(screenCenter(label)), kHover);
     }
 
-    // Spacing setters and a resize lay the view out again, at the next paint.
-    void spacingAndResizeRelayout()
-    {
-        TextElement* first = makeText(QString(20, QLatin1Char('z')));
-        first->SetIndentSpace(3);
-        TextElement* next = makeText(QStringLiteral("cd"));
-        next->SetReturn(true);
-        ShownView v(100, 100, {first, next});
-        QCOMPARE(first->GetEventRect().first().topLeft(), QPoint(3, d));
-
-        v.view.SetEdgeSpace(8, 4);
-        v.paint();
-        QCOMPARE(first->GetEventRect().first().topLeft(), QPoint(8 + 3, 4 + d));
-        v.view.SetElementSpace(6);
-        v.paint();
-        QCOMPARE(QPoint(next->GetStartX(), next->GetStartY()), QPoint(8, first->GetEndY() + 6 + h));
-
-        const int wrappedTop = first->GetEventRect().last().top();
-        QVERIFY(wrappedTop > 4 + d);
-        v.view.resize(400, 100);
-        QCOMPARE(first->GetEventRect().last().top(), wrappedTop); // not before the paint
-        v.paint();
-        QCOMPARE(first->GetEventRect().last().top(), 4 + d);
-        QCOMPARE(first->GetEndX(), 8 + 3 + 20 * w);
-    }
-
-    // The 1501st element drops the oldest, here the one under the mouse: a
-    // press right afterwards (no move, so no new hit test) must neither touch
-    // it nor report anything, and the rest move up in order.
-    void the1501stElementDropsTheOldest()
+    // Dropping the hovered oldest (a host's kind: a whole pass, rectangles from the next paint),
+    // then plain ones (the rest moved up, as a whole pass would place them), then one sharing a line.
+    void theLimitDropsTheOldest()
     {
         deleted = 0;
         auto* oldest = withMono(new TrackedText);
@@ -238,28 +312,46 @@ private slots:
         ShownView v(200, 100, {oldest});
         const QPoint on = screenCenter(oldest);
         v.move(on);
-        QCOMPARE(v.cursor(), Qt::PointingHandCursor);
-
-        QList<Element*> added;
-        for (int i = 1; i <= ZALChatView::MaxElements; ++i) {
-            QCOMPARE(deleted, 0);
-            added.append(makeText(QString::number(i)));
-            added.last()->SetReturn(true);
-            v.view.AddElement(added.last());
-        }
+        Element* second = addLines(v.view, 1);
+        Element* third = addLines(v.view, 1, 1);
+        Element* fourth = addLines(v.view, 1, 2);
+        TextElement* tall = makeText(QStringLiteral("tall\n"), 30);
+        tall->SetReturn(true);
+        v.view.AddElement(tall);
+        v.view.AddElement(makeText(QStringLiteral("x"))); // on the line the tall one's line feed began
+        addLines(v.view, ZALChatView::MaxElements - 6, 3);
+        v.bar()->setValue(0);
+        v.paint();
+        const QPoint onSecond = screenCenter(second);
+        addLines(v.view, 1);
         QCOMPARE(deleted, 1);
         QSignalSpy spy(&v.view, &ZALChatView::sglElementPress);
-        v.click(on);
+        mouse(v.view, QEvent::MouseButtonPress, on);
+        mouse(v.view, QEvent::MouseButtonRelease, on);
+        mouse(v.view, QEvent::MouseMove, onSecond);
+        mouse(v.view, QEvent::MouseButtonPress, onSecond);
+        mouse(v.view, QEvent::MouseButtonRelease, onSecond);
         QCOMPARE(spy.count(), 0);
-
+        QCOMPARE(second->GetStartY(), 0);
         v.paint();
-        QCOMPARE(added[0]->GetStartY(), 0);
-        QCOMPARE(added[1]->GetStartY(), h);
-        QCOMPARE(added.last()->GetStartY(), (ZALChatView::MaxElements - 1) * h);
-        QCOMPARE(v.view.GetVerticalScrollBar()->maximum(), ((ZALChatView::MaxElements - 1) * h + h + d - 100) / 10);
+        const QPoint onThird = screenCenter(third);
+        addLines(v.view, 1);
+        mouse(v.view, QEvent::MouseMove, onThird);
+        mouse(v.view, QEvent::MouseButtonPress, onThird);
+        mouse(v.view, QEvent::MouseButtonRelease, onThird);
+        QCOMPARE(pressed(spy), fourth);
+        QCOMPARE(third->GetStartY(), 0);
+        for (int drops : {2, 1}) {
+            addLines(v.view, drops, 9000);
+            v.paint();
+            const QImage moved = v.grab();
+            v.view.SetElementSpace(0); // a whole pass
+            v.paint();
+            QCOMPARE(v.grab(), moved);
+        }
     }
 
-    // Two views scrolled differently paint and react as each would alone.
+    // Two views scrolled differently paint and hit-test as each would alone.
     void viewsKeepTheirOwnLinesAndScrollOffsets()
     {
         auto fill = [](ShownView& v, int tallSize, int scroll) {
@@ -269,24 +361,18 @@ private slots:
                 v.view.AddElement(rows.last());
                 v.view.AddElement(makeText(QStringLiteral("T"), tallSize)); // a taller neighbour
             }
+            v.bar()->setValue(scroll);
             v.paint();
-            v.view.GetVerticalScrollBar()->setValue(scroll);
             return rows;
         };
         ShownView a(160, 90);
         const QList<Element*> rowsA = fill(a, 22, 3);
-        const QImage aloneA = a.grab();
         ShownView b(160, 90);
-        b.view.move(a.view.geometry().topRight() + QPoint(20, 0)); // side by side
         const QList<Element*> rowsB = fill(b, 30, 7);
         const QImage aloneB = b.grab();
-        QCOMPARE(a.grab(), aloneA);
-        QCOMPARE(b.grab(), aloneB);
         a.view.resize(160, 91); // A lays out again, B must not notice
         a.paint();
         QCOMPARE(b.grab(), aloneB);
-
-        // Each view hit-tests with its own offset.
         QSignalSpy spyA(&a.view, &ZALChatView::sglElementPress);
         QSignalSpy spyB(&b.view, &ZALChatView::sglElementPress);
         const QPoint pA = rowsA[3]->GetEventRect().first().center() - QPoint(0, 30);
@@ -295,8 +381,6 @@ private slots:
         a.click(pA);
         b.move(pB);
         b.click(pB);
-        QCOMPARE(spyA.count(), 1);
-        QCOMPARE(spyB.count(), 1);
         QCOMPARE(pressed(spyA), rowsA[3]);
         QCOMPARE(pressed(spyB), rowsB[3]);
     }

@@ -6,14 +6,24 @@
 // or a box prints what the view reports.
 //
 //   chatdemo                    opens the window
+//   chatdemo --live             opens the window; a new message arrives every
+//                               few hundred milliseconds
 //   chatdemo --screenshot FILE  renders the window offscreen to FILE and exits
+//
+// The view follows new messages while it shows the newest; scrolled up, a
+// "newest messages" button brings the reader back. Page Up/Down, the arrows
+// and Home/End scroll.
 
 #include <chatview.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QEventLoop>
 #include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
+#include <QTimer>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -158,6 +168,7 @@ public:
         m_view->SetBackground(background);
         m_view->SetEdgeSpace(12, 10);
         m_view->SetElementSpace(6);
+        m_view->SetWordWrap(true);
 
         m_status = new QLabel(QStringLiteral("Press a name or a box to see what the view reports."), this);
         m_status->setContentsMargins(8, 4, 8, 4);
@@ -170,7 +181,7 @@ public:
         layout->addWidget(m_status);
 
         QObject::connect(m_view, &ZALChatView::sglElementPress, this, [this](Element* element) {
-            const QString button = m_buttonNames.value(element);
+            const QString button = element->GetType() == 1 ? m_buttonNames.value(element->GetUin()) : QString();
             const QString line = !button.isEmpty()
                                      ? QStringLiteral("pressed: button \"%1\", uin %2").arg(button).arg(element->GetUin())
                                      : QStringLiteral("pressed: type %1 uin %2 gold box %3")
@@ -181,7 +192,31 @@ public:
             m_status->setText(line);
         });
 
+        // Shown while the reader is scrolled away from the newest messages.
+        m_newest = new QPushButton(QStringLiteral("newest messages"), this);
+        m_newest->setFocusPolicy(Qt::NoFocus);
+        m_newest->hide();
+        QObject::connect(m_newest, &QPushButton::clicked, m_view, &ZALChatView::ScrollToBottom);
+        QObject::connect(m_view, &ZALChatView::sglAtBottomChanged, m_newest, [this](bool atBottom) {
+            m_newest->setVisible(!atBottom);
+            placeNewest();
+        });
+
         fill();
+        m_view->setFocus();
+    }
+
+    // A new message every few hundred milliseconds, from the senders in
+    // turn.
+    void goLive()
+    {
+        auto* timer = new QTimer(this);
+        QObject::connect(timer, &QTimer::timeout, this, [this] {
+            const Sender& sender = senders()[m_liveCount % 4];
+            addName(sender, QStringLiteral("now"));
+            addBody(QStringLiteral("Live message %1: %2").arg(++m_liveCount).arg(liveLines()[m_liveCount % 4]));
+        });
+        timer->start(350);
     }
 
     ZALChatView* view() const { return m_view; }
@@ -282,17 +317,51 @@ private:
         mouse_color_ t = ink;
         box->SetEventBackground(b);
         box->SetEventTextColor(t);
-        m_buttonNames.insert(box, name);
+        m_buttonNames.insert(uin, name);
         m_lastButton = box;
         return box;
     }
 
+    void resizeEvent(QResizeEvent*) override { placeNewest(); }
+
+    // Bottom right over the view, left of its scroll bar.
+    void placeNewest()
+    {
+        const QSize size = m_newest->sizeHint();
+        const QRect view = m_view->geometry();
+        m_newest->setGeometry(view.right() - size.width() - 24, view.bottom() - size.height() - 10, size.width(),
+                              size.height());
+        m_newest->raise();
+    }
+
+    static const Sender* senders()
+    {
+        static const Sender all[] = {
+            {10001, QStringLiteral("Mira"), QColor(0x1f, 0x6f, 0xd1)},
+            {10002, QStringLiteral("Олег"), QColor(0xc0, 0x39, 0x2b)},
+            {10003, QStringLiteral("Sam 🎧"), QColor(0x1e, 0x8a, 0x4c)},
+            {10004, QStringLiteral("Ελένη"), QColor(0x8e, 0x44, 0xad)},
+        };
+        return all;
+    }
+
+    static const QString* liveLines()
+    {
+        static const QString lines[] = {
+            QStringLiteral("the chorus again, please 🎶"),
+            QStringLiteral("звук отличный, спасибо!"),
+            QStringLiteral("who else is watching from the train? 🚆"),
+            QStringLiteral("καλησπέρα από την Αθήνα"),
+        };
+        return lines;
+    }
+
     void fill()
     {
-        static const Sender mira{10001, QStringLiteral("Mira"), QColor(0x1f, 0x6f, 0xd1)};
-        static const Sender oleg{10002, QStringLiteral("Олег"), QColor(0xc0, 0x39, 0x2b)};
-        static const Sender sam{10003, QStringLiteral("Sam 🎧"), QColor(0x1e, 0x8a, 0x4c)};
-        static const Sender eleni{10004, QStringLiteral("Ελένη"), QColor(0x8e, 0x44, 0xad)};
+        const Sender& mira = senders()[0];
+        const Sender& oleg = senders()[1];
+        const Sender& sam = senders()[2];
+        const Sender& eleni = senders()[3];
 
         const Message messages[] = {
             {&mira, QStringLiteral("20:14"), QStringLiteral("Hi all! Stream starts in five minutes 🎉")},
@@ -391,7 +460,11 @@ private:
     ZALChatView* m_view = nullptr;
     QLabel* m_status = nullptr;
     Element* m_lastButton = nullptr;
-    QHash<Element*, QString> m_buttonNames;
+    // Button names by uin: the view may drop old elements, whose addresses
+    // new ones then take.
+    QHash<int, QString> m_buttonNames;
+    QPushButton* m_newest = nullptr;
+    int m_liveCount = 0;
     // Holds the photo that the demo loads by path.
     QTemporaryDir m_files;
 };
@@ -425,10 +498,14 @@ int main(int argc, char** argv)
                                   QStringLiteral("Render the window to <file> (PNG) and exit."),
                                   QStringLiteral("file"));
     parser.addOption(screenshot);
+    QCommandLineOption live(QStringLiteral("live"), QStringLiteral("Add a new message every few hundred milliseconds."));
+    parser.addOption(live);
     parser.process(app);
 
     ChatWindow window;
     window.show();
+    if (parser.isSet(live))
+        window.goLive();
 
     if (!parser.isSet(screenshot))
         return app.exec();
@@ -442,7 +519,19 @@ int main(int argc, char** argv)
         bar->setValue(bar->maximum());
         window.grab();
     }
-    click(window.view(), window.lastButton());
+    if (parser.isSet(live)) {
+        // A few seconds of a live chat, then scrolled up by the keyboard, so
+        // that the button back to the newest messages shows.
+        QEventLoop wait;
+        QTimer::singleShot(3000, &wait, &QEventLoop::quit);
+        wait.exec();
+        for (int i = 0; i < 4; ++i) {
+            QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+            QApplication::sendEvent(window.view(), &up);
+        }
+    } else {
+        click(window.view(), window.lastButton());
+    }
 
     const QString file = parser.value(screenshot);
     if (!window.grab().save(file, "PNG")) {

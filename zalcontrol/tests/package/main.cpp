@@ -1,10 +1,12 @@
 // Builds against the installed headers and library and checks that a view
-// draws a text run and a box holding a picture, a spacer and a cloned text.
+// draws a text run and a box holding a picture, a spacer and a cloned text,
+// and that its press signal carries an element through a queued connection.
 
-#include <chatview.h>
+#include <ZALControl/chatview.h>
 #include <zalcontrol.h>
 
 #include <QApplication>
+#include <QMouseEvent>
 
 #include <cstdio>
 
@@ -17,15 +19,15 @@ int main(int argc, char** argv)
     ZALChatView view;
     auto* text = new TextElement;
     text->SetText(QStringLiteral("hello from the host"));
+    text->SetEvent(true);
     view.AddElement(text);
-    QPixmap pixmap(8, 8);
-    pixmap.fill(Qt::red);
     auto* image = new ImageElement;
-    image->SetPixmap(pixmap, 0, 0);
+    image->SetPixmap(QPixmap(8, 8), 0, 0);
     auto* space = new SpaceElement;
     space->SetSpace(4);
     TextElement caption;
     caption.SetText(QStringLiteral("ok"));
+    caption.SetTextColor(QColor(Qt::black));
     auto* button = new ButtonElement;
     button->AddElement(image);
     button->AddElement(space);
@@ -37,6 +39,22 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "package host: the elements were not drawn\n");
         return 1;
     }
-    std::fprintf(stderr, "package host: found, linked and drew 19 cells and a box\n");
+
+    Element* received = nullptr;
+    QObject::connect(&view, &ZALChatView::sglElementPress, &app, [&](Element* e) { received = e; },
+                     Qt::QueuedConnection);
+    const QPointF on = text->GetEventRect().first().center();
+    QMouseEvent move(QEvent::MouseMove, on, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, on, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, on, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&view, &move);
+    QApplication::sendEvent(&view, &press);
+    QApplication::sendEvent(&view, &release);
+    QApplication::processEvents();
+    if (received != text) {
+        std::fprintf(stderr, "package host: the queued press signal did not carry the element\n");
+        return 1;
+    }
+    std::fprintf(stderr, "package host: found, linked and drew 19 cells and a box; a queued press arrived\n");
     return 0;
 }
