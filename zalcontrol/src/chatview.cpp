@@ -50,16 +50,14 @@ public:
 
 // Loads the view's line heights and scroll offset into Element's statics for
 // the time of one pass and keeps what the pass left behind, so that other
-// views' passes in between cannot disturb this view's geometry. The table is
-// swapped in and out, never shared: a shared table would be copied whole by
-// the first height a pass registers.
+// views' passes in between cannot disturb this view's geometry.
 class ZALChatView::PassScope
 {
 public:
     explicit PassScope(ZALChatView& view)
         : m_view(view)
     {
-        Element::s_qMaxHeight.swap(m_view.m_qLineHeights);
+        Element::s_qMaxHeight = m_view.m_qLineHeights;
         Element::s_lastY = m_view.m_iLastLineY;
         Element::s_iScrollValueV = m_view.m_iScrollValue;
         Element::s_bWordWrap = m_view.m_bWordWrap;
@@ -67,7 +65,7 @@ public:
     ~PassScope()
     {
         Element::s_bWordWrap = false;
-        m_view.m_qLineHeights.swap(Element::s_qMaxHeight);
+        m_view.m_qLineHeights = Element::s_qMaxHeight;
         m_view.m_iLastLineY = Element::s_lastY;
     }
     PassScope(const PassScope&) = delete;
