@@ -268,7 +268,10 @@ private:
 // A run of text: continues where the previous element ended, wraps at the
 // right margin (between characters, or before words in a view set to word
 // wrap) and at line feeds, and draws each grapheme cluster in its own
-// background cell with its own hit rectangle.
+// background cell with its own hit rectangle. A run holding characters that
+// are shaped with their neighbours or run right to left is laid out and
+// drawn as a whole, in the order of the bidirectional algorithm; its cells
+// lie where its cursor positions put each cluster.
 class ZALCONTROL_EXPORT TextElement : public Element
 {
 public:
@@ -285,11 +288,18 @@ public:
 
 private:
     friend class Element;
+    friend class ZALChatView;
 
     void Layout(QPainter& painter, element_info_& info, const Element* prev) override;
     void Draw(QPainter& painter, element_info_& info) override;
     // The rectangles of a run whose drawing kept only its cell tops.
     void BuildEventRect();
+    // Lays out a run that needs shaping or runs right to left, beginning at
+    // x on the first line; Draw() places its lines.
+    void LayoutShaped(const element_info_& info, int lineStart, int& x, int& y);
+    void DrawShaped(QPainter& painter);
+    // Whether grapheme cluster i of the last layout runs right to left.
+    bool ClusterRightToLeft(int i) const;
 
 public:
     // Widths and break points of the text's grapheme clusters in one font,
@@ -303,6 +313,10 @@ private:
 
     QString m_qText;
     QSharedPointer<const Measure> m_pMeasure;
+    // Lines and cluster cells of a shaped run, for the position and width it
+    // was last laid out at.
+    struct Shaped;
+    QSharedPointer<Shaped> m_pShaped;
     // Whether the last layout wrapped before words.
     bool m_bWordWrap = false;
     // Where the last Draw() wrapped: the line start and the area width.

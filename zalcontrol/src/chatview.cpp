@@ -1025,12 +1025,19 @@ ZALChatView::TextPlace ZALChatView::PlaceAt(const QPoint& pos) const
             continue;
         }
         const QVector<QRect>& cells = static_cast<const Element*>(item.element)->GetEventRect();
+        auto* text = dynamic_cast<const TextElement*>(item.element);
         for (int i = 0; i < cells.size(); ++i) {
             const QRect& cell = cells[i];
-            if (pos.y() < cell.top() || (pos.y() <= cell.bottom() && pos.x() < cell.left() + cell.width() / 2)) {
-                auto* text = dynamic_cast<const TextElement*>(item.element);
-                return {item.element, text ? clusterStart(text->GetText(), i) : 0};
+            const bool onRow = pos.y() >= cell.top() && pos.y() <= cell.bottom();
+            // A cluster running right to left begins at its cell's right.
+            if (onRow && text && text->ClusterRightToLeft(i)) {
+                if (pos.x() < cell.left() || pos.x() > cell.right())
+                    continue;
+                const bool before = pos.x() >= cell.left() + cell.width() / 2;
+                return {item.element, clusterStart(text->GetText(), before ? i : i + 1)};
             }
+            if (pos.y() < cell.top() || (onRow && pos.x() < cell.left() + cell.width() / 2))
+                return {item.element, text ? clusterStart(text->GetText(), i) : 0};
         }
         if (!cells.isEmpty())
             lastSeen = item.element;

@@ -58,6 +58,32 @@ struct TextElement::Measure
     mutable QVector<QRawFont> fonts;
     mutable QVector<quint32> indexes;
     mutable QVector<QPointF> positions;
+    // Some character needs shaping with its neighbours or runs right to
+    // left: the run is laid out and drawn as a whole by QTextLayout.
+    bool shaped = false;
+};
+
+struct TextElement::Shaped
+{
+    // What the lines were broken for.
+    QFont font;
+    int dpi;
+    int startX;
+    int lineStart;
+    int width;
+    bool words;
+    QTextLayout layout;
+    int lines = 0;
+    // Per cluster: its line, the left and right of its cell, and whether it
+    // runs right to left.
+    struct Cell
+    {
+        int line;
+        int left;
+        int right;
+        bool rtl;
+    };
+    QVector<Cell> cells;
 };
 
 namespace {
@@ -270,6 +296,59 @@ private:
     QVector<QPointF> m_positions;
 };
 
+// Whether a text holds characters that need shaping with their neighbours
+// or that run right to left.
+bool needsShaping(const QString& text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        uint c = text[i].unicode();
+        if (c < 0x0590)
+            continue;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+            c = QChar::surrogateToUcs4(c, text[i].unicode());
+        }
+        switch (QChar::direction(c)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirRLI:
+            return true;
+        default:
+            break;
+        }
+        switch (QChar::script(c)) {
+        case QChar::Script_Hebrew:
+        case QChar::Script_Arabic:
+        case QChar::Script_Syriac:
+        case QChar::Script_Thaana:
+        case QChar::Script_Nko:
+        case QChar::Script_Devanagari:
+        case QChar::Script_Bengali:
+        case QChar::Script_Gurmukhi:
+        case QChar::Script_Gujarati:
+        case QChar::Script_Oriya:
+        case QChar::Script_Tamil:
+        case QChar::Script_Telugu:
+        case QChar::Script_Kannada:
+        case QChar::Script_Malayalam:
+        case QChar::Script_Sinhala:
+        case QChar::Script_Thai:
+        case QChar::Script_Lao:
+        case QChar::Script_Tibetan:
+        case QChar::Script_Myanmar:
+        case QChar::Script_Khmer:
+        case QChar::Script_Mongolian:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 TextElement::TextElement()
@@ -288,6 +367,7 @@ void TextElement::SetText(const QString& text)
         BuildEventRect();
     m_qText = text;
     m_pMeasure.reset();
+    m_pShaped.reset();
     InvalidateDraw();
     Changed(true);
 }
@@ -324,6 +404,7 @@ const TextElement::Measure& TextElement::Measured(QPainter& painter)
         start = end;
     }
     measure->inkMargin = (1 + marks) * measure->height;
+    measure->shaped = needsShaping(m_qText);
     measure->clusters.squeeze();
     m_pMeasure.reset(measure);
     return *m_pMeasure;
@@ -364,6 +445,14 @@ void TextElement::Layout(QPainter& painter, element_info_& info, const Element* 
     SetMaxHeightByY(y, h);
 
     m_bWordWrap = s_bWordWrap;
+    if (m.shaped) {
+        LayoutShaped(info, lineStart, x, y);
+        m_iEndX = x;
+        m_iEndY = y;
+        info.height = m.descent + GetMaxHeightByY(m_iEndY) + info.edge_y + m_iEndY;
+        return;
+    }
+    m_pShaped.reset();
     walkClusters(m.clusters, lineStart, info.width, m_bWordWrap, h, x, y, [](const TextCluster&, int, int) {},
                  [h](int newY) { SetMaxHeightByY(newY, h); });
 
@@ -383,6 +472,10 @@ void TextElement::Draw(QPainter& painter, element_info_& info)
     m_iAreaWidth = info.width;
     const Measure& m = Measured(painter);
     painter.setPen(m_qCurTextColor);
+    if (m.shaped && m_pShaped) {
+        DrawShaped(painter);
+        return;
+    }
     const int h = m_iHeight;
     const int d = m.descent;
     const DrawArea area(painter);
@@ -477,4 +570,145 @@ void TextElement::BuildEventRect()
         },
         [&](int) { ++line; });
     m_qCellTops = QVector<int>();
+}
+
+void TextElement::LayoutShaped(const element_info_& info, int lineStart, int& x, int& y)
+{
+    const Measure& m = *m_pMeasure;
+    const int h = m_iHeight;
+    const int right = info.width - lineStart;
+    Shaped* s = m_pShaped.data();
+    if (!s || s->font != m.font || s->dpi != m.dpi || s->startX != x || s->lineStart != lineStart
+        || s->width != info.width || s->words != m_bWordWrap) {
+        s = new Shaped{m.font, m.dpi, x, lineStart, info.width, m_bWordWrap, {}, 0, {}};
+        m_pShaped.reset(s);
+        // Line feeds break lines as the other runs do; the separator keeps
+        // the text's offsets.
+        QString text = m_qText;
+        text.replace(QChar(QChar::LineFeed), QChar(QChar::LineSeparator));
+        s->layout.setText(text);
+        s->layout.setFont(m.font);
+        QTextOption option;
+        // A run starts where the previous element ended, whatever its
+        // direction: lines are never aligned to the right.
+        option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+        option.setWrapMode(m_bWordWrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::WrapAnywhere);
+        s->layout.setTextOption(option);
+        // Keeps the shaped glyphs for drawing instead of shaping anew.
+        s->layout.setCacheEnabled(true);
+        s->layout.beginLayout();
+        int lineX = x;
+        for (;;) {
+            QTextLine line = s->layout.createLine();
+            if (!line.isValid())
+                break;
+            line.setLineWidth(qMax(1, right - lineX));
+            if (line.textLength() == 0)
+                break;
+            line.setPosition(QPointF(lineX, 0));
+            ++s->lines;
+            lineX = lineStart;
+        }
+        s->layout.endLayout();
+
+        s->cells.reserve(m.clusters.size());
+        int start = 0;
+        int lineIndex = 0;
+        for (const TextCluster& cluster : m.clusters) {
+            QTextLine line = s->layout.lineAt(lineIndex);
+            while (lineIndex + 1 < s->lines && start >= line.textStart() + line.textLength())
+                line = s->layout.lineAt(++lineIndex);
+            int from = start;
+            int last = cluster.end - 1;
+            const qreal leading = line.cursorToX(&from, QTextLine::Leading);
+            const qreal trailing = line.cursorToX(&last, QTextLine::Trailing);
+            const int left = qRound(qMin(leading, trailing));
+            const int cellRight = cluster.lineFeed ? left : qRound(qMax(leading, trailing));
+            s->cells.append({lineIndex, left, cellRight, leading > trailing});
+            start = cluster.end;
+        }
+    }
+    for (int i = 1; i < s->lines; ++i) {
+        y += qMax(h, GetMaxHeightByY(y));
+        SetMaxHeightByY(y, h);
+    }
+    if (s->lines > 0) {
+        const QTextLine last = s->layout.lineAt(s->lines - 1);
+        x = qRound(last.x() + last.naturalTextWidth());
+    }
+    if (m_qText.endsWith(QChar(QChar::LineFeed))) {
+        x = lineStart;
+        y += qMax(h, GetMaxHeightByY(y));
+        SetMaxHeightByY(y, h);
+    }
+}
+
+void TextElement::DrawShaped(QPainter& painter)
+{
+    const Measure& m = *m_pMeasure;
+    Shaped& s = *m_pShaped;
+    const int h = m_iHeight;
+    const int d = m.descent;
+    const DrawArea area(painter);
+
+    // The lines' tops, as the layout stacked them.
+    QVector<int> cellTops(s.lines);
+    int lineY = m_iStartY;
+    qreal clipTop = 0;
+    qreal clipBottom = -1;
+    int paintTop = INT_MAX;
+    int paintBottom = INT_MIN;
+    for (int i = 0; i < s.lines; ++i) {
+        if (i > 0)
+            lineY += qMax(h, GetMaxHeightByY(lineY));
+        const int offset = (qMax(h, GetMaxHeightByY(lineY)) - h) / 2;
+        cellTops[i] = lineY + offset + d;
+        QTextLine line = s.layout.lineAt(i);
+        line.setPosition(QPointF(line.x(), lineY + h + offset - line.ascent()));
+        const int top = cellTops[i] - m.inkMargin;
+        const int bottom = cellTops[i] + h - 1 + m.inkMargin;
+        paintTop = qMin(paintTop, top);
+        paintBottom = qMax(paintBottom, bottom);
+        if (area.Reaches(top - s_iScrollValueV, bottom - s_iScrollValueV)) {
+            if (clipBottom < clipTop)
+                clipTop = top;
+            clipBottom = bottom + 1;
+        }
+    }
+
+    m_qEventRect.clear();
+    m_qEventRect.reserve(s.cells.size());
+    for (const Shaped::Cell& cell : s.cells)
+        m_qEventRect.append(QRect(cell.left, cellTops.value(cell.line), cell.right - cell.left, h));
+    SetPaintedRows(paintTop, paintBottom);
+    if (clipBottom < clipTop)
+        return;
+
+    const int selectedFrom = GetSelectedFrom();
+    const int selectedTo = GetSelectedTo();
+    const bool fill = m_qCurBackground.alpha() != 0 || painter.compositionMode() != QPainter::CompositionMode_SourceOver;
+    int start = 0;
+    for (int i = 0; i < m.clusters.size(); ++i) {
+        const bool selected = start >= selectedFrom && start < selectedTo;
+        if (selected || fill) {
+            painter.fillRect(m_qEventRect.at(i).translated(0, -s_iScrollValueV),
+                             selected ? SelectionBackground() : m_qCurBackground);
+        }
+        start = m.clusters[i].end;
+    }
+    QVector<QTextLayout::FormatRange> selections;
+    if (selectedFrom < selectedTo) {
+        QTextLayout::FormatRange range;
+        range.start = selectedFrom;
+        range.length = selectedTo - selectedFrom;
+        range.format.setForeground(SelectionText());
+        selections.append(range);
+    }
+    const QRectF clip(-MaxSpace, clipTop, 4.0 * MaxSpace, clipBottom - clipTop);
+    s.layout.draw(&painter, QPointF(0, -s_iScrollValueV), selections, clip);
+}
+
+bool TextElement::ClusterRightToLeft(int i) const
+{
+    return m_pShaped && i >= 0 && i < m_pShaped->cells.size() && m_pShaped->cells.at(i).rtl;
 }
