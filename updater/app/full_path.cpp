@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/update_rules.h"
 #include "base/memory/alloc.h"
 
 String FullPathOf(const String& path) {
@@ -11,5 +12,27 @@ String FullPathOf(const String& path) {
   const DWORD got = GetFullPathNameW(Text(path), needed, buffer, nullptr);
   String full = got > 0 && got < needed ? String(buffer, got) : String();
   MemFree(buffer);
+  return full;
+}
+
+bool LiesIn(const String& path, const String& folder) {
+  const uint32_t length = folder.Length();
+  return length > 0 && path.Length() > length + 1 && path.Text()[length] == L'\\' &&
+         CompareStringOrdinal(path, static_cast<int>(length), folder, static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+String LongPathOf(const String& full) {
+  const wchar_t* text = Text(full);
+  if (text[0] == L'\\' && text[1] == L'\\') {
+    if ((text[2] == L'?' || text[2] == L'.') && text[3] == L'\\') return full;
+    return String(L"\\\\?\\UNC\\") + String(text + 2);
+  }
+  return String(L"\\\\?\\") + full;
+}
+
+String InstallationFolderOf(const String& clientPath) {
+  const String folder = GetDirectoryOfPath(clientPath);
+  String full = FullPathOf(folder.IsEmpty() ? String(L"\\") : folder);
+  if (full.Length() > 0 && full.Text()[full.Length() - 1] == L'\\') full = String(full.Text(), full.Length() - 1);
   return full;
 }

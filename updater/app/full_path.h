@@ -8,3 +8,16 @@
 // and spaces of the last component dropped, a device name as "\\.\NAME".
 // Empty when Windows makes none (an empty or overlong path). Any length.
 String FullPathOf(const String& path);
+
+// Whether the full path `path` lies below the full path `folder` (which has
+// no trailing "\"), letter case aside.
+bool LiesIn(const String& path, const String& folder);
+
+// The full path `full` in the form that every wide file function takes at
+// any length and without further rewriting: "\\?\C:\..." or "\\?\UNC\...".
+String LongPathOf(const String& full);
+
+// The installation folder of the client at `clientPath` as a full path
+// without a trailing "\" (the root of the current drive when the path has no
+// folder); empty when Windows makes no full path of it.
+String InstallationFolderOf(const String& clientPath);

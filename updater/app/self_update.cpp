@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/full_path.h"
+#include "app/install_journal.h"
 #include "app/manifest.h"
 #include "app/manifest_signature.h"
 #include "app/update_rules.h"
@@ -28,6 +30,10 @@ extern "C" bool __cdecl UpdateWeb() {
   const String callerPath = MainProgramPath();
   const String folder = GetDirectoryOfPath(callerPath);
   if (folder.IsEmpty()) return true;
+  // An install pass that an ended process left half done is undone first, so
+  // that the version check sees the release that was there before it. A
+  // journal that must be kept is retried by the next start (or the updater).
+  CompleteInterruptedInstall(InstallationFolderOf(callerPath));
   const String copyPath = folder + L"\\Updater_new.exe";
   CopyFileW(folder + L"\\Updater.exe", copyPath, FALSE);
 

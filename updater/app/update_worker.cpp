@@ -7,6 +7,7 @@
 #include "app/file_hash.h"
 #include "app/full_path.h"
 #include "app/http_download.h"
+#include "app/install_journal.h"
 #include "app/manifest.h"
 #include "app/manifest_signature.h"
 #include "app/retry.h"
@@ -20,13 +21,6 @@ namespace {
 constexpr uint32_t kLongestPath = 32767;
 // Names and paths in messages are shortened to this many characters.
 constexpr uint32_t kNameChars = 300;
-
-// Where the install pass keeps the installed file that step `index`
-// replaces until the pass has ended: beside the new file's temp path, numbered
-// so that two entries of one name cannot take each other's place.
-String SetAsidePath(const String& tempPath, size_t index) {
-  return tempPath + String::Format(L".%u.previous", static_cast<unsigned>(index));
-}
 
 bool Exists(const String& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -45,25 +39,6 @@ bool RemoveFile(const String& path) {
 // A name or path as a message shows it.
 String Short(const String& text) { return ShortenedMiddle(text, kNameChars); }
 
-// Whether the full path `path` lies below the full path `folder` (which
-// has no trailing "\\").
-bool LiesIn(const String& path, const String& folder) {
-  const uint32_t length = folder.Length();
-  return length > 0 && path.Length() > length + 1 && path.Text()[length] == L'\\' &&
-         CompareStringOrdinal(path, static_cast<int>(length), folder, static_cast<int>(length), TRUE) == CSTR_EQUAL;
-}
-
-// The full path `full` in the form that every wide file function takes at
-// any length and without further rewriting: "\\?\C:\..." or "\\?\UNC\...".
-String LongPathOf(const String& full) {
-  const wchar_t* text = Text(full);
-  if (text[0] == L'\\' && text[1] == L'\\') {
-    if ((text[2] == L'?' || text[2] == L'.') && text[3] == L'\\') return full;
-    return String(L"\\\\?\\UNC\\") + String(text + 2);
-  }
-  return String(L"\\\\?\\") + full;
-}
-
 // Where the run touches the files of one queued entry: full paths checked
 // to lie inside their folders, in the form that takes any length.
 struct EntryPaths {
@@ -74,10 +49,15 @@ struct EntryPaths {
 // One file of the install pass and what the pass has done to it so far.
 struct InstallStep {
   const FileEntry* entry;
-  const EntryPaths* paths;
-  String setAsidePath;  // where the installed file was moved; empty when there was none
-  bool movedIn;         // the new file is in place
+  StepPaths paths;
+  bool setAside;  // the installed file was moved to paths.setAside
+  bool movedIn;   // the new file is in place
 };
+using InstallStepArray = std::vector<InstallStep, LibraryAllocator<InstallStep>>;
+
+constexpr DWORD kMoveFlags = MOVEFILE_WRITE_THROUGH;
+
+void PassPoint(void* report, uint32_t point) { static_cast<UpdateReport*>(report)->InstallPoint(point); }
 
 using PathArray = std::vector<String, LibraryAllocator<String>>;
 using EntryPathsArray = std::vector<EntryPaths, LibraryAllocator<EntryPaths>>;
@@ -85,18 +65,21 @@ using EntryPathsArray = std::vector<EntryPaths, LibraryAllocator<EntryPaths>>;
 class UpdateRun {
 public:
   UpdateRun(const String& clientPath, const String& clientVersion, const ManifestKey& key, UpdateReport& report)
-      : m_folder(GetDirectoryOfPath(clientPath)), m_clientVersion(clientVersion), m_key(key), m_report(report) {
-    // Without a folder the paths start at the root of the current drive.
-    m_folderPath = FullPathOf(m_folder.IsEmpty() ? String(L"\\") : m_folder);
-    if (m_folderPath.Length() > 0 && m_folderPath.Text()[m_folderPath.Length() - 1] == L'\\') {
-      m_folderPath = String(m_folderPath.Text(), m_folderPath.Length() - 1);
-    }
+      : m_folder(GetDirectoryOfPath(clientPath)),
+        m_folderPath(InstallationFolderOf(clientPath)),
+        m_clientVersion(clientVersion),
+        m_key(key),
+        m_report(report) {
     if (!m_folderPath.IsEmpty()) m_tempPath = m_folderPath + L"\\Temp";
   }
 
   void Execute() {
     Outcome outcome = Outcome::kFailed;
-    if (FetchManifest()) {
+    // A pass that an ended process left half done is undone before anything
+    // else; while it cannot be, no new pass may overwrite its journal.
+    if (CompleteInterruptedInstall(m_folderPath, PassPoint, &m_report) == JournalOutcome::kKept) {
+      Fail(L"undo interrupted update fail");
+    } else if (FetchManifest()) {
       if (CompareVersions(m_clientVersion, m_info.version) != 1) {
         outcome = Outcome::kSucceeded;
       } else if (CheckNames() && CheckDigests() && Scan() && DownloadAll()) {
@@ -331,61 +314,118 @@ private:
 
   // Replaces the installed files. Each one replaced is first moved aside and
   // kept until the pass ends, so that a failure can put every changed file
-  // back: the installation is never left half old, half new.
+  // back: the installation is never left half old, half new. The plan and
+  // every completed move are on disk (the journal) before the next move, so
+  // that the next start can do the same after the process was ended.
   bool InstallAll() {
-    std::vector<InstallStep, LibraryAllocator<InstallStep>> steps;
+    InstallStepArray steps;
+    std::vector<JournalStep, LibraryAllocator<JournalStep>> plan;
     steps.reserve(m_queue.size());
+    plan.reserve(m_queue.size());
     for (size_t i = 0; i < m_queue.size(); ++i) {
       const FileEntry& entry = m_queue[i];
-      const EntryPaths& paths = m_paths[i];
-      steps.push_back(InstallStep{&entry, &paths, String(), false});
-      InstallStep& step = steps.back();
-      if (Exists(paths.local)) {
-        const String setAside = SetAsidePath(paths.temp, i);
-        if (Exists(setAside)) RemoveFile(setAside);  // left by a run that was cut off
+      StepPaths paths;
+      if (!PathsOfStep(m_folderPath, entry.name, static_cast<uint32_t>(i), &paths)) {
+        return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
+      }
+      // A copy left by a run that was cut off would pass for this one's.
+      if (Exists(paths.setAside)) RemoveFile(paths.setAside);
+      plan.push_back(JournalStep{entry.name, Exists(paths.local)});
+      steps.push_back(InstallStep{&entry, std::move(paths), false, false});
+    }
+    const String journalPath = InstallJournalPath(m_folderPath);
+    InstallJournal journal;
+    if (!journal.Begin(journalPath, plan.data(), plan.size())) {
+      return Fail(String::Format(L"write install journal %s fail\nerror code: %d", Text(Short(journalPath)),
+                                 static_cast<int>(GetLastError())));
+    }
+    uint32_t point = 0;
+    for (size_t i = 0; i < steps.size(); ++i) {
+      InstallStep& step = steps[i];
+      const FileEntry& entry = *step.entry;
+      const uint32_t index = static_cast<uint32_t>(i);
+      if (plan[i].hadInstalled) {
         DWORD error = ERROR_ACCESS_DENIED;
         // A folder in a file's place is not moved away with what it holds.
-        const bool setAsideDone = !IsFolder(paths.local) && WithRetry([&] {
-          if (MoveFileW(paths.local, setAside)) return true;
-          error = GetLastError();
-          return false;
+        const bool setAsideDone = !IsFolder(step.paths.local) && WithRetry([&] {
+          m_report.InstallPoint(point);
+          const bool moved = MoveFileExW(step.paths.local, step.paths.setAside, kMoveFlags) != FALSE;
+          if (!moved) error = GetLastError();
+          return moved;
         });
-        if (!setAsideDone) {
-          Restore(steps);
-          return Fail(String::Format(L"001 delete file %s failed\nerror code: %d", Text(Short(entry.localPath)),
-                                     static_cast<int>(error)));
+        if (setAsideDone) {
+          m_report.InstallPoint(point + 1);
+          step.setAside = true;
         }
-        step.setAsidePath = setAside;
+        point += 2;
+        if (!setAsideDone || !journal.Add(InstallJournal::kSetAside, index)) {
+          if (setAsideDone) error = GetLastError();
+          return RestoreAndFail(steps, journal, point,
+                                String::Format(L"001 delete file %s failed\nerror code: %d",
+                                               Text(Short(entry.localPath)), static_cast<int>(error)));
+        }
       }
-      if (!MoveFileW(paths.temp, paths.local)) {
-        DWORD error = GetLastError();
-        Restore(steps);
-        return Fail(String::Format(L"move %s to %s fail\nerror code: %d", Text(Short(entry.tempPath)),
-                                   Text(Short(entry.localPath)), static_cast<int>(error)));
+      m_report.InstallPoint(point);
+      const bool movedIn = MoveFileExW(step.paths.temp, step.paths.local, kMoveFlags) != FALSE;
+      DWORD error = GetLastError();
+      if (movedIn) {
+        m_report.InstallPoint(point + 1);
+        step.movedIn = true;
       }
-      step.movedIn = true;
+      point += 2;
+      if (!movedIn || !journal.Add(InstallJournal::kMovedIn, index)) {
+        if (movedIn) error = GetLastError();
+        return RestoreAndFail(steps, journal, point,
+                              String::Format(L"move %s to %s fail\nerror code: %d", Text(Short(entry.tempPath)),
+                                             Text(Short(entry.localPath)), static_cast<int>(error)));
+      }
+    }
+    // Every file is in place: from here on the next start finishes the pass
+    // instead of undoing it.
+    if (!journal.Add(InstallJournal::kCommitted, 0)) {
+      return RestoreAndFail(steps, journal, point,
+                            String::Format(L"write install journal %s fail\nerror code: %d", Text(Short(journalPath)),
+                                           static_cast<int>(GetLastError())));
     }
     for (const InstallStep& step : steps) {
-      if (!step.setAsidePath.IsEmpty()) RemoveFile(step.setAsidePath);
+      if (step.setAside) RemoveFile(step.paths.setAside);
     }
+    journal.Remove();
     return true;
   }
 
   // Undoes the install pass, last change first: new files out, the files
-  // they replaced back in.
-  static void Restore(const std::vector<InstallStep, LibraryAllocator<InstallStep>>& steps) {
+  // they replaced back in. The journal goes once all is back; otherwise it
+  // stays for the next start. Returns false with `error` as the run's text.
+  bool RestoreAndFail(const InstallStepArray& steps, InstallJournal& journal, uint32_t point, const String& error) {
+    bool restored = true;
     for (size_t i = steps.size(); i-- > 0;) {
       const InstallStep& step = steps[i];
-      const String& localPath = step.paths->local;
-      if (step.movedIn && !WithRetry([&] { return RemoveFile(localPath); })) {
-        WriteLog(L"restore: cannot remove %s: %d", Text(localPath), static_cast<int>(GetLastError()));
+      const String& localPath = step.paths.local;
+      if (step.movedIn) {
+        m_report.InstallPoint(point);
+        if (!WithRetry([&] { return RemoveFile(localPath); })) {
+          WriteLog(L"restore: cannot remove %s: %d", Text(localPath), static_cast<int>(GetLastError()));
+          restored = false;
+          continue;
+        }
+        m_report.InstallPoint(point + 1);
+        point += 2;
       }
-      if (!step.setAsidePath.IsEmpty() &&
-          !WithRetry([&] { return MoveFileW(step.setAsidePath, localPath) != FALSE; })) {
-        WriteLog(L"restore: cannot move %s back to %s: %d", Text(step.setAsidePath), Text(localPath),
-                 static_cast<int>(GetLastError()));
+      if (step.setAside) {
+        m_report.InstallPoint(point);
+        if (!WithRetry([&] { return MoveFileExW(step.paths.setAside, localPath, kMoveFlags) != FALSE; })) {
+          WriteLog(L"restore: cannot move %s back to %s: %d", Text(step.paths.setAside), Text(localPath),
+                   static_cast<int>(GetLastError()));
+          restored = false;
+          continue;
+        }
+        m_report.InstallPoint(point + 1);
+        point += 2;
       }
     }
+    if (restored) journal.Remove();
+    return Fail(error);
   }
 
   String m_folder;

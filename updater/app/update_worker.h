@@ -32,6 +32,11 @@ public:
   // library's memory is in use any more (the text lies elsewhere and lives
   // for the call only), so the receiver may stop the library once it has it.
   virtual void Finished(const wchar_t* error) = 0;
+  // Before and after every move of the install pass, and of undoing an
+  // interrupted pass at the start of a run, numbered from 0 in each. Only a
+  // test receiver does anything here: it may hold the run at one point so
+  // that the process can be ended there.
+  virtual void InstallPoint(uint32_t /*point*/) {}
 };
 
 // What the thread routine reads from the side that starts a run. That side
@@ -52,10 +57,13 @@ protected:
 };
 
 // One update run for the client at `clientPath` of version `clientVersion`
-// (both copied at once), on the calling thread. Deletes and fetches the
+// (both copied at once), on the calling thread. First completes the journal
+// of a pass that an ended process left (CompleteInterruptedInstall); when
+// that journal must be kept, the run fails at once. Then deletes and fetches the
 // manifest, compares versions, checks every file name, hashes the installed
 // files, downloads and verifies every outdated one into "Temp", and only then
-// installs them, restoring every changed file if one cannot be replaced.
+// installs them under a journal, restoring every changed file if one cannot
+// be replaced.
 // Reports to `report`, which must outlive the run.
 // With the public key built into this program (BuiltInManifestKey), if any.
 void RunUpdate(const String& clientPath, const String& clientVersion, UpdateReport& report);

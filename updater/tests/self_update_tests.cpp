@@ -3,6 +3,8 @@
 
 #include <iterator>
 
+#include "app/full_path.h"
+#include "app/install_journal.h"
 #include "app/self_update.h"
 #include "tests/program_fixture.h"
 #include "tests/test_support.h"
@@ -56,6 +58,26 @@ TEST_F(SelfUpdate, NewerVersionStartsTheCopyWithTheClientPath) {
   EXPECT_EQ(start.substr(start.size() - arguments.size()), arguments) << start;
   EXPECT_NE(start.find("Updater_new.exe"), std::string::npos) << start;
   EXPECT_EQ(Content(L"update.xconfig").rfind("BaseInfo", 0), 0u);  // the manifest stays beside the client
+}
+
+// An install pass ended half-way (a.txt replaced, n.txt added) is undone before the version check.
+TEST_F(SelfUpdate, InterruptedInstallIsUndoneFirst) {
+  ASSERT_TRUE(WriteFileBytes(Installed(L"a.txt"), "new a"));
+  ASSERT_TRUE(WriteFileBytes(Installed(L"Temp\\a.txt.0.previous"), "old a"));
+  ASSERT_TRUE(WriteFileBytes(Installed(L"n.txt"), "new n"));
+  {
+    InstallJournal journal;
+    const JournalStep steps[] = {{L"a.txt", true}, {L"n.txt", false}};
+    const String folder = InstallationFolderOf(Installed(kClientName).c_str());
+    ASSERT_TRUE(journal.Begin(InstallJournalPath(folder), steps, 2));
+    ASSERT_TRUE(journal.Add(InstallJournal::kSetAside, 0) && journal.Add(InstallJournal::kMovedIn, 0));
+  }
+  Publish({}, kOldVersion);
+  EXPECT_EQ(CallResult(), "true");
+  EXPECT_EQ(Content(L"a.txt"), "old a");
+  EXPECT_FALSE(Exists(L"n.txt"));
+  EXPECT_FALSE(Exists(L"Temp\\a.txt.0.previous"));
+  EXPECT_FALSE(Exists(L"Temp\\install.journal"));
 }
 
 TEST_F(SelfUpdate, CopyThatCannotStartStillAnswersFalse) {

@@ -1,0 +1,70 @@
+// The install pass's journal: the plan of the pass and each completed move,
+// kept on disk in the installation's "Temp" folder so that a pass cut off by
+// a killed process or a power cut can be undone at the next start.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/system/scoped_handle.h"
+#include "base/text/wide_string.h"
+
+// Called before and after every move or removal that the install pass or the
+// undoing of a journal makes, with the number of such points passed so far.
+using InstallPointHook = void (*)(void* context, uint32_t point);
+
+// One planned step: the manifest name of the file and whether an installed
+// file was there to be set aside. The step's index is its place in the plan.
+struct JournalStep {
+  String name;
+  bool hadInstalled;
+};
+
+// Where step `index` of name `name` touches files, for the installation at
+// `folderPath` (full, no trailing "\"): long full paths, checked to lie inside
+// the installation ("local") and its "Temp" ("temp", "setAside").
+struct StepPaths {
+  String local;
+  String temp;
+  String setAside;
+};
+// False (and `paths` unspecified) when a path leaves its folder or is too long.
+bool PathsOfStep(const String& folderPath, const String& name, uint32_t index, StepPaths* paths);
+
+// The journal's path for the installation at `folderPath`.
+String InstallJournalPath(const String& folderPath);
+
+// Writes a journal. Every record goes to the disk (flushed) before the call
+// returns; each carries its length and a checksum, so a reader takes every
+// complete record and nothing of one cut short.
+class InstallJournal {
+public:
+  enum Record : uint8_t { kSetAside = 'A', kMovedIn = 'M', kCommitted = 'C' };
+  // Creates the journal at `path` (replacing any) with the plan of `count`
+  // steps. False when it cannot be written in full; nothing stays open then.
+  bool Begin(const String& path, const JournalStep* steps, size_t count);
+  // Appends that step `index` has reached `record`; false when not written.
+  bool Add(Record record, uint32_t index);
+  // Closes and deletes the journal; false when it is still there.
+  bool Remove();
+
+private:
+  bool Append(const uint8_t* payload, uint32_t size);
+  ScopedHandle m_file;
+  String m_path;
+};
+
+enum class JournalOutcome {
+  kNone,       // no journal
+  kCompleted,  // the pass was undone (or, when committed, finished) and the journal removed
+  kKept,       // a file could not be put back: the journal stays for the next start
+};
+
+// Completes an unfinished journal of the installation at `folderPath`: every
+// file that the interrupted pass changed is put back, every new file removed,
+// then the journal and the set-aside copies are removed. A journal whose
+// plan is incomplete (nothing was moved yet) or which names a path outside
+// the installation is removed without moving anything. Every outcome but
+// kNone is written to the log. `hook` (may be none) sees every move.
+JournalOutcome CompleteInterruptedInstall(const String& folderPath, InstallPointHook hook = nullptr,
+                                          void* context = nullptr);
