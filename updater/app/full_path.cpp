@@ -36,3 +36,15 @@ String InstallationFolderOf(const String& clientPath) {
   if (full.Length() > 0 && full.Text()[full.Length() - 1] == L'\\') full = String(full.Text(), full.Length() - 1);
   return full;
 }
+
+bool Exists(const String& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const String& path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool RemoveFile(const String& path) {
+  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+  return DeleteFileW(path) != FALSE;
+}

@@ -1,4 +1,4 @@
-// Paths as Windows resolves them.
+// Paths as Windows resolves them, and the few questions the run asks of a path.
 #pragma once
 
 #include "base/text/wide_string.h"
@@ -21,3 +21,13 @@ String LongPathOf(const String& full);
 // without a trailing "\" (the root of the current drive when the path has no
 // folder); empty when Windows makes no full path of it.
 String InstallationFolderOf(const String& clientPath);
+
+// Whether anything (file, folder or device) answers to `path`.
+bool Exists(const String& path);
+
+// Whether `path` names a folder.
+bool IsFolder(const String& path);
+
+// Deletes the file at `path`, read-only or not; false with the last error set
+// when it cannot.
+bool RemoveFile(const String& path);

@@ -33,6 +33,10 @@ struct TransferLimits {
 bool HttpDownloadToFile(const wchar_t* url, const wchar_t* destination, uint32_t* status,
                         const TransferLimits& limits = TransferLimits());
 
+// The statuses the updater takes a fetched body with: 200, and 304 (the
+// cached copy is current).
+inline bool IsAcceptedStatus(uint32_t status) { return status == 200 || status == 304; }
+
 // HttpDownloadToFile, repeated after 500 ms while it returns false, 6 attempts
 // at most; returns the last attempt's result. A true result is never repeated,
 // whatever its status.

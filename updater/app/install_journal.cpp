@@ -41,18 +41,6 @@ uint32_t GetU32(const uint8_t* at) {
   return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
 }
 
-bool Exists(const String& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
-
-bool IsFolder(const String& path) {
-  const DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool RemoveFile(const String& path) {
-  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  return DeleteFileW(path) != FALSE;
-}
-
 constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 
 // What a journal on disk says.

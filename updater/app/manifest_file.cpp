@@ -1,6 +1,7 @@
 // The manifest files on disk and their fetching (Windows build).
 #include <windows.h>
 
+#include "app/full_path.h"
 #include "app/http_download.h"
 #include "app/manifest.h"
 #include "app/manifest_signature.h"
@@ -20,12 +21,8 @@ bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, M
 
 namespace {
 void RemoveIfPresent(const String& path) {
-  if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return;
-  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  DeleteFileW(path);
+  if (Exists(path)) RemoveFile(path);
 }
-
-bool Accepted(uint32_t status) { return status == 200 || status == 304; }
 
 // The present UTC time as "YYYY-MM-DDTHH:MM:SSZ".
 String UtcNowText() {
@@ -46,14 +43,14 @@ ManifestFetch FetchUpdateManifest(const String& folder, const ManifestKey& key, 
   uint32_t status = 0;
   TransferLimits limits;
   limits.maxBytes = kManifestMaxBytes;
-  if (!HttpDownloadWithRetry(url, manifestPath, &status, limits) || !Accepted(status)) {
+  if (!HttpDownloadWithRetry(url, manifestPath, &status, limits) || !IsAcceptedStatus(status)) {
     return ManifestFetch::kNotDownloaded;
   }
   if (key.IsPresent()) {
     // Nothing of an unsigned manifest is read: the parser sees only what the
     // vendor signed.
     limits.maxBytes = kSignatureMaxBytes;
-    if (!HttpDownloadWithRetry(url + kSignatureSuffix, signaturePath, &status, limits) || !Accepted(status) ||
+    if (!HttpDownloadWithRetry(url + kSignatureSuffix, signaturePath, &status, limits) || !IsAcceptedStatus(status) ||
         !VerifyManifestFile(key, manifestPath, signaturePath)) {
       return ManifestFetch::kNotVerified;
     }

@@ -22,20 +22,6 @@ constexpr uint32_t kLongestPath = 32767;
 // Names and paths in messages are shortened to this many characters.
 constexpr uint32_t kNameChars = 300;
 
-bool Exists(const String& path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
-
-bool IsFolder(const String& path) {
-  const DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool Accepted(uint32_t status) { return status == 200 || status == 304; }
-
-bool RemoveFile(const String& path) {
-  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  return DeleteFileW(path) != FALSE;
-}
-
 // A name or path as a message shows it.
 String Short(const String& text) { return ShortenedMiddle(text, kNameChars); }
 
@@ -293,7 +279,7 @@ private:
       TransferLimits limits;
       limits.maxBytes = entry.size;
       m_downloads.push_back(paths.temp);
-      if (!HttpDownloadWithRetry(entry.url, paths.temp, &status, limits) || !Accepted(status)) {
+      if (!HttpDownloadWithRetry(entry.url, paths.temp, &status, limits) || !IsAcceptedStatus(status)) {
         return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
       }
       // A file that cannot be verified is not installed.
