@@ -204,22 +204,22 @@ TEST_F(InstallJournalTest, EndedAtEveryPointTheNextStartRestoresTheOldRelease) {
 // file outside the installation is not followed; a file that cannot be put back keeps the journal and fails the run.
 TEST_F(InstallJournalTest, DamagedTamperedAndBlockedJournals) {
   const std::wstring journal = Installed("Temp\\install.journal");
-  InstallOld();
-  ASSERT_TRUE(KilledAt(7));  // b.txt set aside, not yet recorded; n.txt's move-in is the last record
-  const std::string written = ReadFileBytes(journal);
-  ASSERT_TRUE(WriteFileBytes(journal, written.substr(0, written.size() - 3)));
-  EXPECT_EQ(CompleteInterruptedInstall(Folder()), JournalOutcome::kCompleted);
-  EXPECT_EQ(Files(), kOld);
-  EXPECT_FALSE(LeftOvers());
-  InstallOld();
-  ASSERT_TRUE(KilledAt(5));  // a.txt and n.txt new
-  const Snapshot killed = Files();
-  std::string damaged = ReadFileBytes(journal);
-  damaged[12] ^= 1;  // inside the first planned step
-  ASSERT_TRUE(WriteFileBytes(journal, damaged));
-  EXPECT_EQ(CompleteInterruptedInstall(Folder()), JournalOutcome::kCompleted);
-  EXPECT_EQ(Files(), killed);
-  EXPECT_EQ(ContentOf(journal), "<missing>");
+  // Ended once committed, the journal then cut within its commit record or damaged just before it (13-byte move
+  // records): the pass is undone. Ended after two moves, its plan damaged: nothing is moved, the journal goes.
+  const struct { int killAt, cut, flip; bool undone; } damages[] = {
+      {12, 3, 0, true}, {12, 0, -22, true}, {5, 0, 18, false}};
+  for (const auto& damage : damages) {
+    InstallOld();
+    ASSERT_TRUE(KilledAt(damage.killAt));
+    const Snapshot killed = Files();
+    std::string bytes = ReadFileBytes(journal);
+    bytes.resize(bytes.size() - damage.cut);
+    if (damage.flip) bytes[damage.flip > 0 ? damage.flip : bytes.size() + damage.flip] ^= 1;
+    ASSERT_TRUE(WriteFileBytes(journal, bytes));
+    EXPECT_EQ(CompleteInterruptedInstall(Folder()), JournalOutcome::kCompleted) << damage.flip;
+    EXPECT_EQ(Files(), damage.undone ? kOld : killed) << damage.flip;
+    EXPECT_TRUE(damage.undone ? !LeftOvers() : ContentOf(journal) == "<missing>") << damage.flip;
+  }
   // Paths are checked as the run checks them; nothing outside is touched.
   const std::wstring outside = m_install.Path() + L"-outside.txt";
   ASSERT_TRUE(WriteFileBytes(outside, "outside"));
