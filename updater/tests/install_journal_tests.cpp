@@ -28,9 +28,8 @@ using Snapshot = std::map<std::string, std::string>;  // files by name with thei
 
 // Replaced, added, nested replaced, added in a new nested folder; keep.txt is current.
 const Snapshot kOld = {{"a.txt", "old a"}, {"keep.txt", "keep"}, {"sub\\", kFolder}, {"sub\\b.txt", "old b"}};
-const Snapshot kNew = {{"a.txt", "new a"},     {"keep.txt", "keep"},          {"n.txt", "new n"},
-                       {"sub\\", kFolder},     {"sub\\b.txt", "new b"},       {"sub\\deep\\", kFolder},
-                       {"sub\\deep\\c.txt", "new c"}};
+const Snapshot kNew = {{"a.txt", "new a"},   {"keep.txt", "keep"},          {"n.txt", "new n"},      {"sub\\", kFolder},
+                       {"sub\\b.txt", "new b"}, {"sub\\deep\\", kFolder}, {"sub\\deep\\c.txt", "new c"}};
 // The pass's stop points: before and after each move (a: 2 moves, n: 1, b: 2, c: 1), then the removal of the two
 // set-aside copies once the pass is committed (from point 12 on).
 constexpr int kPassPoints = 16;
@@ -42,20 +41,20 @@ enum class Kill { kTerminate, kSigkill };
 // the last file's download so that the pass fails and rolls back, and the points passed so far.
 int childStopAt = -1, childSpoilAt = -1, childPoints = 0;
 
-// Holds the child (in the installation folder) at the chosen point, telling so in "stopped.txt".
+// Holds the child (in the installation folder) at the chosen point, telling so in "Temp\\stopped.txt".
 void HoldAtChosenPoint() {
   if (childPoints == childSpoilAt) DeleteFileW(L"Temp\\sub\\deep\\c.txt");
   if (childPoints++ == childStopAt) {
-    WriteFileBytes(L"stopped.txt", "held");
+    WriteFileBytes(L"Temp\\stopped.txt", "held");
     Sleep(INFINITE);
   }
 }
 
-// Tells in "installing.txt" of `folder` that the install pass begins.
+// Tells in "Temp\\installing.txt" of `folder` that the install pass begins.
 struct Report final : UpdateReport {
   explicit Report(std::wstring at) : folder(std::move(at)) {}
   void Progress(uint32_t, uint32_t) override {}
-  bool InstallStarting() override { return WriteFileBytes(folder + L"\\installing.txt", "begun"); }
+  bool InstallStarting() override { return WriteFileBytes(folder + L"\\Temp\\installing.txt", "begun"); }
   void InstallEnded() override {}
   void Finished(const wchar_t* error) override { result = error ? Utf8(error) : "close"; }
   std::wstring folder;
@@ -99,16 +98,14 @@ protected:
     }
     for (const auto& file : old) ASSERT_TRUE(file.second == kFolder || WriteFileBytes(Installed(file.first), file.second));
   }
-  // Every file and folder below `below` of the installation; at its top not the run's own (manifest, "Temp") nor
-  // the child's markers.
+  // Every file and folder below `below`, but the run's own: manifests and "Temp" (the child's markers too).
   Snapshot Files(const std::wstring& below = L"") const {
     Snapshot files;
     WIN32_FIND_DATAW found;
     ScopedFind search(FindFirstFileW((m_install.Path() + L"\\" + below + L"*").c_str(), &found));
     for (bool more = search.IsValid(); more; more = FindNextFileW(search.Get(), &found)) {
       const std::wstring name = below + found.cFileName;
-      if (name.back() == L'.' || name == L"Temp" || name.rfind(L"update.xconfig", 0) == 0 ||
-          name == L"baseinfo.xconfig" || name == L"stopped.txt" || name == L"installing.txt") {
+      if (name.back() == L'.' || name == L"Temp" || name == L"baseinfo.xconfig" || name.rfind(L"update.xconfig", 0) == 0) {
         continue;
       }
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -142,7 +139,7 @@ protected:
   }
   // Holds a run at stop point `stopAt` and ends it there; false when it ended without reaching that point.
   bool KilledAt(int stopAt, int spoilAt = -1, Kill kill = Kill::kTerminate) {
-    return End(StartRun("stopped.txt", stopAt, spoilAt).Get(), m_mark, kill);
+    return End(StartRun("Temp\\stopped.txt", stopAt, spoilAt).Get(), m_mark, kill);
   }
   std::string RunInProcess() {
     Report report(m_install.Path());
@@ -176,8 +173,11 @@ TEST_F(InstallJournalTest, EndedAtEveryPointTheNextStartRestoresTheOldRelease) {
   for (int point = 0; point < kPassPoints; ++point) rows.push_back({point, -1, -1});
   // Spoiled before c.txt moves in: the roll-back takes points 11 to 23, sub\deep removed at 21 and 22.
   for (int point = 11; point <= 23; ++point) rows.push_back({point, 10, -1});
-  // Ended after c.txt moved in (point 11): undoing it takes points 0 to 14 of the next start, sub\deep at 12 and 13.
-  for (int point = 0; point <= 14; ++point) rows.push_back({11, -1, point});
+  // Then a second run ended at every point of its undoing: after c.txt moved in (point 11) that takes points 0 to 14,
+  // sub\deep at 12 and 13; in the roll-back before n.txt goes (15), points 0 to 8; once committed (12), 0 to 3.
+  for (const Row& first : {Row{11, -1, 14}, Row{15, 10, 8}, Row{12, -1, 3}}) {
+    for (int point = 0; point <= first.undoStopAt; ++point) rows.push_back({first.stopAt, first.spoilAt, point});
+  }
   for (const Kill kill : {Kill::kTerminate, Kill::kSigkill}) {
     for (const Row& row : rows) {
       const std::string at = (kill == Kill::kSigkill ? "SIGKILL " : "TerminateProcess ") + std::to_string(row.stopAt) +
@@ -270,7 +270,7 @@ TEST_F(InstallJournalTest, RandomKillsDuringThePass) {
   Publish(released);
   // One run unended measures the pass.
   InstallOld(old, released);
-  ScopedHandle measured = StartRun("installing.txt");
+  ScopedHandle measured = StartRun("Temp\\installing.txt");
   const ULONGLONG start = GetTickCount64();
   ASSERT_TRUE(measured.IsValid() && WaitForSingleObject(measured.Get(), 60000) == WAIT_OBJECT_0);
   const double passMs = static_cast<double>(GetTickCount64() - start);
@@ -280,7 +280,7 @@ TEST_F(InstallJournalTest, RandomKillsDuringThePass) {
   std::map<std::string, int> outcomes;
   for (int run = 0; run < _wtoi(runs); ++run) {
     InstallOld(old, released);
-    ScopedHandle child = StartRun("installing.txt");
+    ScopedHandle child = StartRun("Temp\\installing.txt");
     ASSERT_TRUE(child.IsValid()) << run;
     Sleep(static_cast<DWORD>(moment(random)));
     ASSERT_TRUE(End(child.Get(), m_mark, run % 2 ? Kill::kSigkill : Kill::kTerminate)) << run;
