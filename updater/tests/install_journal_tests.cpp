@@ -289,7 +289,7 @@ TEST_F(InstallJournalTest, RandomKillsDuringThePass) {
     const Snapshot after = Files();
     const std::string kind = outcome == JournalOutcome::kKept ? "JOURNAL KEPT" : after == released ? "new release complete"
                              : after != old ? "MIXED" : journal ? "old release restored" : "ended before the journal existed";
-    ++outcomes[kind];
+    ++outcomes[kind + (run % 2 ? " (SIGKILL)" : " (TerminateProcess)")];
     EXPECT_TRUE(kind.find("release") != std::string::npos || kind.find("ended") == 0) << run << ": " << kind;
     EXPECT_EQ(RunInProcess(), "close") << run;
     EXPECT_EQ(Files(), released) << run;
