@@ -38,7 +38,8 @@ private:
 };
 
 // Starts scenario `name` in a new process of `program` (this program when empty) in `folder`; none on failure.
-// `mark`, when given, ends the command line unused: Linux tools (pkill -f) find the process by it.
+// `mark`, when given, ends the command line: the scenario may read it there, and Linux tools (pkill -f) find the
+// process by it.
 void* StartChild(const char* name, const std::wstring& folder, const std::wstring& program = std::wstring(),
                  const std::wstring& mark = std::wstring());
 
