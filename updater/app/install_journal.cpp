@@ -107,51 +107,59 @@ bool ReadWhole(const String& path, Bytes* bytes) {
   return true;
 }
 
-class Points {
-public:
-  Points(InstallPointHook hook, void* context) : m_hook(hook), m_context(context) {}
-  void Pass() {
-    if (m_hook) m_hook(m_context, m_count);
-    ++m_count;
-  }
-
-private:
-  InstallPointHook m_hook;
-  void* m_context;
-  uint32_t m_count = 0;
-};
-
 // Puts the installed file of one step back as it was before the pass: a file
 // that the pass moved in goes back to "Temp", a set-aside one returns.
 // Decided by what is on disk, so that a move made just before the process
 // ended, but not yet recorded, is undone too. False when a move fails.
-bool UndoStep(const JournalStep& step, const StepPaths& paths, Points* points) {
+bool UndoStep(const JournalStep& step, const StepPaths& paths) {
   const bool setAside = Exists(paths.setAside);
   // Before the pass an installed file was there exactly when `hadInstalled`;
   // while its set-aside copy exists, whatever lies in its place is new.
   const bool newFileIn = step.hadInstalled ? setAside && Exists(paths.local) : Exists(paths.local);
   if (newFileIn) {
     if (IsFolder(paths.local)) return false;
-    points->Pass();
+    PassInstallPoint();
     // A running program can be moved, not deleted.
     if (!MoveFileExW(paths.local, paths.temp, kMoveFlags) && !RemoveFile(paths.local)) {
       WriteLog(L"install journal: cannot remove %s: %d", Text(paths.local), static_cast<int>(GetLastError()));
       return false;
     }
-    points->Pass();
+    PassInstallPoint();
   }
   if (step.hadInstalled && setAside) {
-    points->Pass();
+    PassInstallPoint();
     if (!MoveFileExW(paths.setAside, paths.local, MOVEFILE_WRITE_THROUGH)) {
       WriteLog(L"install journal: cannot move %s back to %s: %d", Text(paths.setAside), Text(paths.local),
                static_cast<int>(GetLastError()));
       return false;
     }
-    points->Pass();
+    PassInstallPoint();
   }
   return true;
 }
 }  // namespace
+
+#if defined(UPDATER_INSTALL_POINTS)
+namespace {
+InstallPointHook installPointHook;
+}  // namespace
+
+void SetInstallPointHook(InstallPointHook hook) { installPointHook = hook; }
+
+void PassInstallPoint() {
+  if (installPointHook) installPointHook();
+}
+#endif
+
+void RemoveEmptyFoldersOf(const String& folderPath, const StepPaths& paths) {
+  const uint32_t top = LongPathOf(folderPath).Length();
+  for (String folder = GetDirectoryOfPath(paths.local); folder.Length() > top; folder = GetDirectoryOfPath(folder)) {
+    if (!IsFolder(folder)) continue;
+    PassInstallPoint();
+    if (!RemoveDirectoryW(folder)) return;
+    PassInstallPoint();
+  }
+}
 
 bool PathsOfStep(const String& folderPath, const String& name, uint32_t index, StepPaths* paths) {
   if (folderPath.IsEmpty() || !IsSafeRelativeName(name)) return false;
@@ -221,7 +229,7 @@ bool InstallJournal::Remove() {
   return m_path.IsEmpty() || RemoveFile(m_path) || !Exists(m_path);
 }
 
-JournalOutcome CompleteInterruptedInstall(const String& folderPath, InstallPointHook hook, void* context) {
+JournalOutcome CompleteInterruptedInstall(const String& folderPath) {
   if (folderPath.IsEmpty()) return JournalOutcome::kNone;
   const String path = InstallJournalPath(folderPath);
   if (!Exists(path)) return JournalOutcome::kNone;
@@ -240,7 +248,6 @@ JournalOutcome CompleteInterruptedInstall(const String& folderPath, InstallPoint
   for (size_t i = 0; i < contents.steps.size() && usable; ++i) {
     usable = PathsOfStep(folderPath, contents.steps[i].name, static_cast<uint32_t>(i), &paths[i]);
   }
-  Points points(hook, context);
   bool done = true;
   if (!usable) {
     // Nothing was moved before the plan was on disk; a journal naming a
@@ -251,7 +258,13 @@ JournalOutcome CompleteInterruptedInstall(const String& folderPath, InstallPoint
   } else if (contents.committed) {
     // Every file was in place: only the set-aside copies are left to remove.
     for (const StepPaths& step : paths) {
-      if (Exists(step.setAside) && !RemoveFile(step.setAside)) done = false;
+      if (!Exists(step.setAside)) continue;
+      PassInstallPoint();
+      if (RemoveFile(step.setAside)) {
+        PassInstallPoint();
+      } else {
+        done = false;
+      }
     }
     WriteLog(L"install journal: the interrupted install had finished; set-aside files %s",
              done ? L"removed" : L"still held");
@@ -260,12 +273,13 @@ JournalOutcome CompleteInterruptedInstall(const String& folderPath, InstallPoint
     // disk says what was moved, so a record lost with the end of the file
     // cannot leave a move in place. Steps that never began change nothing.
     for (size_t i = contents.steps.size(); i-- > 0;) {
-      if (!UndoStep(contents.steps[i], paths[i], &points)) done = false;
+      if (!UndoStep(contents.steps[i], paths[i])) done = false;
     }
-    if (done) {
-      for (const StepPaths& step : paths) {
-        if (!IsFolder(step.temp)) RemoveFile(step.temp);
-      }
+    // Only once every file is back: a folder emptied by a set-aside file
+    // must still be there for it to return.
+    for (size_t i = contents.steps.size(); done && i-- > 0;) {
+      if (!IsFolder(paths[i].temp)) RemoveFile(paths[i].temp);
+      if (!contents.steps[i].hadInstalled) RemoveEmptyFoldersOf(folderPath, paths[i]);
     }
     WriteLog(done ? L"install journal: interrupted install of %u files (%u begun) undone"
                   : L"install journal: interrupted install of %u files (%u begun) not yet undone; kept for the next start",

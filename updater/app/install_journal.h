@@ -9,9 +9,20 @@
 #include "base/system/scoped_handle.h"
 #include "base/text/wide_string.h"
 
-// Called before and after every move or removal that the install pass or the
-// undoing of a journal makes, with the number of such points passed so far.
-using InstallPointHook = void (*)(void* context, uint32_t point);
+#if defined(UPDATER_INSTALL_POINTS)
+// Test builds only: `hook` (none: nothing) is called before and after every
+// move or removal that the install pass, its roll-back or the undoing of a
+// journal makes, so that a test can hold the process there and end it.
+using InstallPointHook = void (*)();
+void SetInstallPointHook(InstallPointHook hook);
+void PassInstallPoint();
+#else
+// The product's build: nothing, and nothing to link. Internal, so that the
+// test build's objects and these may share a program.
+namespace {
+inline void PassInstallPoint() {}
+}  // namespace
+#endif
 
 // One planned step: the manifest name of the file and whether an installed
 // file was there to be set aside. The step's index is its place in the plan.
@@ -30,6 +41,12 @@ struct StepPaths {
 };
 // False (and `paths` unspecified) when a path leaves its folder or is too long.
 bool PathsOfStep(const String& folderPath, const String& name, uint32_t index, StepPaths* paths);
+
+// After a pass was undone: removes the folders that held the new file of
+// `paths` (no installed file was there before), innermost first, while they
+// are empty, and never the installation folder `folderPath` itself. Folders
+// already gone are passed over, so that a second call finishes the first.
+void RemoveEmptyFoldersOf(const String& folderPath, const StepPaths& paths);
 
 // The journal's path for the installation at `folderPath`.
 String InstallJournalPath(const String& folderPath);
@@ -62,9 +79,9 @@ enum class JournalOutcome {
 
 // Completes an unfinished journal of the installation at `folderPath`: every
 // file that the interrupted pass changed is put back, every new file removed,
-// then the journal and the set-aside copies are removed. A journal whose
-// plan is incomplete (nothing was moved yet) or which names a path outside
-// the installation is removed without moving anything. Every outcome but
-// kNone is written to the log. `hook` (may be none) sees every move.
-JournalOutcome CompleteInterruptedInstall(const String& folderPath, InstallPointHook hook = nullptr,
-                                          void* context = nullptr);
+// and the folders made for new files that are empty now, then the journal
+// and the set-aside copies are removed. A journal whose plan is incomplete
+// (nothing was moved yet) or which names a path outside the installation is
+// removed without moving anything. Every outcome but kNone is written to the
+// log.
+JournalOutcome CompleteInterruptedInstall(const String& folderPath);

@@ -36,14 +36,13 @@ struct EntryPaths {
 struct InstallStep {
   const FileEntry* entry;
   StepPaths paths;
+  bool hadInstalled;  // an installed file was there before the pass
   bool setAside;  // the installed file was moved to paths.setAside
   bool movedIn;   // the new file is in place
 };
 using InstallStepArray = std::vector<InstallStep, LibraryAllocator<InstallStep>>;
 
 constexpr DWORD kMoveFlags = MOVEFILE_WRITE_THROUGH;
-
-void PassPoint(void* report, uint32_t point) { static_cast<UpdateReport*>(report)->InstallPoint(point); }
 
 using PathArray = std::vector<String, LibraryAllocator<String>>;
 using EntryPathsArray = std::vector<EntryPaths, LibraryAllocator<EntryPaths>>;
@@ -63,7 +62,7 @@ public:
     Outcome outcome = Outcome::kFailed;
     // A pass that an ended process left half done is undone before anything
     // else; while it cannot be, no new pass may overwrite its journal.
-    if (CompleteInterruptedInstall(m_folderPath, PassPoint, &m_report) == JournalOutcome::kKept) {
+    if (CompleteInterruptedInstall(m_folderPath) == JournalOutcome::kKept) {
       Fail(L"undo interrupted update fail");
     } else if (FetchManifest()) {
       if (CompareVersions(m_clientVersion, m_info.version) != 1) {
@@ -273,7 +272,6 @@ private:
     for (size_t i = 0; i < m_queue.size(); ++i) {
       const FileEntry& entry = m_queue[i];
       const EntryPaths& paths = m_paths[i];
-      CreateFolderOf(paths.local, nullptr);
       CreateFolderOf(paths.temp, &m_tempFolders);
       uint32_t status = 0;
       TransferLimits limits;
@@ -317,7 +315,7 @@ private:
       // A copy left by a run that was cut off would pass for this one's.
       if (Exists(paths.setAside)) RemoveFile(paths.setAside);
       plan.push_back(JournalStep{entry.name, Exists(paths.local)});
-      steps.push_back(InstallStep{&entry, std::move(paths), false, false});
+      steps.push_back(InstallStep{&entry, std::move(paths), plan.back().hadInstalled, false, false});
     }
     const String journalPath = InstallJournalPath(m_folderPath);
     InstallJournal journal;
@@ -325,43 +323,42 @@ private:
       return Fail(String::Format(L"write install journal %s fail\nerror code: %d", Text(Short(journalPath)),
                                  static_cast<int>(GetLastError())));
     }
-    uint32_t point = 0;
     for (size_t i = 0; i < steps.size(); ++i) {
       InstallStep& step = steps[i];
       const FileEntry& entry = *step.entry;
       const uint32_t index = static_cast<uint32_t>(i);
-      if (plan[i].hadInstalled) {
+      if (step.hadInstalled) {
         DWORD error = ERROR_ACCESS_DENIED;
         // A folder in a file's place is not moved away with what it holds.
         const bool setAsideDone = !IsFolder(step.paths.local) && WithRetry([&] {
-          m_report.InstallPoint(point);
+          PassInstallPoint();
           const bool moved = MoveFileExW(step.paths.local, step.paths.setAside, kMoveFlags) != FALSE;
           if (!moved) error = GetLastError();
           return moved;
         });
         if (setAsideDone) {
-          m_report.InstallPoint(point + 1);
+          PassInstallPoint();
           step.setAside = true;
         }
-        point += 2;
         if (!setAsideDone || !journal.Add(InstallJournal::kSetAside, index)) {
           if (setAsideDone) error = GetLastError();
-          return RestoreAndFail(steps, journal, point,
+          return RestoreAndFail(steps, journal,
                                 String::Format(L"001 delete file %s failed\nerror code: %d",
                                                Text(Short(entry.localPath)), static_cast<int>(error)));
         }
       }
-      m_report.InstallPoint(point);
+      // A new file's folders are made once the journal is on disk; undoing the pass removes them.
+      CreateFolderOf(step.paths.local, nullptr);
+      PassInstallPoint();
       const bool movedIn = MoveFileExW(step.paths.temp, step.paths.local, kMoveFlags) != FALSE;
       DWORD error = GetLastError();
       if (movedIn) {
-        m_report.InstallPoint(point + 1);
+        PassInstallPoint();
         step.movedIn = true;
       }
-      point += 2;
       if (!movedIn || !journal.Add(InstallJournal::kMovedIn, index)) {
         if (movedIn) error = GetLastError();
-        return RestoreAndFail(steps, journal, point,
+        return RestoreAndFail(steps, journal,
                               String::Format(L"move %s to %s fail\nerror code: %d", Text(Short(entry.tempPath)),
                                              Text(Short(entry.localPath)), static_cast<int>(error)));
       }
@@ -369,48 +366,55 @@ private:
     // Every file is in place: from here on the next start finishes the pass
     // instead of undoing it.
     if (!journal.Add(InstallJournal::kCommitted, 0)) {
-      return RestoreAndFail(steps, journal, point,
+      return RestoreAndFail(steps, journal,
                             String::Format(L"write install journal %s fail\nerror code: %d", Text(Short(journalPath)),
                                            static_cast<int>(GetLastError())));
     }
     for (const InstallStep& step : steps) {
-      if (step.setAside) RemoveFile(step.paths.setAside);
+      if (!step.setAside) continue;
+      PassInstallPoint();
+      RemoveFile(step.paths.setAside);
+      PassInstallPoint();
     }
     journal.Remove();
     return true;
   }
 
   // Undoes the install pass, last change first: new files out, the files
-  // they replaced back in. The journal goes once all is back; otherwise it
-  // stays for the next start. Returns false with `error` as the run's text.
-  bool RestoreAndFail(const InstallStepArray& steps, InstallJournal& journal, uint32_t point, const String& error) {
+  // they replaced back in, then the folders made for new files. The journal
+  // goes once all is back; otherwise it stays for the next start. Returns
+  // false with `error` as the run's text.
+  bool RestoreAndFail(const InstallStepArray& steps, InstallJournal& journal, const String& error) {
     bool restored = true;
     for (size_t i = steps.size(); i-- > 0;) {
       const InstallStep& step = steps[i];
       const String& localPath = step.paths.local;
       if (step.movedIn) {
-        m_report.InstallPoint(point);
+        PassInstallPoint();
         if (!WithRetry([&] { return RemoveFile(localPath); })) {
           WriteLog(L"restore: cannot remove %s: %d", Text(localPath), static_cast<int>(GetLastError()));
           restored = false;
           continue;
         }
-        m_report.InstallPoint(point + 1);
-        point += 2;
+        PassInstallPoint();
       }
       if (step.setAside) {
-        m_report.InstallPoint(point);
+        PassInstallPoint();
         if (!WithRetry([&] { return MoveFileExW(step.paths.setAside, localPath, kMoveFlags) != FALSE; })) {
           WriteLog(L"restore: cannot move %s back to %s: %d", Text(step.paths.setAside), Text(localPath),
                    static_cast<int>(GetLastError()));
           restored = false;
           continue;
         }
-        m_report.InstallPoint(point + 1);
-        point += 2;
+        PassInstallPoint();
       }
     }
-    if (restored) journal.Remove();
+    if (restored) {
+      for (size_t i = steps.size(); i-- > 0;) {
+        if (!steps[i].hadInstalled) RemoveEmptyFoldersOf(m_folderPath, steps[i].paths);
+      }
+      journal.Remove();
+    }
     return Fail(error);
   }
 

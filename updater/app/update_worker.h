@@ -32,11 +32,6 @@ public:
   // library's memory is in use any more (the text lies elsewhere and lives
   // for the call only), so the receiver may stop the library once it has it.
   virtual void Finished(const wchar_t* error) = 0;
-  // Before and after every move of the install pass, and of undoing an
-  // interrupted pass at the start of a run, numbered from 0 in each. Only a
-  // test receiver does anything here: it may hold the run at one point so
-  // that the process can be ended there.
-  virtual void InstallPoint(uint32_t /*point*/) {}
 };
 
 // What the thread routine reads from the side that starts a run. That side

@@ -46,11 +46,12 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { RemoveFolderTree(m_path); }
 
-void* StartChild(const char* name, const std::wstring& folder, const std::wstring& program) {
+void* StartChild(const char* name, const std::wstring& folder, const std::wstring& program, const std::wstring& mark) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring path = program.empty() ? std::wstring(self) : program;
   std::wstring command = L"\"" + path + L"\" --child " + std::wstring(name, name + strlen(name));
+  if (!mark.empty()) command += L" " + mark;
   std::vector<wchar_t> commandLine(command.begin(), command.end());
   commandLine.push_back(0);
   STARTUPINFOW startup{};

@@ -38,7 +38,10 @@ private:
 };
 
 // Starts scenario `name` in a new process of `program` (this program when empty) in `folder`; none on failure.
-void* StartChild(const char* name, const std::wstring& folder, const std::wstring& program = std::wstring());
+// `mark`, when given, ends the command line: the scenario may read it there, and Linux tools (pkill -f) find the
+// process by it.
+void* StartChild(const char* name, const std::wstring& folder, const std::wstring& program = std::wstring(),
+                 const std::wstring& mark = std::wstring());
 
 // Runs scenario `name` in a new process of this program in `folder` and returns its exit code.
 uint32_t RunChild(const char* name, const TempFolder& folder);

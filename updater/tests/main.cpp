@@ -36,7 +36,7 @@ private:
 
 int main(int argc, char** argv) {
 #if defined(_WIN32)
-  if (argc == 3 && std::strcmp(argv[1], "--child") == 0) return RunChildScenario(argv[2]);
+  if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) return RunChildScenario(argv[2]);
   // A crashing test fails its run instead of holding it in the debugger.
   EndOnCrash();
 #endif
