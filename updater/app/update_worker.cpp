@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/download_queue.h"
 #include "app/file_hash.h"
 #include "app/full_path.h"
 #include "app/http_download.h"
@@ -68,7 +69,7 @@ public:
     } else if (FetchManifest()) {
       if (CompareVersions(m_clientVersion, m_info.version) != 1) {
         outcome = Outcome::kSucceeded;
-      } else if (CheckNames() && CheckDigests() && Scan() && DownloadAll()) {
+      } else if (CheckNames() && CheckDigests() && FetchChanged()) {
         outcome = Install();
       }
     }
@@ -125,7 +126,8 @@ private:
   bool FetchManifest() {
     if (m_folderPath.IsEmpty()) return Fail(L"download update config fail.");
     m_ownPath = FullPathOf(MainProgramPath());
-    switch (FetchUpdateManifest(LongPathOf(m_folderPath), m_key, &m_entries, &m_info)) {
+    switch (FetchUpdateManifest(LongPathOf(m_folderPath), m_key, &m_entries, &m_info, &m_session,
+                                m_key.IsPresent() ? m_hasher.Provider() : 0)) {
       case ManifestFetch::kFetched:
         break;
       case ManifestFetch::kNotDownloaded:
@@ -196,16 +198,19 @@ private:
     return entry.sha256.IsEmpty() ? entry.hash : entry.sha256;
   }
 
-  bool Scan() {
+  // The scan and the downloads overlap: each outdated file is queued for
+  // download as soon as the scan finds it. The downloads are verified in
+  // order once the scan is done and the total is known.
+  bool FetchChanged() {
+    DownloadQueue downloads(m_session);
+    return Scan(downloads) && VerifyDownloads(downloads);
+  }
+
+  bool Scan(DownloadQueue& downloads) {
+    ULARGE_INTEGER free{};
+    m_freeBytes = GetDiskFreeSpaceExW(LongPathOf(m_folderPath) + L"\\", &free, nullptr, nullptr) ? free.QuadPart
+                                                                                                 : UINT64_MAX;
     for (const FileEntry& entry : m_entries) {
-      FileEntry queued = entry;
-      queued.localPath = m_folder + L"\\";
-      queued.localPath += entry.name;
-      queued.tempPath = m_folder + L"\\Temp\\";
-      queued.tempPath += entry.name;
-      queued.url = m_info.baseUrl;
-      queued.url += UrlPathOfName(entry.name);
-      queued.url.ReplaceAll(L"\\", L"/");
       // Checked as Windows resolves them, whatever the name's spelling.
       const String local = FullPathOf(m_folderPath + L"\\" + entry.name);
       const String temp = FullPathOf(m_tempPath + L"\\" + entry.name);
@@ -222,10 +227,31 @@ private:
         // install pass meets it and fails, and the next run tries again.
         if (DigestOf(paths.local, entry, &digest) && SameDigest(digest, Text(ExpectedDigest(entry)))) continue;
       }
-      m_total += entry.size;
-      m_queue.push_back(std::move(queued));
-      m_paths.push_back(std::move(paths));
+      if (!Queue(entry, std::move(paths), downloads)) return false;
     }
+    return true;
+  }
+
+  // Adds `entry` to the download list and starts its download, once its
+  // folders exist. Fails the run when the volume of "Temp" cannot hold every
+  // file queued so far.
+  bool Queue(const FileEntry& entry, EntryPaths paths, DownloadQueue& downloads) {
+    m_total += entry.size;
+    if (m_total > m_freeBytes) return Fail(String::Format(L"not enough disk space for %s", Text(Short(entry.name))));
+    FileEntry queued = entry;
+    queued.localPath = m_folder + L"\\";
+    queued.localPath += entry.name;
+    queued.tempPath = m_folder + L"\\Temp\\";
+    queued.tempPath += entry.name;
+    queued.url = m_info.baseUrl;
+    queued.url += UrlPathOfName(entry.name);
+    queued.url.ReplaceAll(L"\\", L"/");
+    CreateFolderOf(paths.local, nullptr);
+    CreateFolderOf(paths.temp, &m_tempFolders);
+    m_downloads.push_back(paths.temp);
+    downloads.Add(queued.url, paths.temp, entry.size);
+    m_queue.push_back(std::move(queued));
+    m_paths.push_back(std::move(paths));
     return true;
   }
 
@@ -245,19 +271,6 @@ private:
     }
   }
 
-  // Whether the volume of "Temp" holds every queued file; fails the run with
-  // the first file that does not fit.
-  bool CheckSpace() {
-    ULARGE_INTEGER free{};
-    if (!GetDiskFreeSpaceExW(LongPathOf(m_folderPath) + L"\\", &free, nullptr, nullptr)) return true;
-    uint64_t needed = 0;
-    for (const FileEntry& entry : m_queue) {
-      needed += entry.size;
-      if (needed > free.QuadPart) return Fail(String::Format(L"not enough disk space for %s", Text(Short(entry.name))));
-    }
-    return true;
-  }
-
   // After a failed run: the files this run downloaded into "Temp" and the
   // folders it made there. Files of the installation are never among them.
   void RemoveDownloads() {
@@ -267,24 +280,15 @@ private:
     for (size_t i = m_tempFolders.size(); i-- > 0;) RemoveDirectoryW(m_tempFolders[i]);
   }
 
-  bool DownloadAll() {
-    if (!CheckSpace()) return false;
+  // Takes the downloads in order, verifies each and reports it.
+  bool VerifyDownloads(DownloadQueue& downloads) {
     uint64_t done = 0;
     for (size_t i = 0; i < m_queue.size(); ++i) {
       const FileEntry& entry = m_queue[i];
-      const EntryPaths& paths = m_paths[i];
-      CreateFolderOf(paths.local, nullptr);
-      CreateFolderOf(paths.temp, &m_tempFolders);
-      uint32_t status = 0;
-      TransferLimits limits;
-      limits.maxBytes = entry.size;
-      m_downloads.push_back(paths.temp);
-      if (!HttpDownloadWithRetry(entry.url, paths.temp, &status, limits) || !IsAcceptedStatus(status)) {
-        return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
-      }
+      if (!downloads.Wait(i)) return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
       // A file that cannot be verified is not installed.
       String digest;
-      if (!DigestOf(paths.temp, entry, &digest)) {
+      if (!DigestOf(m_paths[i].temp, entry, &digest)) {
         return Fail(String::Format(L"hash file %s fail", Text(Short(entry.url))));
       }
       if (!SameDigest(digest, Text(ExpectedDigest(entry)))) {
@@ -429,7 +433,11 @@ private:
   PathArray m_downloads;    // temp files this run has written to
   PathArray m_tempFolders;  // folders this run has made below "Temp"
   uint64_t m_total = 0;
-  FileHasher m_hasher;  // one context for the whole run
+  uint64_t m_freeBytes = 0;  // on the volume of "Temp" when the scan began
+  // One provider context and one HTTP session (its connections kept alive)
+  // for the whole run.
+  FileHasher m_hasher;
+  HttpSession m_session;
 };
 }  // namespace
 
