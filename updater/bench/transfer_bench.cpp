@@ -12,11 +12,16 @@
 //                                         public key PEM file KEY, best of 3; the check must pass
 //   transfer_bench.exe download URL FILE  HttpDownloadToFile, best of 3
 //   transfer_bench.exe bare URL           a bare WinHTTP read loop that keeps nothing, best of 3
+//   transfer_bench.exe resume URL FILE    HttpSession::DownloadWithRetry once (a transfer the server
+//                                         cuts resumes); it must end with status 200
 //   transfer_bench.exe run CLIENT VERSION one whole update run for the client CLIENT (path)
-//                                         of version VERSION, through RunUpdate; it must succeed
+//                                         of version VERSION, through RunUpdate; it must succeed.
+//                                         Prints "run SECONDS PEAK", PEAK the process's peak
+//                                         working set in bytes
 //   transfer_bench.exe run CLIENT VERSION KEY
 //                                         the same with the public key PEM file KEY built in
 #include <windows.h>
+#include <psapi.h>
 #include <winhttp.h>
 
 #include <cstdio>
@@ -90,9 +95,14 @@ bool BareRead(const std::wstring& url) {
 // install pass start; counts the progress reports and notes how the run ended.
 class BenchReport final : public UpdateReport {
 public:
-  void Progress(uint32_t, uint32_t) override { ++m_progress; }
-  bool InstallStarting() override { return true; }
-  void InstallEnded() override {}
+  void Progress(uint32_t, uint32_t) override {
+    if (m_progress++ == 0) m_firstProgress = Seconds();
+  }
+  bool InstallStarting() override {
+    m_installStart = Seconds();
+    return true;
+  }
+  void InstallEnded() override { m_installEnd = Seconds(); }
   void Finished(const wchar_t* error) override {
     m_finished = true;
     m_succeeded = error == nullptr;
@@ -101,14 +111,20 @@ public:
 
   // Runs the worker for the client to its end; true when it succeeded.
   bool Run(const std::wstring& clientPath, const std::wstring& clientVersion, const ManifestKey& key) {
+    const double start = Seconds();
     RunUpdate(clientPath.c_str(), clientVersion.c_str(), key, *this);
-    std::fprintf(stderr, "transfer_bench: %u progress reports, %s\n", m_progress,
-                 m_succeeded ? "succeeded" : m_finished ? "failed" : "no final report");
+    std::fprintf(stderr, "transfer_bench: %u progress reports, %s; first verified file at %.2f s, install pass %.2f-%.2f s, end %.2f s\n",
+                 m_progress, m_succeeded ? "succeeded" : m_finished ? "failed" : "no final report",
+                 m_progress ? m_firstProgress - start : 0.0, m_installStart > 0 ? m_installStart - start : 0.0,
+                 m_installEnd > 0 ? m_installEnd - start : 0.0, Seconds() - start);
     return m_succeeded;
   }
 
 private:
   unsigned m_progress = 0;
+  double m_firstProgress = 0;
+  double m_installStart = 0;
+  double m_installEnd = 0;
   bool m_finished = false;
   bool m_succeeded = false;
 };
@@ -164,6 +180,14 @@ int main(int argc, char** argv) {
   } else if (mode == "bare" && argc == 3) {
     std::wstring url = Wide(argv[2]);
     seconds = BestOfRuns([&] { return BareRead(url); });
+  } else if (mode == "resume" && argc == 4) {
+    std::wstring url = Wide(argv[2]);
+    std::wstring file = Wide(argv[3]);
+    g_runs = 1;
+    seconds = BestOfRuns([&] {
+      uint32_t status = 0;
+      return HttpSession().DownloadWithRetry(url.c_str(), file.c_str(), &status) && status == 200;
+    });
   } else if (mode == "run" && (argc == 4 || argc == 5)) {
     const std::string pem = argc == 5 ? FileText(Wide(argv[4])) : std::string();
     BenchReport report;
@@ -172,14 +196,19 @@ int main(int argc, char** argv) {
   } else {
     std::fprintf(stderr,
                  "usage: transfer_bench.exe [--short] hash FILE | hash256 FILE | verify MANIFEST KEY | download URL FILE |"
-                 " bare URL | run CLIENT VERSION [KEY]\n");
+                 " bare URL | resume URL FILE | run CLIENT VERSION [KEY]\n");
     return 2;
   }
   if (seconds < 0) {
     std::fprintf(stderr, "transfer_bench: %s failed\n", mode.c_str());
     return 1;
   }
-  std::printf("%s %.6f\n", mode.c_str(), seconds);
+  std::printf("%s %.6f", mode.c_str(), seconds);
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (mode == "run" && GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)) {
+    std::printf(" %llu", static_cast<unsigned long long>(memory.PeakWorkingSetSize));
+  }
+  std::printf("\n");
   StopLibrary();
   return 0;
 }
