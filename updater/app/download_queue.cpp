@@ -24,13 +24,12 @@ PCONDITION_VARIABLE Condition(void** condition) { return reinterpret_cast<PCONDI
 }  // namespace
 
 DownloadQueue::~DownloadQueue() {
-  // The first file too: nothing waits for any of them any more.
-  m_stopAll.store(true);
+  // Nothing waits for any of them any more.
+  m_stop.store(true);
   {
     Locked lock(&m_lock);
     m_closed = true;
     // Files no thread has taken are not started.
-    for (size_t i = m_next; i < m_downloads.size(); ++i) m_downloads[i]->state = State::kStopped;
     m_next = m_downloads.size();
     WakeAllConditionVariable(Condition(&m_changed));
   }
@@ -52,40 +51,54 @@ void DownloadQueue::Add(const String& url, const String& destination, uint64_t m
     WakeAllConditionVariable(Condition(&m_changed));
   }
   // A thread more while there are files for it; one that cannot be made
-  // leaves the work to the others, and the first one to the caller's Wait.
+  // leaves the work to the others, or to the owner's WaitNext.
   if (m_threads.size() < kParallelDownloads && m_threads.size() < m_downloads.size()) {
     HANDLE thread = CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
     if (thread) m_threads.push_back(thread);
   }
 }
 
-bool DownloadQueue::Wait(size_t index) {
+bool DownloadQueue::WaitNext(size_t* index) {
   Locked lock(&m_lock);
-  Download* download = m_downloads[index];
-  // Without a thread the owner transfers the file itself.
-  while (download->state == State::kQueued) {
-    if (m_threads.empty() && m_next == index) {
-      ++m_next;
-      ReleaseSRWLockExclusive(lock.Get());
-      Stop stop(*this, index);
-      uint32_t status = 0;
-      TransferLimits limits;
-      limits.maxBytes = download->maxBytes;
-      const bool stored = m_session.DownloadWithRetry(download->url, download->destination, &status, limits, &stop) &&
-                          IsAcceptedStatus(status);
-      AcquireSRWLockExclusive(lock.Get());
-      download->state = stored ? State::kDone : State::kFailed;
-      break;
+  for (;;) {
+    const size_t failed = m_firstFailure.load();
+    if (failed != SIZE_MAX) {
+      *index = failed;
+      return false;
     }
-    SleepConditionVariableSRW(Condition(&m_changed), lock.Get(), INFINITE, 0);
+    if (m_given < m_ended.size()) {
+      *index = m_ended[m_given++];
+      return true;
+    }
+    // Without a thread the owner transfers the files itself.
+    if (m_threads.empty() && m_next < m_downloads.size()) {
+      RunNext(&m_lock);
+    } else {
+      SleepConditionVariableSRW(Condition(&m_changed), lock.Get(), INFINITE, 0);
+    }
   }
-  return download->state == State::kDone;
 }
 
-void DownloadQueue::StopAfter(size_t index) {
-  size_t now = m_stopAfter.load();
-  while (index < now && !m_stopAfter.compare_exchange_weak(now, index)) {
+void DownloadQueue::RunNext(void** lock) {
+  const size_t index = m_next++;
+  const Download& download = *m_downloads[index];
+  ReleaseSRWLockExclusive(reinterpret_cast<PSRWLOCK>(lock));
+  Stop stop(*this);
+  uint32_t status = 0;
+  TransferLimits limits;
+  limits.maxBytes = download.maxBytes;
+  const bool stored = !stop.Requested() &&
+                      m_session.DownloadWithRetry(download.url, download.destination, &status, limits, &stop) &&
+                      IsAcceptedStatus(status);
+  if (!stored && !stop.Requested()) {
+    // The first failure stops the rest at once, before the owner comes to it.
+    size_t none = SIZE_MAX;
+    m_firstFailure.compare_exchange_strong(none, index);
+    m_stop.store(true);
   }
+  AcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(lock));
+  if (stored) m_ended.push_back(index);
+  WakeAllConditionVariable(Condition(&m_changed));
 }
 
 unsigned long __stdcall DownloadQueue::ThreadProc(void* queue) {
@@ -100,24 +113,6 @@ void DownloadQueue::Transfer() {
       SleepConditionVariableSRW(Condition(&m_changed), lock.Get(), INFINITE, 0);
     }
     if (m_next == m_downloads.size()) return;
-    const size_t index = m_next++;
-    Download* download = m_downloads[index];
-    Stop stop(*this, index);
-    if (stop.Requested()) {
-      download->state = State::kStopped;
-      WakeAllConditionVariable(Condition(&m_changed));
-      continue;
-    }
-    ReleaseSRWLockExclusive(lock.Get());
-    uint32_t status = 0;
-    TransferLimits limits;
-    limits.maxBytes = download->maxBytes;
-    const bool stored = m_session.DownloadWithRetry(download->url, download->destination, &status, limits, &stop) &&
-                        IsAcceptedStatus(status);
-    // A failure stops the files after it at once, before the owner comes to it.
-    if (!stored && !stop.Requested()) StopAfter(index);
-    AcquireSRWLockExclusive(lock.Get());
-    download->state = stored ? State::kDone : stop.Requested() ? State::kStopped : State::kFailed;
-    WakeAllConditionVariable(Condition(&m_changed));
+    RunNext(&m_lock);
   }
 }

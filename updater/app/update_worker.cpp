@@ -199,8 +199,9 @@ private:
   }
 
   // The scan and the downloads overlap: each outdated file is queued for
-  // download as soon as the scan finds it. The downloads are verified in
-  // order once the scan is done and the total is known.
+  // download as soon as the scan finds it. The downloads are verified once
+  // the scan is done and the total is known; the first failure of either
+  // stops the transfers still running.
   bool FetchChanged() {
     DownloadQueue downloads(m_session);
     return Scan(downloads) && VerifyDownloads(downloads);
@@ -280,12 +281,14 @@ private:
     for (size_t i = m_tempFolders.size(); i-- > 0;) RemoveDirectoryW(m_tempFolders[i]);
   }
 
-  // Takes the downloads in order, verifies each and reports it.
+  // Verifies each download as it ends and reports the bytes verified so far.
   bool VerifyDownloads(DownloadQueue& downloads) {
     uint64_t done = 0;
-    for (size_t i = 0; i < m_queue.size(); ++i) {
+    for (size_t verified = 0; verified < m_queue.size(); ++verified) {
+      size_t i = 0;
+      const bool stored = downloads.WaitNext(&i);
       const FileEntry& entry = m_queue[i];
-      if (!downloads.Wait(i)) return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
+      if (!stored) return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
       // A file that cannot be verified is not installed.
       String digest;
       if (!DigestOf(m_paths[i].temp, entry, &digest)) {
