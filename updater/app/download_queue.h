@@ -1,5 +1,5 @@
 // The downloads of an update run, several at once over one HTTP session,
-// while the run goes on scanning and then takes their results in order.
+// while the run goes on scanning and then takes each as it ends.
 #pragma once
 
 #include <atomic>

@@ -199,26 +199,47 @@ private:
   }
 
   // The scan and the downloads overlap: each outdated file is queued for
-  // download as soon as the scan finds it. The downloads are verified once
-  // the scan is done and the total is known; the first failure of either
-  // stops the transfers still running.
+  // download as soon as the scan finds it, when the volume of "Temp" holds
+  // every file of the manifest; otherwise the downloads start once the scan
+  // has found that the outdated ones fit. The downloads are verified once the
+  // scan is done and the total is known; the first failure of either stops
+  // the transfers still running. A manifest refused for its names or sizes
+  // fetches nothing.
   bool FetchChanged() {
     DownloadQueue downloads(m_session);
-    return Scan(downloads) && VerifyDownloads(downloads);
-  }
-
-  bool Scan(DownloadQueue& downloads) {
     ULARGE_INTEGER free{};
     m_freeBytes = GetDiskFreeSpaceExW(LongPathOf(m_folderPath) + L"\\", &free, nullptr, nullptr) ? free.QuadPart
-                                                                                                 : UINT64_MAX;
+                                                                                                  : UINT64_MAX;
+    uint64_t all = 0;
     for (const FileEntry& entry : m_entries) {
-      // Checked as Windows resolves them, whatever the name's spelling.
-      const String local = FullPathOf(m_folderPath + L"\\" + entry.name);
-      const String temp = FullPathOf(m_tempPath + L"\\" + entry.name);
-      // The set-aside copy's path is the longest of an entry.
-      if (!LiesIn(local, m_folderPath) || !LiesIn(temp, m_tempPath) || temp.Length() + 32 > kLongestPath) {
-        return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
-      }
+      String local;
+      String temp;
+      if (!PathsOf(entry, &local, &temp)) return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
+      all = entry.size > UINT64_MAX - all ? UINT64_MAX : all + entry.size;
+    }
+    const bool atOnce = all <= m_freeBytes;
+    if (!Scan(atOnce ? &downloads : nullptr)) return false;
+    for (size_t i = 0; !atOnce && i < m_queue.size(); ++i) StartDownload(i, downloads);
+    return VerifyDownloads(downloads);
+  }
+
+  // The full paths of `entry` in the installation and in "Temp", as Windows
+  // resolves them whatever the name's spelling. False when either leaves its
+  // folder, or a path of the entry (the set-aside copy's is the longest)
+  // would be too long.
+  bool PathsOf(const FileEntry& entry, String* local, String* temp) const {
+    *local = FullPathOf(m_folderPath + L"\\" + entry.name);
+    *temp = FullPathOf(m_tempPath + L"\\" + entry.name);
+    return LiesIn(*local, m_folderPath) && LiesIn(*temp, m_tempPath) && temp->Length() + 32 <= kLongestPath;
+  }
+
+  // Queues every outdated or missing file; with `downloads` each download
+  // starts as soon as its file is queued.
+  bool Scan(DownloadQueue* downloads) {
+    for (const FileEntry& entry : m_entries) {
+      String local;
+      String temp;
+      if (!PathsOf(entry, &local, &temp)) return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
       // The running updater cannot replace itself; its copy does that.
       if (CompareStringOrdinal(local, -1, Text(m_ownPath), -1, TRUE) == CSTR_EQUAL) continue;
       EntryPaths paths{LongPathOf(local), LongPathOf(temp)};
@@ -228,15 +249,15 @@ private:
         // install pass meets it and fails, and the next run tries again.
         if (DigestOf(paths.local, entry, &digest) && SameDigest(digest, Text(ExpectedDigest(entry)))) continue;
       }
-      if (!Queue(entry, std::move(paths), downloads)) return false;
+      if (!Queue(entry, std::move(paths))) return false;
+      if (downloads) StartDownload(m_queue.size() - 1, *downloads);
     }
     return true;
   }
 
-  // Adds `entry` to the download list and starts its download, once its
-  // folders exist. Fails the run when the volume of "Temp" cannot hold every
-  // file queued so far.
-  bool Queue(const FileEntry& entry, EntryPaths paths, DownloadQueue& downloads) {
+  // Adds `entry` to the download list. Fails the run when the volume of
+  // "Temp" cannot hold every file queued so far.
+  bool Queue(const FileEntry& entry, EntryPaths paths) {
     m_total += entry.size;
     if (m_total > m_freeBytes) return Fail(String::Format(L"not enough disk space for %s", Text(Short(entry.name))));
     FileEntry queued = entry;
@@ -247,13 +268,18 @@ private:
     queued.url = m_info.baseUrl;
     queued.url += UrlPathOfName(entry.name);
     queued.url.ReplaceAll(L"\\", L"/");
-    CreateFolderOf(paths.local, nullptr);
-    CreateFolderOf(paths.temp, &m_tempFolders);
-    m_downloads.push_back(paths.temp);
-    downloads.Add(queued.url, paths.temp, entry.size);
     m_queue.push_back(std::move(queued));
     m_paths.push_back(std::move(paths));
     return true;
+  }
+
+  // Starts the download of the queued file `index`, once its folders exist.
+  void StartDownload(size_t index, DownloadQueue& downloads) {
+    const EntryPaths& paths = m_paths[index];
+    CreateFolderOf(paths.local, nullptr);
+    CreateFolderOf(paths.temp, &m_tempFolders);
+    m_downloads.push_back(paths.temp);
+    downloads.Add(m_queue[index].url, paths.temp, m_queue[index].size);
   }
 
   // Creates the folders from the installation folder down to the one that
