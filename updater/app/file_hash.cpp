@@ -84,13 +84,18 @@ bool HashFileSha1(const wchar_t* path, uint8_t digest[kSha1Bytes]) {
 
 void HashContextTraits::Free(Type context) { CryptReleaseContext(static_cast<HCRYPTPROV>(context), 0); }
 
-bool FileHasher::Hash(const wchar_t* path, uint32_t kinds, FileDigests* digests, uint64_t* bytes) {
+uintptr_t FileHasher::Provider() {
   HCRYPTPROV context = static_cast<HCRYPTPROV>(m_context.Get());
   // No key container: nothing is stored.
-  if (!context) {
-    if (!CryptAcquireContextW(&context, nullptr, kProvider, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
+  if (!context && CryptAcquireContextW(&context, nullptr, kProvider, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
     m_context.Reset(context);
   }
+  return m_context.Get();
+}
+
+bool FileHasher::Hash(const wchar_t* path, uint32_t kinds, FileDigests* digests, uint64_t* bytes) {
+  const HCRYPTPROV context = static_cast<HCRYPTPROV>(Provider());
+  if (!context) return false;
   DWORD error = 0;
   if (HashWith(context, path, kinds, digests, bytes, &error)) return true;
   SetLastError(error);

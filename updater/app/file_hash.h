@@ -50,6 +50,11 @@ public:
   // system's last error (errno natively) tells why.
   bool Hash(const wchar_t* path, uint32_t kinds, FileDigests* digests, uint64_t* bytes = nullptr);
 
+  // The hasher's provider context (an HCRYPTPROV on Windows), acquired on the
+  // first call, for other CryptoAPI work of the same thread; 0 when it cannot
+  // be acquired. Owned by the hasher.
+  uintptr_t Provider();
+
 private:
   ScopedObject<HashContextTraits> m_context;  // none until the first file
 };

@@ -91,9 +91,12 @@ struct ManifestKey;
 // manifest into "update.xconfig.sig" (the same retry rule; the previous one is
 // deleted first) and checked before anything is read: kNotVerified when it
 // cannot be fetched or does not match; then kExpired (with `info` filled) when
-// the manifest's "Expires" is not a time after now. Windows build.
+// the manifest's "Expires" is not a time after now. Through `session` and
+// with the provider context `provider` (VerifyManifestFile) when given, with
+// their own otherwise. Windows build.
+class HttpSession;
 ManifestFetch FetchUpdateManifest(const String& folder, const ManifestKey& key, FileEntryArray* entries,
-                                  ManifestInfo* info);
+                                  ManifestInfo* info, HttpSession* session = nullptr, uintptr_t provider = 0);
 
 // Whether a manifest whose "Expires" reads `expires` has expired at `now`
 // (both UTC "YYYY-MM-DDTHH:MM:SSZ"): true when `expires` is not now or later,

@@ -34,7 +34,9 @@ String UtcNowText() {
 }  // namespace
 
 ManifestFetch FetchUpdateManifest(const String& folder, const ManifestKey& key, FileEntryArray* entries,
-                                  ManifestInfo* info) {
+                                  ManifestInfo* info, HttpSession* session, uintptr_t provider) {
+  HttpSession ownSession;  // opening one connects nowhere: cheap when unused
+  HttpSession& http = session ? *session : ownSession;
   const String manifestPath = String::Format(L"%s\\%s", Text(folder), kManifestFileName);
   const String signaturePath = manifestPath + kSignatureSuffix;
   RemoveIfPresent(manifestPath);
@@ -43,15 +45,15 @@ ManifestFetch FetchUpdateManifest(const String& folder, const ManifestKey& key, 
   uint32_t status = 0;
   TransferLimits limits;
   limits.maxBytes = kManifestMaxBytes;
-  if (!HttpDownloadWithRetry(url, manifestPath, &status, limits) || !IsAcceptedStatus(status)) {
+  if (!http.DownloadWithRetry(url, manifestPath, &status, limits) || !IsAcceptedStatus(status)) {
     return ManifestFetch::kNotDownloaded;
   }
   if (key.IsPresent()) {
     // Nothing of an unsigned manifest is read: the parser sees only what the
     // vendor signed.
     limits.maxBytes = kSignatureMaxBytes;
-    if (!HttpDownloadWithRetry(url + kSignatureSuffix, signaturePath, &status, limits) || !IsAcceptedStatus(status) ||
-        !VerifyManifestFile(key, manifestPath, signaturePath)) {
+    if (!http.DownloadWithRetry(url + kSignatureSuffix, signaturePath, &status, limits) || !IsAcceptedStatus(status) ||
+        !VerifyManifestFile(key, manifestPath, signaturePath, provider)) {
       return ManifestFetch::kNotVerified;
     }
   }

@@ -76,7 +76,7 @@ ManifestKey BuiltInManifestKey() {
 }
 
 bool VerifyManifestSignature(const ManifestKey& key, const void* data, size_t dataSize, const void* signature,
-                             size_t signatureSize) {
+                             size_t signatureSize, uintptr_t provider) {
   if (!key.IsPresent() || key.size > UINT32_MAX || dataSize > UINT32_MAX || signatureSize == 0 ||
       signatureSize > kSignatureMaxBytes) {
     return false;
@@ -91,13 +91,14 @@ bool VerifyManifestSignature(const ManifestKey& key, const void* data, size_t da
   }
   ScopedLocalMemory info(decoded);
   HCRYPTPROV acquired = 0;
-  if (!CryptAcquireContextW(&acquired, nullptr, kProvider, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
-  ScopedObject<CryptContextTraits> context(acquired);
+  if (!provider && !CryptAcquireContextW(&acquired, nullptr, kProvider, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
+  ScopedObject<CryptContextTraits> owned(acquired);
+  const HCRYPTPROV context = provider ? static_cast<HCRYPTPROV>(provider) : acquired;
   HCRYPTKEY imported = 0;
-  if (!CryptImportPublicKeyInfo(context.Get(), X509_ASN_ENCODING, decoded, &imported)) return false;
+  if (!CryptImportPublicKeyInfo(context, X509_ASN_ENCODING, decoded, &imported)) return false;
   ScopedObject<CryptKeyTraits> publicKey(imported);
   HCRYPTHASH created = 0;
-  if (!CryptCreateHash(context.Get(), CALG_SHA_256, 0, 0, &created)) return false;
+  if (!CryptCreateHash(context, CALG_SHA_256, 0, 0, &created)) return false;
   ScopedObject<CryptHashTraits> hash(created);
   if (dataSize > 0 && !CryptHashData(hash.Get(), static_cast<const BYTE*>(data), static_cast<DWORD>(dataSize), 0)) {
     return false;
@@ -110,10 +111,12 @@ bool VerifyManifestSignature(const ManifestKey& key, const void* data, size_t da
                                nullptr, 0) != FALSE;
 }
 
-bool VerifyManifestFile(const ManifestKey& key, const wchar_t* manifestPath, const wchar_t* signaturePath) {
+bool VerifyManifestFile(const ManifestKey& key, const wchar_t* manifestPath, const wchar_t* signaturePath,
+                        uintptr_t provider) {
   Bytes manifest;
   Bytes signature;
   return ReadSmallFile(manifestPath, kManifestMaxBytes, &manifest) &&
          ReadSmallFile(signaturePath, kSignatureMaxBytes, &signature) &&
-         VerifyManifestSignature(key, manifest.data(), manifest.size(), signature.data(), signature.size());
+         VerifyManifestSignature(key, manifest.data(), manifest.size(), signature.data(), signature.size(),
+                                 provider);
 }

@@ -28,12 +28,14 @@ ManifestKey BuiltInManifestKey();
 
 // Whether `signature` (raw, most significant byte first) is a valid RSA
 // PKCS#1 v1.5 SHA-256 signature of `data` by the public key `key`, checked
-// through CryptoAPI. False also when the key is not a readable RSA public key.
-// Windows build.
+// through CryptoAPI, on the provider context `provider` (an HCRYPTPROV of
+// PROV_RSA_AES; 0: one of its own for the call). False also when the key is
+// not a readable RSA public key. Windows build.
 bool VerifyManifestSignature(const ManifestKey& key, const void* data, size_t dataSize, const void* signature,
-                             size_t signatureSize);
+                             size_t signatureSize, uintptr_t provider = 0);
 
 // VerifyManifestSignature of the file at `manifestPath` by the file at
 // `signaturePath`; false when either cannot be read whole or is longer than
 // kManifestMaxBytes or kSignatureMaxBytes. Windows build.
-bool VerifyManifestFile(const ManifestKey& key, const wchar_t* manifestPath, const wchar_t* signaturePath);
+bool VerifyManifestFile(const ManifestKey& key, const wchar_t* manifestPath, const wchar_t* signaturePath,
+                        uintptr_t provider = 0);

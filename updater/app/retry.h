@@ -10,6 +10,10 @@ constexpr uint32_t kRetryPauseMs = 500;
 // Waits kRetryPauseMs on the calling thread.
 void PauseBeforeRetry();
 
+// Waits kRetryPauseMs as PauseBeforeRetry, or less: ends within 20 ms once
+// `stopped(context)` is true.
+void PauseBeforeRetry(bool (*stopped)(const void* context), const void* context);
+
 // Runs `operation` (returning true on success) until it succeeds,
 // kRetryAttempts times at most, pausing between attempts; the last attempt's
 // result.

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/download_queue.h"
 #include "app/file_hash.h"
 #include "app/full_path.h"
 #include "app/http_download.h"
@@ -67,7 +68,7 @@ public:
     } else if (FetchManifest()) {
       if (CompareVersions(m_clientVersion, m_info.version) != 1) {
         outcome = Outcome::kSucceeded;
-      } else if (CheckNames() && CheckDigests() && Scan() && DownloadAll()) {
+      } else if (CheckNames() && CheckDigests() && FetchChanged()) {
         outcome = Install();
       }
     }
@@ -124,7 +125,8 @@ private:
   bool FetchManifest() {
     if (m_folderPath.IsEmpty()) return Fail(L"download update config fail.");
     m_ownPath = FullPathOf(MainProgramPath());
-    switch (FetchUpdateManifest(LongPathOf(m_folderPath), m_key, &m_entries, &m_info)) {
+    switch (FetchUpdateManifest(LongPathOf(m_folderPath), m_key, &m_entries, &m_info, &m_session,
+                                m_key.IsPresent() ? m_hasher.Provider() : 0)) {
       case ManifestFetch::kFetched:
         break;
       case ManifestFetch::kNotDownloaded:
@@ -195,23 +197,48 @@ private:
     return entry.sha256.IsEmpty() ? entry.hash : entry.sha256;
   }
 
-  bool Scan() {
+  // The scan and the downloads overlap: each outdated file is queued for
+  // download as soon as the scan finds it, when the volume of "Temp" holds
+  // every file of the manifest; otherwise the downloads start once the scan
+  // has found that the outdated ones fit. The downloads are verified once the
+  // scan is done and the total is known; the first failure of either stops
+  // the transfers still running. A manifest refused for its names or sizes
+  // fetches nothing.
+  bool FetchChanged() {
+    DownloadQueue downloads(m_session);
+    ULARGE_INTEGER free{};
+    m_freeBytes = GetDiskFreeSpaceExW(LongPathOf(m_folderPath) + L"\\", &free, nullptr, nullptr) ? free.QuadPart
+                                                                                                  : UINT64_MAX;
+    uint64_t all = 0;
     for (const FileEntry& entry : m_entries) {
-      FileEntry queued = entry;
-      queued.localPath = m_folder + L"\\";
-      queued.localPath += entry.name;
-      queued.tempPath = m_folder + L"\\Temp\\";
-      queued.tempPath += entry.name;
-      queued.url = m_info.baseUrl;
-      queued.url += UrlPathOfName(entry.name);
-      queued.url.ReplaceAll(L"\\", L"/");
-      // Checked as Windows resolves them, whatever the name's spelling.
-      const String local = FullPathOf(m_folderPath + L"\\" + entry.name);
-      const String temp = FullPathOf(m_tempPath + L"\\" + entry.name);
-      // The set-aside copy's path is the longest of an entry.
-      if (!LiesIn(local, m_folderPath) || !LiesIn(temp, m_tempPath) || temp.Length() + 32 > kLongestPath) {
-        return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
-      }
+      String local;
+      String temp;
+      if (!PathsOf(entry, &local, &temp)) return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
+      all = entry.size > UINT64_MAX - all ? UINT64_MAX : all + entry.size;
+    }
+    const bool atOnce = all <= m_freeBytes;
+    if (!Scan(atOnce ? &downloads : nullptr)) return false;
+    for (size_t i = 0; !atOnce && i < m_queue.size(); ++i) StartDownload(i, downloads);
+    return VerifyDownloads(downloads);
+  }
+
+  // The full paths of `entry` in the installation and in "Temp", as Windows
+  // resolves them whatever the name's spelling. False when either leaves its
+  // folder, or a path of the entry (the set-aside copy's is the longest)
+  // would be too long.
+  bool PathsOf(const FileEntry& entry, String* local, String* temp) const {
+    *local = FullPathOf(m_folderPath + L"\\" + entry.name);
+    *temp = FullPathOf(m_tempPath + L"\\" + entry.name);
+    return LiesIn(*local, m_folderPath) && LiesIn(*temp, m_tempPath) && temp->Length() + 32 <= kLongestPath;
+  }
+
+  // Queues every outdated or missing file; with `downloads` each download
+  // starts as soon as its file is queued.
+  bool Scan(DownloadQueue* downloads) {
+    for (const FileEntry& entry : m_entries) {
+      String local;
+      String temp;
+      if (!PathsOf(entry, &local, &temp)) return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
       // The running updater cannot replace itself; its copy does that.
       if (CompareStringOrdinal(local, -1, Text(m_ownPath), -1, TRUE) == CSTR_EQUAL) continue;
       EntryPaths paths{LongPathOf(local), LongPathOf(temp)};
@@ -221,11 +248,37 @@ private:
         // install pass meets it and fails, and the next run tries again.
         if (DigestOf(paths.local, entry, &digest) && SameDigest(digest, Text(ExpectedDigest(entry)))) continue;
       }
-      m_total += entry.size;
-      m_queue.push_back(std::move(queued));
-      m_paths.push_back(std::move(paths));
+      if (!Queue(entry, std::move(paths))) return false;
+      if (downloads) StartDownload(m_queue.size() - 1, *downloads);
     }
     return true;
+  }
+
+  // Adds `entry` to the download list. Fails the run when the volume of
+  // "Temp" cannot hold every file queued so far.
+  bool Queue(const FileEntry& entry, EntryPaths paths) {
+    m_total += entry.size;
+    if (m_total > m_freeBytes) return Fail(String::Format(L"not enough disk space for %s", Text(Short(entry.name))));
+    FileEntry queued = entry;
+    queued.localPath = m_folder + L"\\";
+    queued.localPath += entry.name;
+    queued.tempPath = m_folder + L"\\Temp\\";
+    queued.tempPath += entry.name;
+    queued.url = m_info.baseUrl;
+    queued.url += UrlPathOfName(entry.name);
+    queued.url.ReplaceAll(L"\\", L"/");
+    m_queue.push_back(std::move(queued));
+    m_paths.push_back(std::move(paths));
+    return true;
+  }
+
+  // Starts the download of the queued file `index`, once its folder in "Temp"
+  // exists. The installation gets new folders only in the install pass.
+  void StartDownload(size_t index, DownloadQueue& downloads) {
+    const EntryPaths& paths = m_paths[index];
+    CreateFolderOf(paths.temp, &m_tempFolders);
+    m_downloads.push_back(paths.temp);
+    downloads.Add(m_queue[index].url, paths.temp, m_queue[index].size);
   }
 
   // Creates the folders from the installation folder down to the one that
@@ -244,19 +297,6 @@ private:
     }
   }
 
-  // Whether the volume of "Temp" holds every queued file; fails the run with
-  // the first file that does not fit.
-  bool CheckSpace() {
-    ULARGE_INTEGER free{};
-    if (!GetDiskFreeSpaceExW(LongPathOf(m_folderPath) + L"\\", &free, nullptr, nullptr)) return true;
-    uint64_t needed = 0;
-    for (const FileEntry& entry : m_queue) {
-      needed += entry.size;
-      if (needed > free.QuadPart) return Fail(String::Format(L"not enough disk space for %s", Text(Short(entry.name))));
-    }
-    return true;
-  }
-
   // After a failed run: the files this run downloaded into "Temp" and the
   // folders it made there. Files of the installation are never among them.
   void RemoveDownloads() {
@@ -266,23 +306,17 @@ private:
     for (size_t i = m_tempFolders.size(); i-- > 0;) RemoveDirectoryW(m_tempFolders[i]);
   }
 
-  bool DownloadAll() {
-    if (!CheckSpace()) return false;
+  // Verifies each download as it ends and reports the bytes verified so far.
+  bool VerifyDownloads(DownloadQueue& downloads) {
     uint64_t done = 0;
-    for (size_t i = 0; i < m_queue.size(); ++i) {
+    for (size_t verified = 0; verified < m_queue.size(); ++verified) {
+      size_t i = 0;
+      const bool stored = downloads.WaitNext(&i);
       const FileEntry& entry = m_queue[i];
-      const EntryPaths& paths = m_paths[i];
-      CreateFolderOf(paths.temp, &m_tempFolders);
-      uint32_t status = 0;
-      TransferLimits limits;
-      limits.maxBytes = entry.size;
-      m_downloads.push_back(paths.temp);
-      if (!HttpDownloadWithRetry(entry.url, paths.temp, &status, limits) || !IsAcceptedStatus(status)) {
-        return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
-      }
+      if (!stored) return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
       // A file that cannot be verified is not installed.
       String digest;
-      if (!DigestOf(paths.temp, entry, &digest)) {
+      if (!DigestOf(m_paths[i].temp, entry, &digest)) {
         return Fail(String::Format(L"hash file %s fail", Text(Short(entry.url))));
       }
       if (!SameDigest(digest, Text(ExpectedDigest(entry)))) {
@@ -433,7 +467,11 @@ private:
   PathArray m_downloads;    // temp files this run has written to
   PathArray m_tempFolders;  // folders this run has made below "Temp"
   uint64_t m_total = 0;
-  FileHasher m_hasher;  // one context for the whole run
+  uint64_t m_freeBytes = 0;  // on the volume of "Temp" when the scan began
+  // One provider context and one HTTP session (its connections kept alive)
+  // for the whole run.
+  FileHasher m_hasher;
+  HttpSession m_session;
 };
 }  // namespace
 

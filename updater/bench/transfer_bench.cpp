@@ -11,12 +11,19 @@
 //                                         VerifyManifestFile of MANIFEST by MANIFEST.sig with the
 //                                         public key PEM file KEY, best of 3; the check must pass
 //   transfer_bench.exe download URL FILE  HttpDownloadToFile, best of 3
-//   transfer_bench.exe bare URL           a bare WinHTTP read loop that keeps nothing, best of 3
+//   transfer_bench.exe bare URL [FILE]    a bare WinHTTP read loop that keeps nothing (or writes each
+//                                         block to FILE as it comes), best of 3
+//   transfer_bench.exe resume URL FILE    HttpSession::DownloadWithRetry once (a transfer the server
+//                                         cuts resumes); it must end with status 200
 //   transfer_bench.exe run CLIENT VERSION one whole update run for the client CLIENT (path)
-//                                         of version VERSION, through RunUpdate; it must succeed
+//                                         of version VERSION, through RunUpdate; it must succeed.
+//                                         Prints "run SECONDS PEAK FETCH", PEAK the process's peak
+//                                         working set in bytes, FETCH the seconds before the
+//                                         install pass began (manifest, scan, downloads, hashes)
 //   transfer_bench.exe run CLIENT VERSION KEY
 //                                         the same with the public key PEM file KEY built in
 #include <windows.h>
+#include <psapi.h>
 #include <winhttp.h>
 
 #include <cstdio>
@@ -29,6 +36,7 @@
 #include "app/manifest_signature.h"
 #include "app/scoped_internet.h"
 #include "app/update_worker.h"
+#include "base/system/scoped_handle.h"
 #include "base/memory/library.h"
 #include "bench/bench_timer.h"
 
@@ -56,8 +64,9 @@ std::wstring Wide(const char* text) {
   return wide;
 }
 
-// The least WinHTTP needs to read a body: no header, no file, a large buffer.
-bool BareRead(const std::wstring& url) {
+// The least WinHTTP needs to read a body: no header, a large buffer; each
+// block written to `file` as it comes when one is named.
+bool BareRead(const std::wstring& url, const std::wstring& file = std::wstring()) {
   wchar_t host[256] = {};
   wchar_t path[1024] = {};
   URL_COMPONENTS parts{};
@@ -78,10 +87,15 @@ bool BareRead(const std::wstring& url) {
       !WinHttpReceiveResponse(request.Get(), nullptr)) {
     return false;
   }
+  ScopedHandle out(file.empty() ? nullptr
+                                : CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!file.empty() && !out.IsValid()) return false;
   std::vector<char> buffer(1 << 20);
   DWORD got = 0;
   do {
     if (!WinHttpReadData(request.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got)) return false;
+    DWORD written = 0;
+    if (out.IsValid() && !WriteFile(out.Get(), buffer.data(), got, &written, nullptr)) return false;
   } while (got > 0);
   return true;
 }
@@ -90,25 +104,41 @@ bool BareRead(const std::wstring& url) {
 // install pass start; counts the progress reports and notes how the run ended.
 class BenchReport final : public UpdateReport {
 public:
-  void Progress(uint32_t, uint32_t) override { ++m_progress; }
-  bool InstallStarting() override { return true; }
-  void InstallEnded() override {}
+  void Progress(uint32_t, uint32_t) override {
+    if (m_progress++ == 0) m_firstProgress = Seconds();
+  }
+  bool InstallStarting() override {
+    m_installStart = Seconds();
+    return true;
+  }
+  void InstallEnded() override { m_installEnd = Seconds(); }
   void Finished(const wchar_t* error) override {
     m_finished = true;
     m_succeeded = error == nullptr;
     if (error) std::fwprintf(stderr, L"transfer_bench: %ls\n", error);
   }
 
+  // Seconds from the start of the run to the start of the install pass: the
+  // manifest, the scan, the downloads and their verification.
+  double FetchSeconds() const { return m_installStart > 0 ? m_installStart - m_start : 0.0; }
+
   // Runs the worker for the client to its end; true when it succeeded.
   bool Run(const std::wstring& clientPath, const std::wstring& clientVersion, const ManifestKey& key) {
+    const double start = m_start = Seconds();
     RunUpdate(clientPath.c_str(), clientVersion.c_str(), key, *this);
-    std::fprintf(stderr, "transfer_bench: %u progress reports, %s\n", m_progress,
-                 m_succeeded ? "succeeded" : m_finished ? "failed" : "no final report");
+    std::fprintf(stderr, "transfer_bench: %u progress reports, %s; first verified file at %.2f s, install pass %.2f-%.2f s, end %.2f s\n",
+                 m_progress, m_succeeded ? "succeeded" : m_finished ? "failed" : "no final report",
+                 m_progress ? m_firstProgress - start : 0.0, m_installStart > 0 ? m_installStart - start : 0.0,
+                 m_installEnd > 0 ? m_installEnd - start : 0.0, Seconds() - start);
     return m_succeeded;
   }
 
 private:
+  double m_start = 0;
   unsigned m_progress = 0;
+  double m_firstProgress = 0;
+  double m_installStart = 0;
+  double m_installEnd = 0;
   bool m_finished = false;
   bool m_succeeded = false;
 };
@@ -141,6 +171,7 @@ int main(int argc, char** argv) {
   }
   std::string mode = argc > 1 ? argv[1] : "";
   double seconds = -1;
+  BenchReport report;  // of a run
   if (mode == "hash" && argc == 3) {
     std::wstring file = Wide(argv[2]);
     uint8_t digest[kSha1Bytes];
@@ -161,25 +192,38 @@ int main(int argc, char** argv) {
       uint32_t status = 0;
       return HttpDownloadToFile(url.c_str(), file.c_str(), &status) && status == 200;
     });
-  } else if (mode == "bare" && argc == 3) {
+  } else if (mode == "bare" && (argc == 3 || argc == 4)) {
     std::wstring url = Wide(argv[2]);
-    seconds = BestOfRuns([&] { return BareRead(url); });
+    std::wstring file = argc == 4 ? Wide(argv[3]) : std::wstring();
+    seconds = BestOfRuns([&] { return BareRead(url, file); });
+  } else if (mode == "resume" && argc == 4) {
+    std::wstring url = Wide(argv[2]);
+    std::wstring file = Wide(argv[3]);
+    g_runs = 1;
+    seconds = BestOfRuns([&] {
+      uint32_t status = 0;
+      return HttpSession().DownloadWithRetry(url.c_str(), file.c_str(), &status) && status == 200;
+    });
   } else if (mode == "run" && (argc == 4 || argc == 5)) {
     const std::string pem = argc == 5 ? FileText(Wide(argv[4])) : std::string();
-    BenchReport report;
     double start = Seconds();
     if ((argc == 4 || !pem.empty()) && report.Run(Wide(argv[2]), Wide(argv[3]), KeyOf(pem))) seconds = Seconds() - start;
   } else {
     std::fprintf(stderr,
                  "usage: transfer_bench.exe [--short] hash FILE | hash256 FILE | verify MANIFEST KEY | download URL FILE |"
-                 " bare URL | run CLIENT VERSION [KEY]\n");
+                 " bare URL [FILE] | resume URL FILE | run CLIENT VERSION [KEY]\n");
     return 2;
   }
   if (seconds < 0) {
     std::fprintf(stderr, "transfer_bench: %s failed\n", mode.c_str());
     return 1;
   }
-  std::printf("%s %.6f\n", mode.c_str(), seconds);
+  std::printf("%s %.6f", mode.c_str(), seconds);
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (mode == "run" && GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)) {
+    std::printf(" %llu %.6f", static_cast<unsigned long long>(memory.PeakWorkingSetSize), report.FetchSeconds());
+  }
+  std::printf("\n");
   StopLibrary();
   return 0;
 }

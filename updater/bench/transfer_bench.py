@@ -1,9 +1,14 @@
 #!/usr/bin/env python3
 """Transfer benchmark: the updater's hashing and downloading under Wine against
 Unix baselines (sha1sum, sha256sum, curl) measured in the same run, over the
-local update server. Prints throughputs and ratios. The whole update run goes
-twice: unsigned, comparing SHA-1, and signed with the build tree's key,
+local update server. Prints throughputs and ratios. A 256 MiB download goes
+against two bare WinHTTP read loops, one keeping nothing and one writing each
+block as it comes. The whole update run goes twice: unsigned, comparing SHA-1
+(also up to the install pass alone), and signed with the build tree's key,
 comparing SHA-256; the signature check is timed on its own (at most 50 ms).
+Then a 256 MiB transfer that the server cuts at 90 % and that resumes (bytes
+sent in all over the file's size), and runs over 10,000 and 100,000 installed
+files that are all current (scan time ratio, peak working set).
 
     transfer_bench.py --build BUILD_DIR --xrelease XRELEASE [--wine WINE64] [--work DIR] [--short]
 
@@ -14,6 +19,7 @@ operation fails.
 
 import argparse
 import filecmp
+import hashlib
 import os
 import re
 import shutil
@@ -23,8 +29,10 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER = os.path.join(HERE, "..", "tests", "update_server.py")
-FULL = {"big_bytes": 256 * 1024 * 1024, "run_files": 2000, "run_file_bytes": 100000}  # a 200 MB run
-SHORT = {"big_bytes": 1024 * 1024, "run_files": 20, "run_file_bytes": 10000}
+FULL = {"big_bytes": 256 * 1024 * 1024, "run_files": 2000, "run_file_bytes": 100000,  # a 200 MB run
+        "scan_files": (10000, 100000)}
+SHORT = {"big_bytes": 1024 * 1024, "run_files": 20, "run_file_bytes": 10000, "scan_files": (20, 200)}
+RESUME_LIMIT = 1.15
 
 
 def wine_path(path):
@@ -72,8 +80,10 @@ class Bench:
         short = ["--short"] if self.short else []
         with open(report, "w") as out:
             subprocess.run([self.wine, self.exe, *short, *arguments], check=True, stdout=out, stdin=subprocess.DEVNULL)
-        name, seconds = open(report).read().split()
-        return float(seconds)
+        words = open(report).read().split()
+        self.peak = int(words[2]) if len(words) > 2 else None
+        self.fetch = float(words[3]) if len(words) > 3 else None
+        return float(words[1])
 
     def row(self, what, size, seconds, baselines):
         print("%-44s %9.1f MB/s  %s" % (what, size / seconds / 1e6,
@@ -100,12 +110,15 @@ class Bench:
                 self.windows_figure("hash", wine_path(big))
                 self.windows_figure("hash256", wine_path(big))
                 self.windows_figure("bare", base + "big.bin")
+                self.windows_figure("bare", base + "big.bin", wine_path(out))
                 self.windows_figure("download", base + "big.bin", wine_path(out))
                 if open(out, "rb").read() != open(big, "rb").read():
                     sys.exit("transfer_bench: the downloaded file differs from the served one")
                 self.full_run(base)
-                print("transfer_bench: hash, bare read, download and an update run of %d files succeeded"
-                      % self.size["run_files"])
+                self.resumed(base, big, out)
+                self.scans(base)
+                print("transfer_bench: hash, bare read, download, resumed download, an update run of %d files and "
+                      "scans of %d and %d current files succeeded" % ((self.size["run_files"],) + self.size["scan_files"]))
                 return
             print("256 MiB file, best of 3 runs each; (xN) = the updater's speed over that baseline's", flush=True)
             sha1sum = best_of_three(["sha1sum", big])
@@ -115,9 +128,13 @@ class Bench:
                      [("sha256sum", sha256sum)])
             curl = best_of_three(["curl", "-s", "-o", out, base + "big.bin"])
             bare = self.windows_figure("bare", base + "big.bin")
+            bare_stored = self.windows_figure("bare", base + "big.bin", wine_path(out))
             ours = self.windows_figure("download", base + "big.bin", wine_path(out))
-            self.row("HttpDownloadToFile", big_bytes, ours, [("bare WinHTTP loop", bare), ("curl", curl)])
+            self.row("HttpDownloadToFile (target x0.95 of bare)", big_bytes, ours,
+                     [("bare WinHTTP loop", bare), ("bare loop + WriteFile", bare_stored), ("curl", curl)])
             self.full_run(base)
+            self.resumed(base, big, out)
+            self.scans(base)
         finally:
             server.terminate()
             server.wait()
@@ -166,8 +183,9 @@ class Bench:
             with open(os.path.join(install, "baseinfo.xconfig"), "w") as f:
                 f.write("url : {\nUpdaterConfigeUrl : %srelease/%s\n}\n"
                         % (base, "signed.xconfig" if with_key else "update.xconfig"))
-            return self.windows_figure("run", wine_path(os.path.join(install, "Castwright PC.exe")), "1.0.0.0",
-                                       *([public_key] if with_key else []))
+            seconds = self.windows_figure("run", wine_path(os.path.join(install, "Castwright PC.exe")), "1.0.0.0",
+                                          *([public_key] if with_key else []))
+            return seconds, self.fetch
 
         def curl_and_sha1sum():
             shutil.rmtree(fetched, ignore_errors=True)
@@ -187,10 +205,13 @@ class Bench:
             return
 
         print("\nFull run: %d files of %d bytes, best of 2 runs each" % (run_files, run_file_bytes), flush=True)
-        ours = min(updater_run() for _ in range(2))
-        signed_run = min(updater_run(True) for _ in range(2))
+        ours, fetch = min(updater_run() for _ in range(2))
+        signed_run, _ = min(updater_run(True) for _ in range(2))
         baseline = min(curl_and_sha1sum() for _ in range(2))
-        self.row("update run, unsigned, SHA-1 (RunUpdate)", total, ours, [("curl + sha1sum", baseline)])
+        self.row("update run, unsigned, SHA-1 (target x0.5)", total, ours, [("curl + sha1sum", baseline)])
+        self.row("  of it: up to the install pass", total, fetch, [("curl + sha1sum", baseline)])
+        print("%-44s %9.2f s  (moves and journal of %d files)" % ("  of it: the install pass", ours - fetch,
+                                                                   run_files))
         self.row("update run, signed, SHA-256", total, signed_run, [("unsigned SHA-1 run", ours)])
         print("%-44s %9.1f files/s  curl + sha1sum %.1f files/s" % ("", run_files / ours, run_files / baseline))
         check = self.windows_figure("verify", wine_path(signed), public_key)
@@ -198,6 +219,71 @@ class Bench:
               % ("signature check (VerifyManifestFile)", check * 1000))
         if check > 0.05:
             sys.exit("transfer_bench: the signature check took %.1f ms, over 50 ms" % (check * 1000))
+
+
+    def resumed(self, base, big, out):
+        """A transfer of the big file that the server cuts at 90 % once: the
+        bytes it sent in all, over the file's size."""
+        faults = os.path.join(self.root, "_faults.txt")
+        sent_log = os.path.join(self.root, "_sent.log")
+        with open(faults, "w") as f:
+            f.write("big.bin cut 0.9 times=1\n")
+        before = os.path.getsize(sent_log) if os.path.exists(sent_log) else 0
+        try:
+            seconds = self.windows_figure("resume", base + "big.bin", wine_path(out))
+        finally:
+            os.remove(faults)
+        with open(sent_log) as f:
+            f.seek(before)
+            sent = [int(line.split()[1]) for line in f if line.startswith("big.bin ")]
+        size = os.path.getsize(big)
+        if len(sent) != 2 or not filecmp.cmp(big, out, shallow=False):
+            sys.exit("transfer_bench: the cut transfer did not resume into the whole file (bodies sent: %s)" % sent)
+        ratio = sum(sent) / size
+        print("%-44s %9.1f MB/s  bytes sent %d + %d = x%.3f of the file (limit x%.2f)"
+              % ("resumed after a cut at 90 %", size / seconds / 1e6, sent[0], sent[1], ratio, RESUME_LIMIT), flush=True)
+        if ratio > RESUME_LIMIT:
+            sys.exit("transfer_bench: the resumed transfer fetched x%.3f of the file" % ratio)
+
+    def scans(self, base):
+        """Update runs over installations whose files are all current: only
+        the scan works. Time and peak working set, small against large."""
+        figures = []
+        for count in self.size["scan_files"]:
+            scope = os.path.join(self.root, "scan%d" % count)
+            install = os.path.join(self.work, "scan-install-%d" % count)
+            manifest = os.path.join(scope, "update.xconfig")
+            if not os.path.exists(manifest):
+                os.makedirs(scope, exist_ok=True)
+                entries = []
+                for i in range(count):
+                    name = "d%03d\\f%06d.txt" % (i % 100, i)
+                    data = b"file %d\n" % i
+                    path = os.path.join(install, name.replace("\\", "/"))
+                    os.makedirs(os.path.dirname(path), exist_ok=True)
+                    with open(path, "wb") as f:
+                        f.write(data)
+                    entries.append("\t%s : {\r\n\t\tHash : %s\r\n\t\tSize : %d\r\n\t}\r\n"
+                                   % (name, hashlib.sha1(data).hexdigest(), len(data)))
+                with open(manifest + ".tmp", "w", newline="") as f:
+                    f.write("BaseInfo : {\r\n\tVersion : 2.0.0.0\r\n\tBaseUrl : %sscan%d/\r\n}\r\nFileList : {\r\n"
+                            % (base, count))
+                    f.write("".join(entries))
+                    f.write("}\r\n")
+                os.replace(manifest + ".tmp", manifest)
+            with open(os.path.join(install, "baseinfo.xconfig"), "w") as f:
+                f.write("url : {\nUpdaterConfigeUrl : %sscan%d/update.xconfig\n}\n" % (base, count))
+            seconds = self.windows_figure("run", wine_path(os.path.join(install, "Castwright PC.exe")), "1.0.0.0")
+            figures.append((count, seconds, self.peak))
+        if self.short:
+            return
+        (small, small_s, small_peak), (large, large_s, large_peak) = figures
+        print("\nUpdate runs over installations whose files are all current (scan only)")
+        for count, seconds, peak in figures:
+            print("%-44s %9.2f s  %7.0f files/s  peak working set %.1f MB"
+                  % ("%d files" % count, seconds, count / seconds, peak / 1e6))
+        print("%-44s time x%.2f (limit x11), peak %.1f MB (limit 100 MB)"
+              % ("%d against %d files" % (large, small), large_s / small_s, large_peak / 1e6), flush=True)
 
 
 def main():

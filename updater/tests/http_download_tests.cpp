@@ -8,6 +8,7 @@
 
 #include "app/http_download.h"
 #include "tests/child_process.h"
+#include "tests/published_release.h"
 #include "tests/update_server.h"
 
 namespace {
@@ -156,6 +157,30 @@ TEST(HttpDownload, FailuresBeforeAndAfterTheStatus) {
   server.AddFault("cut.bin truncate 1000");
   EXPECT_FALSE(HttpDownloadToFile(server.Url(L"cut.bin").c_str(), folder.File(L"cut.bin").c_str(), &status));
   EXPECT_EQ(ReadFileBytes(folder.File(L"cut.bin")), PatternBytes(1000));
+}
+
+// One session keeps its connection for the next file; a body cut short goes on from the bytes stored where the
+// server honours Range (206) and starts over where it answers 200.
+TEST(HttpDownload, SessionsReuseConnectionsAndResumeCutBodies) {
+  ServerScope server;
+  TempFolder folder;
+  const std::string body = PatternBytes(200000);
+  HttpSession session;
+  uint32_t status = 0;
+  for (const wchar_t* name : {L"a.bin", L"b.bin", L"c.bin"}) {
+    server.AddFile(name, body);
+    ASSERT_TRUE(session.Download(server.Url(name).c_str(), folder.File(name).c_str(), &status));
+  }
+  EXPECT_EQ(server.Requests().front().connection, server.Requests().back().connection);
+  server.AddFault("b.bin norange");
+  for (const char* name : {"a.bin", "b.bin"}) {
+    server.AddFault(std::string(name) + " cut 0.9 times=1");
+    const std::wstring target = folder.File(Wide(name).c_str());
+    ASSERT_TRUE(session.DownloadWithRetry(server.Url(Wide(name)).c_str(), target.c_str(), &status)) << name;
+    EXPECT_EQ(status, 200u);
+    EXPECT_TRUE(ReadFileBytes(target) == body) << name;
+    EXPECT_EQ(server.Requests().back().Header("Range"), "bytes=180000-") << name;
+  }
 }
 
 TEST(HttpDownload, TlsFollowsTheSchemeOnAnyPort) {

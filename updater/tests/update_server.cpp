@@ -98,7 +98,7 @@ std::vector<RecordedRequest> ServerScope::Requests() const {
     if (line.rfind("@ ", 0) == 0) {
       RecordedRequest request;
       std::istringstream head(line.substr(2));
-      head >> request.time >> request.method >> request.path;
+      head >> request.time >> request.method >> request.path >> request.connection;
       requests.push_back(request);
     } else if (!line.empty() && !requests.empty()) {
       size_t colon = line.find(": ");

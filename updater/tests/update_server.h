@@ -10,6 +10,7 @@ struct RecordedRequest {
   double time = 0;     // seconds, server clock
   std::string method;  // "GET", or "TLS" for a TLS handshake on the plain port
   std::string path;    // as sent, query included
+  unsigned connection = 0;  // the server's number of the connection it came on
   std::vector<std::pair<std::string, std::string>> headers;
   // Value of the header `name` (ignoring case); `found` tells whether it was sent.
   std::string Header(const std::string& name, bool* found = nullptr) const;

@@ -15,13 +15,21 @@ itself. Per scope:
                    status CODE   answer CODE (304 and 204 without a body)
                    delay SECONDS wait before answering (other faults still apply)
                    truncate N    announce the whole length, send N bytes, close
+                   cut FRACTION  the same with that fraction of the body (0.9: 90 %)
+                   norange       answer a Range request with the whole file (200)
                    drop          close the connection without an answer
                    corrupt       serve the content with its last byte changed
                    gzip, deflate serve the content compressed, with its Content-Encoding
                    slow RATE     send the body at RATE bytes a second
-  _requests.log  every request appended as "@ TIME METHOD PATH", its header
-                 lines as received, then an empty line. TIME is seconds since
-                 the epoch.
+  _requests.log  every request appended as "@ TIME METHOD PATH CONNECTION", its
+                 header lines as received, then an empty line. TIME is seconds
+                 since the epoch; CONNECTION numbers the server's connections
+                 from 1, so requests that share one show the same number.
+  _sent.log      "PATH BYTES" for every body sent (whole or cut), in order.
+
+A GET with "Range: bytes=N-" (or N-M) is answered 206 with that part of the
+file and its Content-Range, 416 when N lies at or beyond the end; faults that
+shape the body (truncate, cut, corrupt, slow) apply to the part.
 
 With --daemon the command returns once the port file is written and the server
 runs on detached until "stop" (or SIGTERM).
@@ -30,6 +38,7 @@ runs on detached until "stop" (or SIGTERM).
 import argparse
 import http.server
 import os
+import re
 import signal
 import socket
 import sys
@@ -41,6 +50,8 @@ import zlib
 LOG_LOCK = threading.Lock()
 FAULT_COUNTS = {}
 FAULT_LOCK = threading.Lock()
+CONNECTIONS = iter(range(1, 1 << 62))
+CONNECTION_LOCK = threading.Lock()
 
 
 def scope_of(root, path):
@@ -78,9 +89,22 @@ def read_faults(scope, relative):
     return faults
 
 
-def record(scope, head):
-    with LOG_LOCK, open(os.path.join(scope, "_requests.log"), "a", encoding="utf-8") as log:
-        log.write(head + "\n\n")
+def record(scope, head, name="_requests.log"):
+    with LOG_LOCK, open(os.path.join(scope, name), "a", encoding="utf-8") as log:
+        log.write(head + "\n\n" if name == "_requests.log" else head + "\n")
+
+
+def requested_range(header, size):
+    """(first, last) of a "bytes=N-" or "bytes=N-M" range, None without a
+    usable one, "unsatisfiable" when N lies at or beyond the end."""
+    match = header and re.fullmatch(r"bytes=(\d+)-(\d*)", header.strip())
+    if not match:
+        return None
+    first = int(match.group(1))
+    last = min(int(match.group(2)), size - 1) if match.group(2) else size - 1
+    if first >= size or last < first:
+        return "unsatisfiable"
+    return first, last
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -89,6 +113,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
     # The head and the body go out in separate writes: without this a client
     # that keeps the connection waits for a delayed acknowledgement per request.
     disable_nagle_algorithm = True
+
+    def setup(self):
+        super().setup()
+        with CONNECTION_LOCK:
+            self.connection_number = next(CONNECTIONS)
 
     def log_message(self, format, *args):  # noqa: A002 - quiet: the request log is the record
         pass
@@ -103,7 +132,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         raw_path = self.path
         path = urllib.parse.unquote(urllib.parse.urlsplit(raw_path).path)
         scope, relative = scope_of(self.server.root, path)
-        head = ["@ %.3f %s %s" % (time.time(), self.command, raw_path)]
+        head = ["@ %.3f %s %s %d" % (time.time(), self.command, raw_path, self.connection_number)]
         head += ["%s: %s" % (name, value) for name, value in self.headers.items()]
         record(scope, "\n".join(head))
 
@@ -126,46 +155,71 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_status(404, with_body)
             return
         size = os.path.getsize(file_path)
+        first, last = 0, size - 1
+        part = None if "norange" in kinds else requested_range(self.headers.get("Range"), size)
+        if part == "unsatisfiable":
+            self.send_response(416)
+            self.send_header("Content-Range", "bytes */%d" % size)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         encoding = "gzip" if "gzip" in kinds else "deflate" if "deflate" in kinds else None
         if encoding:
+            part = None
             with open(file_path, "rb") as f:
                 # wbits: 31 a gzip member, 15 a zlib stream (HTTP's "deflate")
                 packer = zlib.compressobj(9, zlib.DEFLATED, 31 if encoding == "gzip" else 15)
                 packed = packer.compress(f.read()) + packer.flush()
             size = len(packed)
-        self.send_response(200)
+        elif part:
+            first, last = part
+        length = size if encoding else last - first + 1
+        self.send_response(206 if part else 200)
         self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(size))
+        self.send_header("Content-Length", str(length))
+        if part:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (first, last, size))
         if encoding:
             self.send_header("Content-Encoding", encoding)
         self.end_headers()
         if not with_body:
             return
+        cut = int(kinds["truncate"]) if "truncate" in kinds else None
+        if "cut" in kinds:
+            cut = int(length * float(kinds["cut"]))
+        sent = length
         with open(file_path, "rb") as f:
+            f.seek(first)
             if encoding:
                 self.wfile.write(packed)
             elif "slow" in kinds:
                 rate = max(1, int(kinds["slow"]))
                 try:
-                    for chunk in iter(lambda: f.read(rate), b""):
+                    left = length
+                    for chunk in iter(lambda: f.read(min(rate, left)), b""):
                         self.wfile.write(chunk)
                         self.wfile.flush()
+                        left -= len(chunk)
                         time.sleep(1)
                 except OSError:
                     self.close_connection = True
-            elif "truncate" in kinds:
-                self.wfile.write(f.read(int(kinds["truncate"])))
+            elif cut is not None:
+                sent = min(cut, length)
                 self.wfile.flush()
+                if sent:
+                    self.connection.sendfile(f, first, sent)
                 self.close_connection = True
                 self.connection.shutdown(socket.SHUT_RDWR)
             elif "corrupt" in kinds:
-                data = bytearray(f.read())
+                data = bytearray(f.read(length))
                 if data:
                     data[-1] ^= 0xFF
                 self.wfile.write(bytes(data))
             else:
                 self.wfile.flush()
-                self.connection.sendfile(f)
+                if length:
+                    self.connection.sendfile(f, first, length)
+        record(scope, "%s %d" % (relative, sent), "_sent.log")
 
     def send_status(self, code, with_body):
         body = b"" if code in (204, 304) else ("status %d\n" % code).encode()

@@ -17,6 +17,18 @@ bool XFile::Create(const wchar_t* path, bool readWrite) {
   return handle != INVALID_HANDLE_VALUE;
 }
 
+bool XFile::Append(const wchar_t* path) {
+  byteCount = 0;
+  handle = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  LARGE_INTEGER end{};
+  if (handle == INVALID_HANDLE_VALUE || !SetFilePointerEx(handle, LARGE_INTEGER{}, &end, FILE_END)) {
+    Close();
+    return false;
+  }
+  byteCount = static_cast<uint64_t>(end.QuadPart);
+  return true;
+}
+
 uint32_t XFile::Write(const void* buffer, uint32_t count) {
   if (!handle) return 0xFFFFFFFF;
   byteCount += count;

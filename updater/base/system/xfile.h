@@ -18,6 +18,11 @@ struct XFile {
   // created; the handle is then the invalid-handle value.
   bool Create(const wchar_t* path, bool readWrite);
 
+  // Opens the existing file `path` with no sharing for writing at its end,
+  // and sets the byte counter to its size. False when it cannot be opened;
+  // the handle is then the invalid-handle value.
+  bool Append(const wchar_t* path);
+
   // Writes `count` bytes in one platform write; returns the bytes written, 0
   // when the write fails (also on a closed record), 0xFFFFFFFF with handle 0.
   uint32_t Write(const void* buffer, uint32_t count);
