@@ -27,6 +27,9 @@ public:
   // The colour without alpha, 0xRRGGBB.
   uint32_t Rgb(int x, int y) const { return At(x, y) & 0xFFFFFF; }
   void Set(int x, int y, uint32_t value) { m_values[y * m_width + x] = value; }
+  bool operator==(const Pixels& other) const {
+    return m_width == other.m_width && m_height == other.m_height && m_values == other.m_values;
+  }
   // How many pixels of the rectangle (right and bottom exclusive) match `predicate`.
   template <typename Predicate>
   int Count(int left, int top, int right, int bottom, Predicate predicate) const {
