@@ -1,6 +1,5 @@
-// Random XConfig trees for the writer's round trip, drawn from a stream of
-// bytes (a fuzzer's input or a seeded generator): names and values made of
-// the characters that the format treats specially or that encode awkwardly.
+// Random XConfig trees for the writer's round trip, drawn from a fuzzer's
+// input: names and values of the characters the format treats specially.
 #pragma once
 
 #include <cstdint>
@@ -10,24 +9,20 @@
 
 namespace awkward_tree {
 
-// Separators, syntax, escapes, trimmed and blank characters, a byte-order
-// mark, non-ASCII letters, controls, and plain letters.
+// Syntax, escapes, trimmed and blank characters, a byte-order mark, non-ASCII.
 constexpr wchar_t kUnits[] = {L'a', L'Z', L'0', L'.', L' ', L'\t', L'\r', L'\n', L',', L':', L'{', L'}',
                               L'"', L'\\', L'/', L'n', L't', 0x3000, 0x4E02, 0xFEFF, 0x00E9, 0x4E2D,
                               0x7F, 0x01};
 constexpr uint32_t kUnitCount = sizeof kUnits / sizeof kUnits[0];
 
-// Choices beyond kUnits: a surrogate pair (a character outside the basic
-// plane), and, only when unwritable units are wanted, a lone high surrogate,
-// a lone low surrogate and a zero.
+// Beyond kUnits: a surrogate pair, and when unwritable units are wanted a
+// lone high surrogate, a lone low surrogate and a zero.
 constexpr uint32_t kPairChoice = kUnitCount;
 constexpr uint32_t kPlainChoices = kUnitCount + 1;
 constexpr uint32_t kAllChoices = kUnitCount + 4;
 
-// Builds a tree below `root` from the bytes that `next` gives (an int from 0
-// to 255, or -1 when there are no more), with at most `maxItems` items and
-// elements nested at most `maxDepth` deep. With `unwritable`, texts also get
-// zeros and unpaired surrogates.
+// Builds a tree below `root` from the bytes `next` gives (-1 at the end), at
+// most `maxItems` items nested at most `maxDepth` deep.
 template <typename NextByte>
 void Build(XElement* root, NextByte next, uint32_t maxItems, uint32_t maxDepth, bool unwritable) {
   bool ended = false;
@@ -70,8 +65,7 @@ void Build(XElement* root, NextByte next, uint32_t maxItems, uint32_t maxDepth, 
   }
 }
 
-// Whether `text` holds something that the writer may refuse: a zero, an
-// unpaired surrogate, or a backslash directly before a double quote.
+// Whether the writer may refuse `text`: a zero, an unpaired surrogate, or "\" before a quote.
 inline bool MayBeUnwritable(const String& text) {
   const wchar_t* p = text.Text();
   for (uint32_t i = 0; i < text.Length(); ++i) {
@@ -88,8 +82,7 @@ inline bool MayBeUnwritable(const String& text) {
   return false;
 }
 
-// Whether any name or value below `element` may be refused, or its elements
-// nest deeper than the reader accepts (`depth` is the nesting of its content).
+// Whether anything below `element` may be refused, or nests deeper than the reader accepts.
 inline bool TreeMayBeUnwritable(const XElement* element, uint32_t depth = 0) {
   if (depth > XConfig::kMaxDepth) return true;
   const List<XBaseItem*>& children = element->Children();

@@ -1,9 +1,6 @@
-// libFuzzer target: parses any bytes as an XConfig document, checks the tree's
-// invariants, writes it back and reads that text (the same tree must come
-// back), and reads it as an update manifest. Built natively with
-// AddressSanitizer and UndefinedBehaviorSanitizer, so memory errors, leaks on
-// the failure paths and undefined behaviour are found as well as broken
-// invariants (which abort).
+// libFuzzer target (ASan + UBSan): parses any bytes as XConfig, checks the
+// tree's invariants, writes it back and reads the same tree from that text,
+// and reads it as an update manifest.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,8 +14,7 @@
 #include "fuzz/fuzz_support.h"
 
 namespace {
-// Lookups scan the children from the start, so only this many of each
-// element's children are looked up by name: the checks stay linear.
+// Only this many children of each element are looked up by name: the checks stay linear.
 constexpr uint32_t kLookedUp = 16;
 
 bool SameName(const XBaseItem* item, const wchar_t* name) {

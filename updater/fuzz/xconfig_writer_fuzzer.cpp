@@ -1,7 +1,6 @@
-// libFuzzer target: builds a tree from the input bytes, with names and values
-// drawn from the characters the XConfig format treats specially, writes it
-// and reads the text back. Whatever the writer accepts must read back as the
-// same tree; it may refuse only trees holding what the format cannot carry.
+// libFuzzer target: a tree built from the input is written and read back. What
+// the writer accepts must read back the same; it refuses only what the format
+// cannot carry.
 #include <cstddef>
 #include <cstdint>
 
@@ -11,8 +10,7 @@
 #include "fuzz/fuzz_support.h"
 
 namespace {
-// A few levels past the reader's limit, so that the refusal of deep trees is
-// exercised too.
+// Past the reader's depth limit, so that deep trees are refused too.
 constexpr uint32_t kMaxItems = 4096;
 constexpr uint32_t kMaxDepth = XConfig::kMaxDepth + 2;
 }  // namespace

@@ -15,7 +15,6 @@ TEST(CommandLine, ClientPath) {
       {{L"-path", L"C:\\app\\client.exe"}, "C:\\app\\client.exe"},
       {{L"x", L"-PATH", L"a b", L"-y"}, "a b"},  // any letter case; others skipped
       {{L"-path", L"first", L"-pAtH", L"second"}, "second"},  // the last one wins
-      {{L"-path", L"-withoutupdater"}, "-withoutupdater"},   // taken verbatim
       {{}, "<end>"},
       {{L"-withoutupdater", L"C:\\a.exe"}, "<end>"},
       {{L"-path", L"C:\\a.exe", L"-path"}, "<end>"},  // a valueless last one ends it

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <string>
 
@@ -11,8 +12,6 @@
 #include "tests/test_support.h"
 
 namespace {
-constexpr int kFinishButton = 1000;
-constexpr int kErrorText = 1001;
 const std::string kNewVersion = NEW_CLIENT_VERSION;
 const wchar_t kApp[] = L"inst\\app\\";
 
@@ -75,11 +74,7 @@ protected:
           if (WaitForSingleObject(updater.Get(), 0) == WAIT_OBJECT_0) return true;
           if (!dialog) dialog = DialogOf(updater, 0);
           if (!dialog || !IsWindowVisible(GetDlgItem(dialog, kFinishButton))) return false;
-          wchar_t shown[2048] = {};
-          DWORD_PTR copied = 0;
-          SendMessageTimeoutW(GetDlgItem(dialog, kErrorText), WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(shown),
-                              SMTO_ABORTIFHUNG, 10000, &copied);
-          text = Utf8(shown);
+          text = TextOfWindow(GetDlgItem(dialog, kErrorText));
           EXPECT_FALSE(text.empty());
           PostMessageW(GetDlgItem(dialog, kFinishButton), BM_CLICK, 0, 0);
           return true;
@@ -116,10 +111,6 @@ protected:
   }
 };
 
-std::string Upper(std::string text) {
-  for (char& ch : text) ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
-  return text;
-}
 }  // namespace
 
 // Names that are safe only as Unicode, a folder outside the code page, a
@@ -137,8 +128,10 @@ TEST_F(HostileRun, HostileButValidReleaseInstallsInsideTheFolder) {
            {"gz.txt", std::string(5000, 'z'), ""}});
   const std::wstring manifest = m_server.Folder() + L"\\update.xconfig";
   std::string text = ReadFileBytes(manifest);
-  const std::string digest = Sha1Hex("new upper");
-  text.replace(text.find(digest), digest.size(), Upper(digest));
+  std::string digest = Sha1Hex("new upper");
+  const size_t at = text.find(digest);
+  for (char& ch : digest) ch = static_cast<char>(std::toupper(ch));
+  text.replace(at, digest.size(), digest);
   ASSERT_TRUE(WriteFileBytes(manifest, text));
   m_server.AddFault("files/gz.txt gzip");
   // The other installation's client keeps running through the run.

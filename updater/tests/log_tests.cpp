@@ -79,25 +79,36 @@ CHILD_SCENARIO(fatal_error) {
   return 0;
 }
 
-CHILD_SCENARIO(fatal_error_before_start) {
-  FatalError(L"early %s", L"call");  // not started: logs and returns
-  return 7;
-}
-
 CHILD_SCENARIO(raise_fatal) {
   StartLibraryOnce(L"FastAlloc");
   WriteLog(L"before");
   RaiseFatal(L"gone %S", "now");
 }
 
-TEST(Log, FatalPaths) {
+static DWORD WINAPI Crash(LPVOID) {
+  RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
+  return 0;
+}
+
+// From a thread of its own, as the update worker's crashes come.
+CHILD_SCENARIO(crash_after_asking_for_the_end) {
+  EndProcessOnUnhandledException();
+  HANDLE thread = CreateThread(nullptr, 0, Crash, nullptr, 0, nullptr);
+  WaitForSingleObject(thread, 10000);
+  return 0;
+}
+
+// A fatal error or an unhandled exception ends the process with one error line, instead of waiting for a debugger.
+TEST(Log, FatalPathsAndCrashes) {
   ChildLog fatal = RunForLog("fatal_error");
   EXPECT_EQ(fatal.exitCode, kFatalExitCode);
   EXPECT_EQ(fatal.text, kBom + "T: before\r\n\r\nError: boom 7\r\n");
-  ChildLog early = RunForLog("fatal_error_before_start");
-  EXPECT_EQ(early.exitCode, 7u);
-  EXPECT_EQ(early.text, kBom + "\r\nError: early call\r\n");
   ChildLog raised = RunForLog("raise_fatal");
   EXPECT_EQ(raised.exitCode, kFatalExceptionCode);
   EXPECT_EQ(raised.text, kBom + "T: before\r\n\r\nError: gone now\r\n");
+  ChildLog crash = RunForLog("crash_after_asking_for_the_end");
+  EXPECT_EQ(crash.exitCode, static_cast<uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+  const std::string line = "Error: unhandled exception 0xC0000005 at 0x";
+  EXPECT_NE(crash.text.find(line), std::string::npos) << crash.text;
+  EXPECT_EQ(crash.text.find("Error:", crash.text.find(line) + 1), std::string::npos) << crash.text;
 }

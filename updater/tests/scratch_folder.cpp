@@ -1,113 +1,69 @@
 #include "tests/scratch_folder.h"
 
 #include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <system_error>
 
-#include "base/text/wide_text.h"
 #include "base/xconfig/xconfig_writer.h"
 
+namespace fs = std::filesystem;
+
+namespace {
 #if defined(_WIN32)
-#include <windows.h>
-
-#include "tests/child_process.h"
-
-// The Windows build reads, writes and removes through the Windows tests' file helpers.
-namespace {
 constexpr wchar_t kSeparator[] = L"\\";
-}  // namespace
-
-ScratchFolder::ScratchFolder() : m_temp(new TempFolder), m_path(m_temp->Path().c_str()) {}
-ScratchFolder::~ScratchFolder() = default;
-
-bool ScratchFolder::Write(const char* relative, const std::string& bytes) const {
-  return WriteFileBytes(PathOf(relative).Text(), bytes);
-}
-
-std::string ScratchFolder::Read(const char* relative, bool* exists) const {
-  return ReadFileBytes(PathOf(relative).Text(), exists);
-}
-
-std::vector<std::string> ScratchFolder::Names(const char* relative) const {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(PathOf(relative) + L"\\*", &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    Utf8Text name;
-    AppendUtf8(found.cFileName, WLength(found.cFileName), &name);
-    if (name != "." && name != "..") names.push_back(name.c_str());
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  std::sort(names.begin(), names.end());
-  return names;
-}
+fs::path NativePath(const String& path) { return fs::path(path.Text() ? path.Text() : L""); }
 #else
-#include <dirent.h>
-#include <fcntl.h>
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
-namespace {
 constexpr wchar_t kSeparator[] = L"/";
-
-std::string Native(const String& path) {
+fs::path NativePath(const String& path) {
   Utf8Text bytes;
   AppendUtf8(path.Text(), path.Length(), &bytes);
-  return bytes.c_str();
+  return fs::path(bytes.c_str());
 }
+#endif
 }  // namespace
 
 ScratchFolder::ScratchFolder() {
-  const char* temp = std::getenv("TMPDIR");
-  std::string pattern = std::string(temp && *temp ? temp : "/tmp") + "/xrelease-test-XXXXXX";
-  if (mkdtemp(&pattern[0])) m_path = String::FromUtf8(pattern.c_str());
+  static std::atomic<unsigned> counter;
+  const std::string name = "xrelease-test-" + std::to_string(std::random_device{}()) + "-" + std::to_string(++counter);
+  const fs::path path = fs::temp_directory_path() / name;
+  fs::create_directories(path);
+  m_path = String::FromUtf8(path.u8string().c_str());
 }
 
 ScratchFolder::~ScratchFolder() {
-  if (m_path.IsEmpty()) return;
-  nftw(Native(m_path).c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return remove(path); }, 16,
-       FTW_DEPTH | FTW_PHYS);
+  std::error_code ignored;
+  fs::remove_all(NativePath(m_path), ignored);
 }
 
 bool ScratchFolder::Write(const char* relative, const std::string& bytes) const {
-  std::string path = Native(PathOf(relative));
-  for (size_t slash = Native(m_path).size() + 1; (slash = path.find('/', slash)) != std::string::npos; ++slash) {
-    if (mkdir(path.substr(0, slash).c_str(), 0777) != 0 && errno != EEXIST) return false;
-  }
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  return close(fd) == 0 && written;
+  const fs::path path = NativePath(PathOf(relative));
+  std::error_code error;
+  fs::create_directories(path.parent_path(), error);
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  return static_cast<bool>(file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
 }
 
 std::string ScratchFolder::Read(const char* relative, bool* exists) const {
-  int fd = open(Native(PathOf(relative)).c_str(), O_RDONLY | O_CLOEXEC);
-  if (exists) *exists = fd >= 0;
-  std::string bytes;
-  char block[4096];
-  ssize_t got;
-  while (fd >= 0 && (got = read(fd, block, sizeof block)) > 0) bytes.append(block, static_cast<size_t>(got));
-  if (fd >= 0) close(fd);
-  return bytes;
+  std::ifstream file(NativePath(PathOf(relative)), std::ios::binary);
+  if (exists) *exists = file.is_open();
+  std::ostringstream bytes;
+  if (file.is_open()) bytes << file.rdbuf();
+  return bytes.str();
 }
 
 std::vector<std::string> ScratchFolder::Names(const char* relative) const {
   std::vector<std::string> names;
-  DIR* dir = opendir(Native(PathOf(relative)).c_str());
-  if (!dir) return names;
-  while (const dirent* entry = readdir(dir)) {
-    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) names.push_back(entry->d_name);
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(NativePath(PathOf(relative)), error)) {
+    names.push_back(entry.path().filename().u8string());
   }
-  closedir(dir);
   std::sort(names.begin(), names.end());
   return names;
 }
-#endif
 
 String ScratchFolder::PathOf(const char* relative) const {
   String path = m_path;

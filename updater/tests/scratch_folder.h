@@ -1,13 +1,10 @@
 // A scratch folder for tests on real files in both builds; names below it are UTF-8 with "/" separators.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/text/wide_string.h"
-
-class TempFolder;
 
 // A new empty folder in the temporary folder, removed with everything below it.
 class ScratchFolder {
@@ -28,8 +25,5 @@ public:
   std::vector<std::string> Names(const char* relative = "") const;
 
 private:
-#if defined(_WIN32)
-  std::unique_ptr<TempFolder> m_temp;  // the Windows tests' own temporary folder
-#endif
   String m_path;
 };

@@ -5,22 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 
 #include "tests/child_process.h"
 
 namespace {
-// The server root as Wine sees it: a Unix path lies on drive Z:.
+// The server root: "e2e-root" beside the test program.
 std::wstring ServerRoot() {
-  const char* root = std::getenv("UPDATER_E2E_ROOT");
-  if (root && *root) {
-    std::wstring path(root, root + std::strlen(root));
-    for (wchar_t& ch : path) {
-      if (ch == L'/') ch = L'\\';
-    }
-    return path[0] == L'\\' ? L"Z:" + path : path;
-  }
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring path = self;

@@ -25,17 +25,11 @@ std::string TextOf(const RECT& rect) {
          std::to_string(rect.bottom);
 }
 
-// A window's client area on the screen, or a child's place in its parent's client coordinates.
-RECT ClientRectOnScreen(HWND window) {
+// A window's client area on the screen (from null), or a child's place in its parent's client coordinates.
+RECT MappedRect(HWND window, HWND from, HWND to) {
   RECT rect;
-  GetClientRect(window, &rect);
-  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-  return rect;
-}
-RECT PlaceOf(HWND child) {
-  RECT rect;
-  GetWindowRect(child, &rect);
-  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  from ? GetClientRect(window, &rect) : GetWindowRect(window, &rect);
+  MapWindowPoints(from, to, reinterpret_cast<POINT*>(&rect), 2);
   return rect;
 }
 
@@ -55,7 +49,7 @@ void SendProgress(HWND dialog, uint32_t done, uint32_t total) {
 Pixels Capture(HWND dialog, const std::string& name, const std::function<bool(const Pixels&)>& ready) {
   Pixels pixels;
   const bool held = WaitFor([&] {
-    pixels = CaptureScreen(ClientRectOnScreen(dialog));
+    pixels = CaptureScreen(MappedRect(dialog, dialog, nullptr));
     return ready(pixels);
   }, 10000);
   pixels.SavePng(Wide("window-" + name + ".png"));
@@ -155,9 +149,9 @@ TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnAClose
     const char* name;
   };
   // A total of 0 reads as an empty bar at 0%.
-  const Case cases[] = {{0, 1000, 0, "0-of-1000"},  {1, 1000, 0, "1-of-1000"},   {999, 1000, 259, "999-of-1000"},
-                        {1000, 1000, 260, "1000-of-1000"}, {0, 0, 0, "0-of-0"}, {28, 100, 72, "28-of-100"},
-                        {29, 100, 75, "29-of-100"},  {30, 100, 78, "30-of-100"}};
+  const Case cases[] = {{1, 1000, 0, "1-of-1000"},          {999, 1000, 259, "999-of-1000"},
+                        {1000, 1000, 260, "1000-of-1000"}, {0, 0, 0, "0-of-0"},
+                        {28, 100, 72, "28-of-100"},        {29, 100, 75, "29-of-100"}};
   std::map<std::string, Pixels> shown;
   for (const Case& c : cases) {
     SendProgress(dialog, c.done, c.total);
@@ -173,13 +167,11 @@ TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnAClose
     EXPECT_EQ(shown[c.name].Count(kBar.left, kBar.top, kBar.right, kBar.top + 6, Bright), 0) << c.name;
   }
   // The same text where the counts give the same percentage, another one where not.
-  EXPECT_TRUE(TextShape(shown["0-of-0"]) == TextShape(shown["0-of-1000"]));
-  EXPECT_TRUE(TextShape(shown["1-of-1000"]) == TextShape(shown["0-of-1000"]));
-  EXPECT_TRUE(TextShape(shown["999-of-1000"]) != TextShape(shown["0-of-1000"]));
+  EXPECT_TRUE(TextShape(shown["0-of-0"]) == TextShape(shown["1-of-1000"]));
+  EXPECT_TRUE(TextShape(shown["999-of-1000"]) != TextShape(shown["1-of-1000"]));
   EXPECT_TRUE(TextShape(shown["1000-of-1000"]) != TextShape(shown["999-of-1000"]));
   // 29 of 100 reads 28, as the division comes before the multiplication.
   EXPECT_TRUE(TextShape(shown["29-of-100"], 110) == TextShape(shown["28-of-100"], 110));
-  EXPECT_TRUE(TextShape(shown["30-of-100"], 110) != TextShape(shown["28-of-100"], 110));
   // Long before the held file comes; the library left running for the worker: no leak report.
   PostMessageW(dialog, WM_CLOSE, 0, 0);
   EXPECT_EQ(ExitCodeOf(updater, 20000), 0u);
@@ -197,9 +189,9 @@ TEST_F(UpdaterWindow, FailedLookShowsTheErrorTextAndTheFinishButtonThatEndsThePr
   ASSERT_NE(dialog, nullptr);
   const Pixels picture = LoadPicture(BuiltPicture(L"res\\login_normal.png"));
   ASSERT_FALSE(picture.IsEmpty());
-  EXPECT_EQ(TextOf(PlaceOf(GetDlgItem(dialog, kFinishButton))),
+  EXPECT_EQ(TextOf(MappedRect(GetDlgItem(dialog, kFinishButton), nullptr, dialog)),
             TextOf(RECT{142, 174, 142 + picture.Width(), 174 + picture.Height()}));
-  EXPECT_EQ(TextOf(PlaceOf(GetDlgItem(dialog, kErrorText))), TextOf(RECT{0, 230, 320, 315}));
+  EXPECT_EQ(TextOf(MappedRect(GetDlgItem(dialog, kErrorText), nullptr, dialog)), TextOf(RECT{0, 230, 320, 315}));
   const int middle = picture.Width() / 2;
   const Pixels failed = Capture(dialog, "failed", [&](const Pixels& p) {
     return p.Rgb(142 + middle, 174 + 3) == picture.Rgb(middle, 3) &&

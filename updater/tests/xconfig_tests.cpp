@@ -56,10 +56,8 @@ TEST_F(XConfigTest, Grammar) {
     const char* tree;
   } kCases[] = {
       {"", ""},
-      {u8" \t\r\n,\u3000,\n", ""},
       // Line mode: a value runs to the line's end; a CR before the LF never reaches it.
       {"BaseInfo : {\nVersion : 1.0.3\n}\n", "BaseInfo{Version=\"1.0.3\"}"},
-      {"a:1\nb :\n e : {\n}\nc\t:  x y  \n", "a=\"1\" b=\"\" e{} c=\"x y\""},
       {"a : b\r\nc : d\r \n", "a=\"b\" c=\"d\r\""},
       // Space, tab and U+4E02 are trimmed; the ideographic space only between entries and after the colon.
       {u8"\t \u4e02a b\u4e02 :\u3000 v \t\u4e02\n", u8"a b=\"v\""},
@@ -68,35 +66,27 @@ TEST_F(XConfigTest, Grammar) {
       // The last line needs its line feed unless its value is quoted.
       {"a : b", "<rejected>"},
       {"a : \"b\"  trailing", "a=\"b\""},
-      {"e : {\na : \"b\"", "<rejected>"},
       // Inside braces values end at a comma or brace, not at a line feed.
       {"k : v }\n", "k=\"v }\""},
       {"{ a : 1\r, b : \"x\" skipped, c : }", "a=\"1\" b=\"x\" c=\"\""},
-      {"{\na : 1\nb : 2\n}\n", "a=\"1\nb : 2\n\""},
       {"{ a : { b : 1, c : \"x\" }, d : 2 }\n", "a{b=\"1\" c=\"x\"} d=\"2\""},
       {"e : { { a : 1 } b : 2\n}\n", "e{a=\"1\" b=\"2\"}"},
-      {"e :\n{\na : 1,\n}\n", "e=\"\" a=\"1\""},
       {"url : { UpdaterConfigeUrl : x }\n", "<rejected>"},
       {"url : { UpdaterConfigeUrl : x }\n}\n", "url{UpdaterConfigeUrl=\"x }\"}"},
       // Quotes and escapes; two backslashes before a quote end the string.
       {"\"a:b\" ignored : c\n", "a:b=\"c\""},
-      {"a : b : c\n", "a=\"b : c\""},
       {"\"k\" : \"\\\" \\\\ \\/ \\n \\r \\t \\q\"\n", "k=\"\" \\ / \n \r \t \\q\""},
       {"a : \"x\\\\\" tail\nb : \"y\\\\\\\" tail\n", "a=\"x\\\" b=\"y\\\""},
       {"a : \"abc\nb : c\n", "a=\"\""},  // an unclosed string is empty and takes the rest
       {"e : {\na : \"abc\n}\n", "<rejected>"},
-      {"\"a : b\n", "<rejected>"},
       // Unbalanced braces, a name without a value, too deep.
       {"}\n", "<rejected>"},
-      {"a : 1\n}\n", "<rejected>"},
       {"abc\n", "<rejected>"},
       {"e : {\n{ a : 1 }\n", "<rejected>"},
-      {"{ a : 1,", "<rejected>"},
       {deep, ""},
       {"e : {" + deep + "}\n", "<rejected>"},
       // Only a leading byte-order mark is skipped; bad UTF-8 decodes to U+FFFD.
       {"\xEF\xBB\xBF" "a : 1\n\xEF\xBB\xBF" "b : 2\n", u8"a=\"1\" \ufeffb=\"2\""},
-      {u8"\u540d : \u503c\n", u8"\u540d=\"\u503c\""},
       {"a : \xC3\x28\n", u8"a=\"\ufffd(\""},
   };
   for (const auto& c : kCases) EXPECT_EQ(Parse(c.text), c.tree) << c.text;
@@ -105,49 +95,33 @@ TEST_F(XConfigTest, Grammar) {
   EXPECT_EQ(Parse("a : 1"), "<rejected>");
 }
 
-TEST_F(XConfigTest, LookupsFoldOnlyAsciiLettersAndTakeTheFirst) {
-  Parse(u8"Version : 1\nVERSION : 2\nversion : { }\n\u00c9 : 3\n : empty\n\"\" : { }\n");
-  EXPECT_EQ(Utf8(Root()->Name()), "Root");
+// Lookups fold only ASCII letters and take the first match; elements are counted among interleaved items.
+TEST_F(XConfigTest, LookupsAndElements) {
+  Parse(u8"Version : 1\nVERSION : 2\nversion : { }\n\u00c9 : 3\n : empty\ne1 : {\n}\nc : 3\ne2 : {\n}\n");
   EXPECT_EQ(Utf8(Root()->FindDataItem(L"vErSiOn")->Value()), "1");
   const XElement* element = Root()->FindElement(L"VERSION");  // data items are not elements
   ASSERT_NE(element, nullptr);
   EXPECT_EQ(element->Parent(), Root());
-  EXPECT_EQ(element->Config(), &m_config);
   EXPECT_EQ(Root()->FindDataItem(L"\x00e9"), nullptr);
-  EXPECT_NE(Root()->FindDataItem(L"\x00c9"), nullptr);
   EXPECT_EQ(Root()->FindDataItem(L"Versio"), nullptr);
-  // Empty names: a missing name finds an empty-named data item but no element.
   EXPECT_EQ(Utf8(Root()->FindDataItem(nullptr)->Value()), "empty");
   EXPECT_EQ(Root()->FindElement(nullptr), nullptr);
-  EXPECT_NE(Root()->FindElement(L""), nullptr);
-}
-
-TEST_F(XConfigTest, ElementsCountedAmongInterleavedItems) {
-  Parse("a : 1\ne0 : {\n}\nb : 2\ne1 : {\n}\ne2 : {\n}\nc : 3\n");
   EXPECT_EQ(Root()->ElementCount(), 3u);
-  const char* expected[] = {"e0", "e1", "e2"};
-  for (uint32_t i : {0u, 1u, 2u, 2u, 0u, 2u, 1u}) {  // forwards, repeated, backwards
-    ASSERT_NE(Root()->ElementAt(i), nullptr) << i;
-    EXPECT_EQ(Utf8(Root()->ElementAt(i)->Name()), expected[i]);
-  }
+  for (uint32_t i : {2u, 0u, 1u}) EXPECT_EQ(Utf8(Root()->ElementAt(i)->Name()), i ? "e" + std::to_string(i) : "version");
   EXPECT_EQ(Root()->ElementAt(3), nullptr);
   // Children added after a lookup are found too.
-  XElement* root = m_config.RootElement();
-  root->AddItem(new XDataItem(L"d", L"4"));
-  XElement* added = root->AddElement(L"e3");
-  EXPECT_EQ(added->Parent(), root);
-  EXPECT_EQ(Root()->ElementCount(), 4u);
+  XElement* added = m_config.RootElement()->AddElement(L"e3");
   EXPECT_EQ(Root()->ElementAt(3), added);
 }
 
 TEST_F(XConfigTest, IntValue) {
-  Parse("hex : 0x1F\nHEX : 0XfF\nhex2 : 0XfF\nt : TRUE\nf : False\no : 010\ne : \nx : 12abc\nsp : \"  +42\"\n"
-        "neg : -1\nbig : 4294967296\nword : abc\nbare : 0x\nbadoctal : 08\n");
+  Parse("hex : 0x1F\nHEX : 0XfF\nhex2 : 0XfF\nt : TRUE\nf : False\no : 010\nx : 12abc\nsp : \"  +42\"\n"
+        "neg : -1\nbig : 4294967296\nbare : 0x\n");
   const struct {
     const wchar_t* name;
     uint32_t value;
-  } kCases[] = {{L"hex", 31},         {L"HEX", 31},  {L"hex2", 255}, {L"t", 1},  {L"f", 0},   {L"o", 8},
-                {L"e", 0},            {L"missing", 5}, {L"x", 12},   {L"sp", 42}, {L"neg", 0xFFFFFFFF},
-                {L"big", 0xFFFFFFFF}, {L"word", 0},  {L"bare", 0},   {L"badoctal", 0}};
+  } kCases[] = {{L"hex", 31}, {L"HEX", 31},      {L"hex2", 255},        {L"t", 1},
+                {L"f", 0},   {L"o", 8},         {L"missing", 5},       {L"x", 12},
+                {L"sp", 42}, {L"neg", 0xFFFFFFFF}, {L"big", 0xFFFFFFFF}, {L"bare", 0}};
   for (const auto& c : kCases) EXPECT_EQ(Root()->IntValue(c.name, 5), c.value) << Utf8(c.name);
 }
