@@ -74,6 +74,24 @@ bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, M
 // there are no files). False, with both outputs untouched, when "BaseInfo" or
 // "FileList" is missing. Linear in the number of files.
 bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestInfo* info);
+// Reads the files of a manifest while it is parsed (XConfig::Open with this
+// sink), so that the tree never holds the whole file list: each file element
+// of the first "FileList" becomes an entry as soon as it ends and is
+// released. Finish then reads the rest as ReadUpdateManifest does; the
+// outcome is the same.
+class ManifestEntrySink final : public XElementSink {
+public:
+  bool Consume(XElement* element) override;
+  // ReadUpdateManifest on `root` (the tree that the parse left) with the
+  // consumed files: appends them to `entries`, in manifest order, and fills
+  // `info`. False, with both outputs untouched, when "BaseInfo" or
+  // "FileList" is missing.
+  bool Finish(const XElement* root, FileEntryArray* entries, ManifestInfo* info);
+
+private:
+  FileEntryArray m_entries;
+  bool m_fileListEnded = false;
+};
 
 // How FetchUpdateManifest ended.
 enum class ManifestFetch { kFetched, kNotDownloaded, kNotRead, kNotVerified, kExpired };
