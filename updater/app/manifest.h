@@ -64,9 +64,10 @@ String ManifestUrlIn(const XElement* root);
 // Windows build.
 String ManifestUrlOf(const wchar_t* baseInfoPath);
 
-// Opens the manifest at `manifestPath` and reads it with ReadUpdateManifest.
-// False when the file cannot be opened or parsed, or when ReadUpdateManifest
-// fails. Windows build.
+// Opens the manifest at `manifestPath` and reads it as ReadUpdateManifest
+// does, the files while the text is parsed (ManifestEntrySink), so that a
+// large manifest is never held as a whole tree. False when the file cannot be
+// opened or parsed, or when the reading fails. Windows build.
 bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, ManifestInfo* info);
 
 // Reads a parsed manifest below `root`: fills `info` from "BaseInfo" and
