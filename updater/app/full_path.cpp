@@ -45,6 +45,10 @@ bool IsFolder(const String& path) {
 }
 
 bool RemoveFile(const String& path) {
+  if (DeleteFileW(path)) return true;
+  // A read-only file goes once its attribute is cleared; other files cost
+  // one call, not two.
+  if (GetLastError() != ERROR_ACCESS_DENIED) return false;
   SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
   return DeleteFileW(path) != FALSE;
 }

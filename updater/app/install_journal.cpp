@@ -41,6 +41,14 @@ uint32_t GetU32(const uint8_t* at) {
   return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
 }
 
+// Appends the record of `payload` (size, checksum, payload) to `bytes`.
+void AddRecord(Bytes* bytes, const Bytes& payload) {
+  const uint32_t size = static_cast<uint32_t>(payload.size());
+  PutU32(bytes, size);
+  PutU32(bytes, Checksum(payload.data(), size));
+  bytes->insert(bytes->end(), payload.begin(), payload.end());
+}
+
 constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 
 // What a journal on disk says.
@@ -151,6 +159,16 @@ void PassInstallPoint() {
 }
 #endif
 
+bool MayHoldSetAsideCopies(const String& folder) {
+  WIN32_FIND_DATAW found;
+  ScopedFind search(
+      FindFirstFileExW(folder + L"\\*.previous", FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+  if (search.IsValid()) return true;
+  // Anything but "none there" leaves the question open.
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 void RemoveEmptyFoldersOf(const String& folderPath, const StepPaths& paths) {
   const uint32_t top = LongPathOf(folderPath).Length();
   for (String folder = GetDirectoryOfPath(paths.local); folder.Length() > top; folder = GetDirectoryOfPath(folder)) {
@@ -177,24 +195,21 @@ bool PathsOfStep(const String& folderPath, const String& name, uint32_t index, S
 
 String InstallJournalPath(const String& folderPath) { return LongPathOf(folderPath) + L"\\Temp\\install.journal"; }
 
-bool InstallJournal::Append(const uint8_t* payload, uint32_t size) {
-  Bytes record;
-  record.reserve(8 + size);
-  PutU32(&record, size);
-  PutU32(&record, Checksum(payload, size));
-  record.insert(record.end(), payload, payload + size);
+bool InstallJournal::Write(const uint8_t* bytes, size_t size) {
   DWORD written = 0;
-  return WriteFile(m_file.Get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
-         written == record.size();
+  return m_file.IsValid() && size <= MAXDWORD &&
+         WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 
 bool InstallJournal::Begin(const String& path, const JournalStep* steps, size_t count) {
   m_path = path;
-  m_file.Reset(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_WRITE_THROUGH, nullptr));
+  // Not write-through: the plan goes to the disk with one flush, not one
+  // disk write per record.
+  m_file.Reset(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   if (!m_file.IsValid()) return false;
-  bool written = true;
+  Bytes plan;
   Bytes payload;
-  for (size_t i = 0; i < count && written; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     payload.clear();
     payload.push_back(kPlanStep);
     PutU32(&payload, static_cast<uint32_t>(i));
@@ -204,14 +219,13 @@ bool InstallJournal::Begin(const String& path, const JournalStep* steps, size_t 
       payload.push_back(static_cast<uint8_t>(steps[i].name.Text()[c]));
       payload.push_back(static_cast<uint8_t>(steps[i].name.Text()[c] >> 8));
     }
-    written = Append(payload.data(), static_cast<uint32_t>(payload.size()));
+    AddRecord(&plan, payload);
   }
   payload.clear();
   payload.push_back(kPlanEnd);
   PutU32(&payload, static_cast<uint32_t>(count));
-  if (written && Append(payload.data(), static_cast<uint32_t>(payload.size())) && FlushFileBuffers(m_file.Get())) {
-    return true;
-  }
+  AddRecord(&plan, payload);
+  if (Write(plan.data(), plan.size()) && FlushFileBuffers(m_file.Get())) return true;
   Remove();
   return false;
 }
@@ -220,8 +234,11 @@ bool InstallJournal::Add(Record record, uint32_t index) {
   Bytes payload;
   payload.push_back(record);
   PutU32(&payload, index);
-  return m_file.IsValid() && Append(payload.data(), static_cast<uint32_t>(payload.size())) &&
-         FlushFileBuffers(m_file.Get());
+  Bytes bytes;
+  AddRecord(&bytes, payload);
+  // Only the commit must be on the disk before the pass goes on: it turns the
+  // undo of the pass into its completion, which removes the set-aside copies.
+  return Write(bytes.data(), bytes.size()) && (record != kCommitted || FlushFileBuffers(m_file.Get()));
 }
 
 bool InstallJournal::Remove() {

@@ -42,6 +42,13 @@ struct StepPaths {
 // False (and `paths` unspecified) when a path leaves its folder or is too long.
 bool PathsOfStep(const String& folderPath, const String& name, uint32_t index, StepPaths* paths);
 
+// Whether the folder `folder` may hold set-aside copies (a file ending in
+// ".previous"): false only when a search finds none there or the folder does
+// not exist. One search of the folder, where asking for each set-aside path
+// would look up a missing name, which walks the whole folder on file systems
+// that compare names ignoring case by reading the folder (Wine's).
+bool MayHoldSetAsideCopies(const String& folder);
+
 // After a pass was undone: removes the folders that held the new file of
 // `paths` (no installed file was there before), innermost first, while they
 // are empty, and never the installation folder `folderPath` itself. Folders
@@ -51,22 +58,27 @@ void RemoveEmptyFoldersOf(const String& folderPath, const StepPaths& paths);
 // The journal's path for the installation at `folderPath`.
 String InstallJournalPath(const String& folderPath);
 
-// Writes a journal. Every record goes to the disk (flushed) before the call
-// returns; each carries its length and a checksum, so a reader takes every
-// complete record and nothing of one cut short.
+// Writes a journal. The plan (Begin) and the commit record are on the disk
+// (flushed) before the call returns; the records of single steps are written
+// but not flushed: undoing a pass decides by the files on disk, not by them,
+// and the next flush (the commit's) takes them along. Each record carries its
+// length and a checksum, so a reader takes every complete record and nothing
+// of one cut short.
 class InstallJournal {
 public:
   enum Record : uint8_t { kSetAside = 'A', kMovedIn = 'M', kCommitted = 'C' };
   // Creates the journal at `path` (replacing any) with the plan of `count`
   // steps. False when it cannot be written in full; nothing stays open then.
   bool Begin(const String& path, const JournalStep* steps, size_t count);
-  // Appends that step `index` has reached `record`; false when not written.
+  // Appends that step `index` has reached `record` (flushed for kCommitted
+  // only); false when not written.
   bool Add(Record record, uint32_t index);
   // Closes and deletes the journal; false when it is still there.
   bool Remove();
 
 private:
-  bool Append(const uint8_t* payload, uint32_t size);
+  // Writes `size` bytes of records at the end; false when not all written.
+  bool Write(const uint8_t* bytes, size_t size);
   ScopedHandle m_file;
   String m_path;
 };

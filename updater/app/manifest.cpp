@@ -56,6 +56,29 @@ bool ParseDecimalUInt64(const wchar_t* text, uint64_t* value) {
   return true;
 }
 
+namespace {
+// The entry of one file element. With `take` the name and digests are moved
+// out of the element instead of copied, so that a large manifest's texts are
+// held once.
+FileEntry EntryOf(XElement* file, bool take) {
+  auto textOf = [file, take](const wchar_t* name) {
+    XDataItem* item = file->FindDataItem(name);
+    return !item ? String() : take ? item->TakeValue() : item->Value();
+  };
+  FileEntry entry;
+  entry.size = SizeOf(file);
+  entry.hash = textOf(kHashItem);
+  entry.sha256 = textOf(kSha256Item);
+  entry.name = take ? file->TakeName() : file->Name();
+  return entry;
+}
+
+bool IsFileList(const XElement* element) {
+  // The root's element, which alone has no parent.
+  return element->Parent() && !element->Parent()->Parent() && WCompareNoCase(Text(element->Name()), kFileListElement) == 0;
+}
+}  // namespace
+
 bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestInfo* info) {
   const XElement* baseInfo = root->FindElement(kBaseInfoElement);
   const XElement* fileList = root->FindElement(kFileListElement);
@@ -71,14 +94,30 @@ bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestI
   uint32_t count = fileList->ElementCount();
   entries->reserve(entries->size() + count);
   for (uint32_t i = 0; i < count; ++i) {
-    const XElement* file = fileList->ElementAt(i);
-    FileEntry entry;
-    entry.name = file->Name();
-    entry.hash = TextOf(file, kHashItem);
-    entry.sha256 = TextOf(file, kSha256Item);
-    entry.size = SizeOf(file);
-    entries->push_back(std::move(entry));
+    // Copies only: the tree stays as it is.
+    entries->push_back(EntryOf(const_cast<XElement*>(fileList->ElementAt(i)), false));
   }
+  return true;
+}
+
+bool ManifestEntrySink::Consume(XElement* element) {
+  // Every element of the first "FileList" has ended before that list itself.
+  if (m_fileListEnded) return false;
+  if (IsFileList(element)) {
+    m_fileListEnded = true;
+    return false;
+  }
+  if (!element->Parent() || !IsFileList(element->Parent())) return false;
+  m_entries.push_back(EntryOf(element, true));
+  return true;
+}
+
+bool ManifestEntrySink::Finish(const XElement* root, FileEntryArray* entries, ManifestInfo* info) {
+  FileEntryArray none;
+  if (!ReadUpdateManifest(root, &none, info)) return false;
+  entries->reserve(entries->size() + m_entries.size());
+  for (FileEntry& entry : m_entries) entries->push_back(std::move(entry));
+  FileEntryArray().swap(m_entries);
   return true;
 }
 

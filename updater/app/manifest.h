@@ -64,9 +64,10 @@ String ManifestUrlIn(const XElement* root);
 // Windows build.
 String ManifestUrlOf(const wchar_t* baseInfoPath);
 
-// Opens the manifest at `manifestPath` and reads it with ReadUpdateManifest.
-// False when the file cannot be opened or parsed, or when ReadUpdateManifest
-// fails. Windows build.
+// Opens the manifest at `manifestPath` and reads it as ReadUpdateManifest
+// does, the files while the text is parsed (ManifestEntrySink), so that a
+// large manifest is never held as a whole tree. False when the file cannot be
+// opened or parsed, or when the reading fails. Windows build.
 bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, ManifestInfo* info);
 
 // Reads a parsed manifest below `root`: fills `info` from "BaseInfo" and
@@ -74,6 +75,24 @@ bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, M
 // there are no files). False, with both outputs untouched, when "BaseInfo" or
 // "FileList" is missing. Linear in the number of files.
 bool ReadUpdateManifest(const XElement* root, FileEntryArray* entries, ManifestInfo* info);
+// Reads the files of a manifest while it is parsed (XConfig::Open with this
+// sink), so that the tree never holds the whole file list: each file element
+// of the first "FileList" becomes an entry as soon as it ends and is
+// released. Finish then reads the rest as ReadUpdateManifest does; the
+// outcome is the same.
+class ManifestEntrySink final : public XElementSink {
+public:
+  bool Consume(XElement* element) override;
+  // ReadUpdateManifest on `root` (the tree that the parse left) with the
+  // consumed files: appends them to `entries`, in manifest order, and fills
+  // `info`. False, with both outputs untouched, when "BaseInfo" or
+  // "FileList" is missing.
+  bool Finish(const XElement* root, FileEntryArray* entries, ManifestInfo* info);
+
+private:
+  FileEntryArray m_entries;
+  bool m_fileListEnded = false;
+};
 
 // How FetchUpdateManifest ended.
 enum class ManifestFetch { kFetched, kNotDownloaded, kNotRead, kNotVerified, kExpired };

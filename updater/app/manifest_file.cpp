@@ -15,8 +15,9 @@ String ManifestUrlOf(const wchar_t* baseInfoPath) {
 }
 
 bool ParseUpdateManifest(const wchar_t* manifestPath, FileEntryArray* entries, ManifestInfo* info) {
+  ManifestEntrySink files;
   XConfig document;
-  return document.Open(manifestPath) && ReadUpdateManifest(document.RootElement(), entries, info);
+  return document.Open(manifestPath, &files) && files.Finish(document.RootElement(), entries, info);
 }
 
 namespace {

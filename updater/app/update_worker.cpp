@@ -48,6 +48,29 @@ constexpr DWORD kMoveFlags = MOVEFILE_WRITE_THROUGH;
 using PathArray = std::vector<String, LibraryAllocator<String>>;
 using EntryPathsArray = std::vector<EntryPaths, LibraryAllocator<EntryPaths>>;
 
+// A question about the folder of a path, asked again only when the folder
+// differs from the last one's (the files of a folder mostly follow each other).
+class FolderQuestion {
+public:
+  explicit FolderQuestion(bool (*ask)(const String& folder)) : m_ask(ask) {}
+  // The answer for the folder that holds `path`.
+  bool MayHold(const String& path) {
+    String folder = GetDirectoryOfPath(path);
+    if (!m_asked || WCompare(Text(folder), Text(m_folder)) != 0) {
+      m_answer = m_ask(folder);
+      m_folder = std::move(folder);
+      m_asked = true;
+    }
+    return m_answer;
+  }
+
+private:
+  bool (*m_ask)(const String& folder);
+  String m_folder;
+  bool m_asked = false;
+  bool m_answer = false;
+};
+
 class UpdateRun {
 public:
   UpdateRun(const String& clientPath, const String& clientVersion, const ManifestKey& key, UpdateReport& report)
@@ -340,6 +363,10 @@ private:
     std::vector<JournalStep, LibraryAllocator<JournalStep>> plan;
     steps.reserve(m_queue.size());
     plan.reserve(m_queue.size());
+    // A missing name is looked up once per folder where that can answer for
+    // all of its files (a lookup of one walks the folder under Wine).
+    FolderQuestion installedFolders(IsFolder);
+    FolderQuestion setAsideFolders(MayHoldSetAsideCopies);
     for (size_t i = 0; i < m_queue.size(); ++i) {
       const FileEntry& entry = m_queue[i];
       StepPaths paths;
@@ -347,8 +374,8 @@ private:
         return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
       }
       // A copy left by a run that was cut off would pass for this one's.
-      if (Exists(paths.setAside)) RemoveFile(paths.setAside);
-      plan.push_back(JournalStep{entry.name, Exists(paths.local)});
+      if (setAsideFolders.MayHold(paths.setAside) && Exists(paths.setAside)) RemoveFile(paths.setAside);
+      plan.push_back(JournalStep{entry.name, installedFolders.MayHold(paths.local) && Exists(paths.local)});
       steps.push_back(InstallStep{&entry, std::move(paths), plan.back().hadInstalled, false, false});
     }
     const String journalPath = InstallJournalPath(m_folderPath);

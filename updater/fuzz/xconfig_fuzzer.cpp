@@ -84,10 +84,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   FileEntryArray entries;
   ManifestInfo info;
-  if (ReadUpdateManifest(root, &entries, &info)) {
+  const bool manifest = ReadUpdateManifest(root, &entries, &info);
+  if (manifest) {
     Check(entries.size() == root->FindElement(L"FileList")->ElementCount(), "one entry per file element");
   } else {
     Check(entries.empty() && info.version.IsEmpty(), "a failed manifest read leaves its outputs alone");
+  }
+  // The updater reads the files while parsing: the same outcome.
+  ManifestEntrySink sink;
+  XConfig streamed;
+  FileEntryArray streamedEntries;
+  ManifestInfo streamedInfo;
+  Check(streamed.OpenText(text.c_str(), nullptr, &sink), "the text parses with a sink");
+  Check(sink.Finish(streamed.RootElement(), &streamedEntries, &streamedInfo) == manifest, "the sink reads as the tree");
+  Check(streamedEntries.size() == entries.size() && WCompare(Text(streamedInfo.version), Text(info.version)) == 0,
+        "the sink reads the entries of the tree");
+  for (size_t i = 0; i < entries.size() && i < streamedEntries.size(); ++i) {
+    Check(WCompare(Text(streamedEntries[i].name), Text(entries[i].name)) == 0 &&
+              WCompare(Text(streamedEntries[i].hash), Text(entries[i].hash)) == 0 &&
+              streamedEntries[i].size == entries[i].size,
+          "the sink's entries in the tree's order");
   }
   return 0;
 }

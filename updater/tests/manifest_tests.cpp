@@ -1,6 +1,8 @@
 // Reading the update manifest from a parsed document (both builds).
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "app/manifest.h"
 #include "base/xconfig/xconfig.h"
 #include "tests/test_support.h"
@@ -8,10 +10,31 @@
 namespace {
 class ManifestTest : public ::testing::Test {
 protected:
-  // Parses `text` and reads it as a manifest into m_entries and m_info.
+  // Parses `text` and reads it as a manifest into m_entries and m_info; reads
+  // it also as the updater does, while parsing (ManifestEntrySink), from the
+  // same outputs, and expects the same outcome.
   bool Read(const char* text) {
+    FileEntryArray entries = m_entries;
+    ManifestInfo info = m_info;
+    ManifestEntrySink sink;
+    XConfig streamed;
+    EXPECT_TRUE(streamed.OpenText(text, nullptr, &sink)) << text;
+    const bool read = streamed.RootElement() && sink.Finish(streamed.RootElement(), &entries, &info);
+
     EXPECT_TRUE(m_config.OpenText(text, nullptr)) << text;
-    return m_config.RootElement() && ReadUpdateManifest(m_config.RootElement(), &m_entries, &m_info);
+    const bool expected = m_config.RootElement() && ReadUpdateManifest(m_config.RootElement(), &m_entries, &m_info);
+    EXPECT_EQ(read, expected) << text;
+    EXPECT_EQ(Describe(entries, info), Describe(m_entries, m_info)) << text;
+    return expected;
+  }
+  static std::string Describe(const FileEntryArray& entries, const ManifestInfo& info) {
+    std::string lines = Utf8(info.version) + " " + Utf8(info.baseUrl) + " " + Utf8(info.updaterVersion) + " " +
+                        std::to_string(info.hasMust) + std::to_string(info.must) + " " + Utf8(info.expires) + "\n";
+    for (const FileEntry& entry : entries) {
+      lines += Utf8(entry.name) + " " + Utf8(entry.hash) + " " + Utf8(entry.sha256) + " " +
+               std::to_string(entry.size) + "\n";
+    }
+    return lines;
   }
   SizeTrackingAlloc m_alloc;
   ScopedCurrentAlloc m_scope{&m_alloc};
@@ -97,6 +120,25 @@ TEST_F(ManifestTest, MissingItemsAndSections) {
     uint64_t value = 7;
     EXPECT_EQ(ParseDecimalUInt64(c.text, &value), c.valid) << Utf8(c.text);
     EXPECT_EQ(value, c.valid ? c.value : 7u) << Utf8(c.text);
+  }
+}
+
+TEST_F(ManifestTest, FilesOfTheFirstTopLevelListOnly) {
+  // Read() compares the reading while parsing with the tree's.
+  struct Case {
+    const char* text;
+    const char* names;
+  } cases[] = {
+      {"BaseInfo : {\n}\nFileList : {\n}\nFileList : {\nb : {\n}\n}\n", ""},
+      {"BaseInfo : {\n}\nx : {\nFileList : {\nc : {\n}\n}\n}\nfilelist : {\nd : {\ne : {\n}\n}\n}\n", "d"},
+      {"FileList : {\na : {\n}\n}\nBaseInfo : {\n}\nFileList : {\nb : {\n}\n}\n", "a"},
+  };
+  for (const Case& c : cases) {
+    m_entries.clear();
+    ASSERT_TRUE(Read(c.text)) << c.text;
+    std::string names;
+    for (const FileEntry& entry : m_entries) names += Utf8(entry.name);
+    EXPECT_EQ(names, c.names) << c.text;
   }
 }
 

@@ -128,6 +128,10 @@ TEST_F(UpdateWorker, EqualVersionsEndAtOnceAndUnusableManifestsFail) {
 TEST_F(UpdateWorker, InstallsOutdatedAndMissingFilesAfterVerifyingAll) {
   ASSERT_TRUE(WriteFileBytes(Installed(L"a.bin"), "outdated"));
   ASSERT_TRUE(WriteFileBytes(Installed(L"current.bin"), "current"));
+  // A set-aside copy that an earlier pass could not remove stands where this one sets a.bin aside;
+  // a.bin is read-only, and so is its set-aside copy, which the pass removes all the same.
+  ASSERT_TRUE(WriteFileBytes(Installed(L"Temp\\a.bin.0.previous"), "left over"));
+  ASSERT_TRUE(SetFileAttributesW(Installed(L"a.bin").c_str(), FILE_ATTRIBUTE_READONLY));
   Publish({{"a.bin", std::string(100, 'a'), ""},
            {"current.bin", "current", ""},
            {"sub/deeper/b.bin", std::string(200, 'b'), ""},

@@ -36,7 +36,7 @@ String Trimmed(const wchar_t* begin, const wchar_t* end) {
 // allocation instead of one reallocation per child.
 class Parser {
 public:
-  explicit Parser(wchar_t* text) : m_p(text) {}
+  Parser(wchar_t* text, XElementSink* sink) : m_p(text), m_sink(sink) {}
 
   // Parses the whole text into `root`. False for invalid text; whatever was
   // read belongs to the tree then too.
@@ -92,6 +92,11 @@ private:
       m_pending.push_back(child);
       if (!ParseElement(child, depth + 1, mode)) return false;
       ++m_p;
+      if (m_sink && m_sink->Consume(child)) {
+        // Its children have gone to it: it is the last one waiting.
+        m_pending.pop_back();
+        delete child;
+      }
       return true;
     }
 
@@ -163,6 +168,7 @@ private:
   }
 
   wchar_t* m_p;
+  XElementSink* m_sink;
   std::vector<XBaseItem*, LibraryAllocator<XBaseItem*>> m_pending;
 };
 
@@ -252,17 +258,25 @@ void XElement::AddItems(XBaseItem* const* items, uint32_t count) {
   }
 }
 
-bool XConfig::OpenText(const char* text, const wchar_t* path) {
-  Close();
+wchar_t* XConfig::Decode(const char* text) {
   // Editors often save UTF-8 with a byte-order mark; it is no part of the first name.
   if (text && static_cast<unsigned char>(text[0]) == 0xEF && static_cast<unsigned char>(text[1]) == 0xBB &&
       static_cast<unsigned char>(text[2]) == 0xBF) {
     text += 3;
   }
-  wchar_t* wide = Utf8ToWide(text ? text : "");
+  return Utf8ToWide(text ? text : "");
+}
+
+bool XConfig::OpenText(const char* text, const wchar_t* path, XElementSink* sink) {
+  Close();
+  return OpenWide(Decode(text), path, sink);
+}
+
+bool XConfig::OpenWide(wchar_t* wide, const wchar_t* path, XElementSink* sink) {
+  Close();
   m_root = new XElement(L"Root", this, nullptr);
   m_fileName = path;
-  bool parsed = Parser(wide).ParseDocument(m_root);
+  bool parsed = Parser(wide, sink).ParseDocument(m_root);
   MemFree(wide);
   if (!parsed) Close();
   return parsed;

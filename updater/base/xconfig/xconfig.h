@@ -34,6 +34,9 @@ public:
 
   // The name as written in the file (may be empty).
   const String& Name() const { return m_name; }
+  // Moves the name out, leaving this item's name empty: for readers that turn
+  // a large tree into records of their own and discard it.
+  String TakeName() { return static_cast<String&&>(m_name); }
   // kDataItem for an XDataItem, kElement for an XElement.
   int32_t Kind() const { return m_kind; }
 
@@ -53,6 +56,8 @@ public:
 
   // The value text (empty when the file gave none).
   const String& Value() const { return m_value; }
+  // Moves the value out, leaving this item's value empty (see TakeName).
+  String TakeValue() { return static_cast<String&&>(m_value); }
 
 private:
   String m_value;
@@ -117,6 +122,18 @@ private:
   mutable uint32_t m_cursorChild = 0;
 };
 
+// Sees each element of a document being read as soon as its block ends (its
+// children complete, its parent not yet holding it), so that a reader can turn
+// a long list into records of its own while the text is parsed instead of
+// holding the whole tree at once.
+class XElementSink {
+public:
+  virtual ~XElementSink() = default;
+  // True when the reader is done with `element`: the parse deletes it and its
+  // parent never holds it. `element` may be changed (its texts taken).
+  virtual bool Consume(XElement* element) = 0;
+};
+
 // A document: the root element "Root" with the tree read from one file. Kept
 // on the stack by its users: open, walk the tree, close. Items stay valid until
 // Close. One thread at a time.
@@ -135,11 +152,16 @@ public:
   // the file cannot be opened or read or is not valid XConfig text; nothing is
   // open then. Windows build only.
   bool Open(const wchar_t* path);
+  // Open, handing each element to `sink` (none: keeps every element) as its
+  // block ends; the file is always read anew. The elements it consumes are
+  // not in the tree, also when the parse fails. Windows build only.
+  bool Open(const wchar_t* path, XElementSink* sink);
 
   // Parses zero-terminated UTF-8 `text` (none reads as empty text) as the
   // document of file name `path` (may be none), after closing any open
   // document. False for text that is not valid XConfig; nothing is open then.
-  bool OpenText(const char* text, const wchar_t* path);
+  // With a `sink`, each element goes to it as its block ends (see Open).
+  bool OpenText(const char* text, const wchar_t* path, XElementSink* sink = nullptr);
 
   // Deletes the tree and clears the file name. Harmless when nothing is open.
   void Close();
@@ -154,6 +176,13 @@ public:
   static constexpr uint32_t kMaxDepth = 256;
 
 private:
+  // The text decoded (UTF-8 without its byte-order mark), from the current
+  // allocator; none reads as empty text.
+  static wchar_t* Decode(const char* text);
+  // OpenText for text decoded already, with the elements going to `sink`
+  // (may be none): takes ownership of `wide` (from the current allocator),
+  // which the parse changes and which is freed before this returns.
+  bool OpenWide(wchar_t* wide, const wchar_t* path, XElementSink* sink);
   // True when a document is open under the name `path` (see Open).
   bool IsOpenAs(const wchar_t* path) const;
 

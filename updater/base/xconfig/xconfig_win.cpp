@@ -6,10 +6,12 @@
 #include "base/xconfig/xconfig.h"
 
 bool XConfig::Open(const wchar_t* path) {
-  if (m_root) {
-    if (IsOpenAs(path)) return true;
-    Close();
-  }
+  if (m_root && IsOpenAs(path)) return true;
+  return Open(path, nullptr);
+}
+
+bool XConfig::Open(const wchar_t* path, XElementSink* sink) {
+  Close();
   // No sharing while it is read; a missing file is created and reads as empty.
   ScopedHandle file(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) return false;
@@ -20,7 +22,13 @@ bool XConfig::Open(const wchar_t* path) {
   char* text = static_cast<char*>(MemAllocZeroed(uint64_t{bytes} + 1));
   DWORD got = 0;
   bool read = bytes == 0 || (ReadFile(file.Get(), text, bytes, &got, nullptr) && got == bytes);
-  bool opened = read && OpenText(text, path);
+  if (!read) {
+    MemFree(text);
+    return false;
+  }
+  // The bytes go before the parse: a large manifest's tree need not share
+  // the memory with both its encodings.
+  wchar_t* wide = Decode(text);
   MemFree(text);
-  return opened;
+  return OpenWide(wide, path, sink);
 }
