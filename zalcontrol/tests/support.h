@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QScrollBar>
 #include <QtTest>
 
 // Margins of the lists laid out without a view.
@@ -40,16 +41,35 @@ inline int charsPerLine(int width, int lineStart, int w)
 template <typename T>
 T* withMono(T* element, int pixelSize = 13)
 {
-    QFont font = monoFont(pixelSize);
-    element->SetFont(font);
+    element->SetFont(monoFont(pixelSize));
     return element;
 }
 
-inline TextElement* makeText(const QString& text, int pixelSize = 13)
+inline TextElement* makeText(const QString& text, int pixelSize = 13, bool lineBreak = false)
 {
     auto* element = withMono(new TextElement, pixelSize);
     element->SetText(text);
+    element->SetReturn(lineBreak);
     return element;
+}
+
+// A run on a line of its own.
+inline TextElement* makeLine(const QString& text) { return makeText(text, 13, true); }
+
+// A host's own kind of element (so the view cannot just move it), counting its deletions.
+inline int g_deleted = 0;
+struct HostText : TextElement
+{
+    ~HostText() override { ++g_deleted; }
+};
+
+// A host's run on a line of its own.
+inline HostText* hostText(const QString& text)
+{
+    auto* e = withMono(new HostText);
+    e->SetText(text);
+    e->SetReturn(true);
+    return e;
 }
 
 inline QPixmap solidPixmap(int w, int h, const QColor& color)
@@ -63,9 +83,18 @@ inline QPixmap solidPixmap(int w, int h, const QColor& color)
 inline ImageElement* makeImage(int w, int h, const QColor& color = Qt::yellow)
 {
     auto* element = withMono(new ImageElement);
-    QPixmap pixmap = solidPixmap(w, h, color);
-    element->SetPixmap(pixmap, 0, 0);
+    element->SetPixmap(solidPixmap(w, h, color), 0, 0);
     return element;
+}
+
+// A box (its edge spaces default to a new box's) holding the children.
+inline ButtonElement* makeBox(const QList<Element*>& children, int edgeX = 0, int edgeY = 1)
+{
+    auto* box = withMono(new ButtonElement);
+    box->SetEdgeSpace(edgeX, edgeY);
+    for (Element* child : children)
+        box->AddElement(child);
+    return box;
 }
 
 inline void setColors(Element* element, mouse_color_ text, mouse_color_ back)
@@ -127,11 +156,20 @@ struct ShownView
     QImage grab() { return view.grab().toImage(); }
     Qt::CursorShape cursor() const { return view.cursor().shape(); }
     QScrollBar* bar() { return view.GetVerticalScrollBar(); }
+    QString selected() const { return view.SelectedText(); }
 
     void move(const QPoint& pos) { QTest::mouseMove(&view, pos); }
     void press(const QPoint& pos) { QTest::mousePress(&view, Qt::LeftButton, {}, pos); }
     void release(const QPoint& pos) { QTest::mouseRelease(&view, Qt::LeftButton, {}, pos); }
     void click(const QPoint& pos) { press(pos), release(pos); }
+    void hoverClick(const QPoint& pos) { move(pos), click(pos); }
+    void drag(const QPoint& from, const QPoint& to)
+    {
+        press(from);
+        move((from + to) / 2);
+        move(to);
+        release(to);
+    }
 
     // A vertical wheel turn, or a platform's pixel delta.
     void wheel(int delta, const QPoint& pos = QPoint(5, 5), bool pixels = false)
@@ -149,6 +187,13 @@ inline void mouse(ZALChatView& view, QEvent::Type type, const QPoint& p)
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
     QMouseEvent event(type, p, view.mapToGlobal(p), button, button, Qt::NoModifier);
     QApplication::sendEvent(&view, &event);
+}
+
+// Move, press and release straight to the view.
+inline void mouseClick(ZALChatView& view, const QPoint& p)
+{
+    for (QEvent::Type type : {QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        mouse(view, type, p);
 }
 
 inline Element* pressed(const QSignalSpy& spy, int i = 0)

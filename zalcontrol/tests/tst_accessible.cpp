@@ -3,7 +3,6 @@
 #include <src/chataccessible.h>
 
 #include <QAccessible>
-#include <QScrollBar>
 
 #include <memory>
 
@@ -43,12 +42,9 @@ private slots:
         auto* smile = makeImage(16, 16);
         smile->SetAccessibleText(QStringLiteral(":)"));
         smile->SetReturn(true);
-        auto* plain = makeImage(8, 8);
-        auto* box = new ButtonElement;
-        box->AddElement(makeText(QStringLiteral("Open ")));
-        box->AddElement(makeText(QStringLiteral("file")));
+        ButtonElement* box = makeBox({makeText(QStringLiteral("Open ")), makeText(QStringLiteral("file"))});
         auto* tail = makeText(QStringLiteral("a\nb\nc\nd\ne\nf\ng"));
-        ShownView sv(200, 60, {hello, space, smile, plain, box, tail});
+        ShownView sv(200, 60, {hello, space, smile, makeImage(8, 8), box, tail});
         QSignalSpy presses(&sv.view, &ZALChatView::sglElementPress);
 
         QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&sv.view);

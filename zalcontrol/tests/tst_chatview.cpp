@@ -2,8 +2,6 @@
 
 #include "support.h"
 
-#include <QScrollBar>
-
 #include <functional>
 
 namespace {
@@ -15,9 +13,8 @@ const QRgb kPress = qRgb(0, 0, 255);
 // A mouse-aware run whose background shows its mouse state.
 TextElement* makeLive(const QString& text, bool lineBreak = false)
 {
-    TextElement* e = makeText(text);
+    TextElement* e = makeText(text, 13, lineBreak);
     e->SetEvent(true);
-    e->SetReturn(lineBreak);
     setColors(e, {Qt::white, Qt::white, Qt::white}, {QColor(kNormal), QColor(kHover), QColor(kPress)});
     return e;
 }
@@ -53,14 +50,6 @@ struct PaintSpy : QObject
         QCoreApplication::processEvents();
         return std::exchange(painted, QRegion());
     }
-};
-
-int deleted = 0;
-
-class TrackedText : public TextElement
-{
-public:
-    ~TrackedText() override { ++deleted; }
 };
 
 using Change = std::function<void(QList<Element*>&, ZALChatView&)>;
@@ -219,8 +208,7 @@ private slots:
         QFETCH(Change, change);
         QFETCH(bool, moves);
         TextElement* child = makeText(QStringLiteral("in"));
-        auto* box = withMono(new ButtonElement);
-        box->AddElement(child);
+        ButtonElement* box = makeBox({child});
         auto* plain = new TextElement; // in the view's font
         plain->SetText(QStringLiteral("mm"));
         plain->SetReturn(true);
@@ -285,18 +273,15 @@ private slots:
         other->GetEventRect() = e->GetEventRect();
         v.click(cell.center());
         QCOMPARE(pressed(spy, 1), e);
-        v.move(screenCenter(deaf));
-        v.click(screenCenter(deaf));
+        v.hoverClick(screenCenter(deaf));
         QCOMPARE(spy.count(), 2);
 
         TextElement* label = makeLive(QString(QChar(0x2588)));
-        auto* box = withMono(new ButtonElement);
-        box->AddElement(label);
+        ButtonElement* box = makeBox({label});
         setColors(box, {QColor(kNormal), QColor(kHover), QColor(kPress)}, {Qt::black, Qt::black, Qt::black});
         v.view.AddElement(box);
         v.paint();
-        v.move(screenCenter(label));
-        v.click(screenCenter(label));
+        v.hoverClick(screenCenter(label));
         QCOMPARE(pressed(spy, 2), box);
         QCOMPARE(v.grab().pixel(screenCenter(label)), kHover);
     }
@@ -305,9 +290,8 @@ private slots:
     // then plain ones (the rest moved up, as a whole pass would place them), then one sharing a line.
     void theLimitDropsTheOldest()
     {
-        deleted = 0;
-        auto* oldest = withMono(new TrackedText);
-        oldest->SetText(QStringLiteral("first"));
+        g_deleted = 0;
+        HostText* oldest = hostText(QStringLiteral("first"));
         oldest->SetEvent(true);
         ShownView v(200, 100, {oldest});
         const QPoint on = screenCenter(oldest);
@@ -315,30 +299,24 @@ private slots:
         Element* second = addLines(v.view, 1);
         Element* third = addLines(v.view, 1, 1);
         Element* fourth = addLines(v.view, 1, 2);
-        TextElement* tall = makeText(QStringLiteral("tall\n"), 30);
-        tall->SetReturn(true);
-        v.view.AddElement(tall);
+        v.view.AddElement(makeText(QStringLiteral("tall\n"), 30, true));
         v.view.AddElement(makeText(QStringLiteral("x"))); // on the line the tall one's line feed began
         addLines(v.view, ZALChatView::MaxElements - 6, 3);
         v.bar()->setValue(0);
         v.paint();
         const QPoint onSecond = screenCenter(second);
         addLines(v.view, 1);
-        QCOMPARE(deleted, 1);
+        QCOMPARE(g_deleted, 1);
         QSignalSpy spy(&v.view, &ZALChatView::sglElementPress);
         mouse(v.view, QEvent::MouseButtonPress, on);
         mouse(v.view, QEvent::MouseButtonRelease, on);
-        mouse(v.view, QEvent::MouseMove, onSecond);
-        mouse(v.view, QEvent::MouseButtonPress, onSecond);
-        mouse(v.view, QEvent::MouseButtonRelease, onSecond);
+        mouseClick(v.view, onSecond);
         QCOMPARE(spy.count(), 0);
         QCOMPARE(second->GetStartY(), 0);
         v.paint();
         const QPoint onThird = screenCenter(third);
         addLines(v.view, 1);
-        mouse(v.view, QEvent::MouseMove, onThird);
-        mouse(v.view, QEvent::MouseButtonPress, onThird);
-        mouse(v.view, QEvent::MouseButtonRelease, onThird);
+        mouseClick(v.view, onThird);
         QCOMPARE(pressed(spy), fourth);
         QCOMPARE(third->GetStartY(), 0);
         for (int drops : {2, 1}) {
@@ -354,35 +332,28 @@ private slots:
     // Two views scrolled differently paint and hit-test as each would alone.
     void viewsKeepTheirOwnLinesAndScrollOffsets()
     {
-        auto fill = [](ShownView& v, int tallSize, int scroll) {
-            QList<Element*> rows;
+        ShownView a(160, 90), b(160, 90);
+        ShownView* views[2] = {&a, &b};
+        const int tall[2] = {22, 30}, scroll[2] = {3, 7};
+        QList<Element*> rows[2];
+        for (int k = 0; k < 2; ++k) {
             for (int i = 0; i < 12; ++i) {
-                rows.append(makeLive(QStringLiteral("row%1").arg(i), true));
-                v.view.AddElement(rows.last());
-                v.view.AddElement(makeText(QStringLiteral("T"), tallSize)); // a taller neighbour
+                rows[k].append(makeLive(QStringLiteral("row%1").arg(i), true));
+                views[k]->view.AddElement(rows[k].last());
+                views[k]->view.AddElement(makeText(QStringLiteral("T"), tall[k])); // a taller neighbour
             }
-            v.bar()->setValue(scroll);
-            v.paint();
-            return rows;
-        };
-        ShownView a(160, 90);
-        const QList<Element*> rowsA = fill(a, 22, 3);
-        ShownView b(160, 90);
-        const QList<Element*> rowsB = fill(b, 30, 7);
+            views[k]->bar()->setValue(scroll[k]);
+            views[k]->paint();
+        }
         const QImage aloneB = b.grab();
         a.view.resize(160, 91); // A lays out again, B must not notice
         a.paint();
         QCOMPARE(b.grab(), aloneB);
-        QSignalSpy spyA(&a.view, &ZALChatView::sglElementPress);
-        QSignalSpy spyB(&b.view, &ZALChatView::sglElementPress);
-        const QPoint pA = rowsA[3]->GetEventRect().first().center() - QPoint(0, 30);
-        const QPoint pB = rowsB[3]->GetEventRect().first().center() - QPoint(0, 70);
-        a.move(pA);
-        a.click(pA);
-        b.move(pB);
-        b.click(pB);
-        QCOMPARE(pressed(spyA), rowsA[3]);
-        QCOMPARE(pressed(spyB), rowsB[3]);
+        for (int k = 0; k < 2; ++k) {
+            QSignalSpy spy(&views[k]->view, &ZALChatView::sglElementPress);
+            views[k]->hoverClick(rows[k][3]->GetEventRect().first().center() - QPoint(0, 10 * scroll[k]));
+            QCOMPARE(pressed(spy), rows[k][3]);
+        }
     }
 };
 

@@ -5,36 +5,17 @@
 
 #include "support.h"
 
-#include <QScrollBar>
-
 #include <climits>
 #include <functional>
 
 namespace {
-
-int deleted = 0;
-
-// A line of text that counts its deletions.
-class HostText : public TextElement
-{
-public:
-    ~HostText() override { ++deleted; }
-};
-
-HostText* hostText(const QString& text)
-{
-    auto* e = withMono(new HostText);
-    e->SetText(text);
-    e->SetReturn(true);
-    return e;
-}
 
 // An empty element that runs a host's code from inside its drawing.
 class Hook : public Element
 {
 public:
     std::function<void()> onDraw;
-    ~Hook() override { ++deleted; }
+    ~Hook() override { ++g_deleted; }
 
 private:
     void Layout(QPainter&, element_info_&, const Element* prev) override
@@ -66,7 +47,7 @@ class TestOwnership : public QObject, private MonoCell
     Q_OBJECT
 
 private slots:
-    void init() { deleted = 0; }
+    void init() { g_deleted = 0; }
 
     // Every way of handing one element to two containers, or a box into
     // itself, is refused and changes nothing; deleting a held element takes
@@ -118,7 +99,7 @@ private slots:
         QCOMPARE(a.view.ElementCount(), 1);
         a.paint();
         QCOMPARE(box->GetStartY(), 0);
-        QCOMPARE(deleted, 2);
+        QCOMPARE(g_deleted, 2);
 
         // Taken out, the element is free again: another view may hold it.
         QVERIFY(!b.view.TakeElement(box));
@@ -153,7 +134,7 @@ private slots:
         QFETCH(int, countAfter);
         QFETCH(int, deletedAfter);
         for (const bool fromSlot : {false, true}) {
-            deleted = 0;
+            g_deleted = 0;
             ShownView v(200, 100);
             auto* hook = new Hook;
             QList<Element*> rows{hostText(QStringLiteral("a")), hostText(QStringLiteral("b")), hook,
@@ -198,7 +179,7 @@ private slots:
                 QVERIFY(static_cast<const Element*>(added)->GetEventRect().isEmpty());
             v.paint();
             QCOMPARE(v.view.ElementCount(), countAfter);
-            QCOMPARE(deleted, deletedAfter + (action.contains(QLatin1String("add")) ? 0 : 1));
+            QCOMPARE(g_deleted, deletedAfter + (action.contains(QLatin1String("add")) ? 0 : 1));
             if (action.contains(QLatin1String("add")))
                 QCOMPARE(added->GetStartY(), countAfter > 1 ? 3 * h : 0);
             // The press that follows hits only what is still there.
@@ -223,7 +204,7 @@ private slots:
         Element* keep = nullptr;
         connect(&v.view, &ZALChatView::sglElementDropped, [&](Element* e) {
             uins.append(e->GetUin());
-            deletedBefore.append(deleted);
+            deletedBefore.append(g_deleted);
             if (uins.size() == 2)
                 keep = v.view.TakeElement(e);
             if (uins.size() == 3) {
@@ -235,7 +216,7 @@ private slots:
             v.view.AddElement(hostText(QStringLiteral("new")));
         QCOMPARE(uins, QList<int>({7, 0, 0, 0}));
         QCOMPARE(deletedBefore, QList<int>({0, 1, 1, 2}));
-        QCOMPARE(deleted, 3); // the first, the third (by the slot) and the fourth
+        QCOMPARE(g_deleted, 3); // the first, the third (by the slot) and the fourth
         QVERIFY(keep);
         QCOMPARE(v.view.ElementCount(), ZALChatView::MaxElements);
         v.paint();

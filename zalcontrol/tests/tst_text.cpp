@@ -1,30 +1,46 @@
-// Text in a view: word wrap; selecting and copying: drags across elements
-// and wrapped lines, word and element clicks, the press signal only for
-// clicks, the copied text's line feeds, and a selection that outlives
-// scrolling, relayouts, additions and the elements that leave.
+// Text in a view: word wrap; selecting and copying: drags across elements and wrapped
+// lines, word and element clicks, the press signal only for clicks, the copied text's line
+// feeds, a selection that outlives scrolling, relayouts, additions and the elements that
+// leave. Runs in shaped or right-to-left scripts: drawn as one text layout draws the same
+// text and font, wrapped at the margin, hit and selected by their cursor positions.
 
 #include "support.h"
 
 #include <QClipboard>
 #include <QMenu>
-#include <QScrollBar>
+#include <QTextLayout>
 
 namespace {
 
-// A cell's point where a selection place lands: before unit i, or after the
-// last unit when i is the unit count.
+const QString kArabic = QString::fromUtf8("مرحبا بالعالم");
+const QString kHebrew = QString::fromUtf8("שלום עולם");
+const QString kMixed = QString::fromUtf8("abc שלום def");
+
+QFont sansFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(16);
+    return font;
+}
+
+TextElement* sansText(const QString& text)
+{
+    auto* element = new TextElement;
+    element->SetFont(sansFont());
+    element->SetText(text);
+    return element;
+}
+
+// A cell's point where a selection place lands: before unit i (a cluster running right to
+// left begins at its cell's right), or after the last unit when i is the unit count.
 QPoint placePoint(const Element* e, int i)
 {
     const QVector<QRect>& cells = e->GetEventRect();
     const QRect cell = cells.at(qMin(i, cells.size() - 1));
-    return QPoint(i < cells.size() ? cell.left() + 1 : cell.right() - 1, cell.center().y() - Element::s_iScrollValueV);
-}
-
-TextElement* line(const QString& text, bool lineBreak = true)
-{
-    TextElement* e = makeText(text);
-    e->SetReturn(lineBreak);
-    return e;
+    auto* text = dynamic_cast<const TextElement*>(e);
+    const QChar::Direction dir = text && i < text->GetText().size() ? text->GetText().at(i).direction() : QChar::DirL;
+    const bool right = i >= cells.size() || dir == QChar::DirR || dir == QChar::DirAL;
+    return QPoint(right ? cell.right() - 1 : cell.left() + 1, cell.center().y() - Element::s_iScrollValueV);
 }
 
 // hello world|again
@@ -42,24 +58,14 @@ struct Chat : ShownView
         ImageElement* picture = makeImage(12, 12);
         picture->SetReturn(true);
         picture->SetAccessibleText(QStringLiteral("[pic]"));
-        auto* box = withMono(new ButtonElement);
-        box->AddElement(makeText(QStringLiteral("in box")));
-        e = {line(QStringLiteral("hello world"), false), line(QStringLiteral("again"), false), picture,
-             line(QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789")), box,
-             line(QStringLiteral("after"), false)};
+        e = {makeText(QStringLiteral("hello world")), makeText(QStringLiteral("again")), picture,
+             makeLine(QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789")),
+             makeBox({makeText(QStringLiteral("in box"))}), makeText(QStringLiteral("after"))};
         for (Element* element : e)
             view.AddElement(element);
         paint();
     }
 };
-
-void drag(ShownView& v, const QPoint& from, const QPoint& to)
-{
-    v.press(from);
-    v.move((from + to) / 2);
-    v.move(to);
-    v.release(to);
-}
 
 } // namespace
 
@@ -96,7 +102,7 @@ private slots:
         v.view.SetWordWrap(words);
         QList<TextElement*> elements;
         for (const QString& run : runs) {
-            elements.append(line(run, false));
+            elements.append(makeText(run));
             v.view.AddElement(elements.last());
         }
         v.paint();
@@ -138,12 +144,12 @@ private slots:
         QSignalSpy changed(&v.view, &ZALChatView::sglSelectionChanged);
         const QPoint start = placePoint(v.e[from.x()], from.y());
         if (clicks == 1)
-            drag(v, start, placePoint(v.e[to.x()], to.y()));
+            v.drag(start, placePoint(v.e[to.x()], to.y()));
         if (clicks > 1)
             QTest::mouseDClick(&v.view, Qt::LeftButton, {}, start);
         if (clicks > 2)
             v.click(start);
-        QCOMPARE(v.view.SelectedText(), text);
+        QCOMPARE(v.selected(), text);
         QVERIFY(changed.count() >= 1);
         // Selected cells in the palette's highlight colours, the rest as before.
         const QImage shown = v.grab();
@@ -151,7 +157,7 @@ private slots:
         QCOMPARE(shown.pixel(first + QPoint(0, -h / 2 + 1)),
                  v.view.palette().color(QPalette::Highlight).rgb());
         v.view.ClearSelection();
-        QCOMPARE(v.view.SelectedText(), QString());
+        QCOMPARE(v.selected(), QString());
         QCOMPARE(v.grab(), before);
     }
 
@@ -172,18 +178,18 @@ private slots:
         v.move(p + QPoint(QApplication::startDragDistance() / 2, 0));
         v.release(p);
         QCOMPARE(pressed.count(), 1);
-        QCOMPARE(v.view.SelectedText(), QString());
-        drag(v, p, placePoint(live, 5));
+        QCOMPARE(v.selected(), QString());
+        v.drag(p, placePoint(live, 5));
         QCOMPARE(pressed.count(), 1);
-        QCOMPARE(v.view.SelectedText(), QStringLiteral("ello"));
+        QCOMPARE(v.selected(), QStringLiteral("ello"));
         QTest::mouseDClick(&v.view, Qt::LeftButton, {}, p);
         QCOMPARE(pressed.count(), 3);
-        QCOMPARE(v.view.SelectedText(), QStringLiteral("hello"));
+        QCOMPARE(v.selected(), QStringLiteral("hello"));
         QMouseEvent right(QEvent::MouseButtonPress, p, Qt::RightButton, Qt::RightButton, {}); // no context menu
         QApplication::sendEvent(&v.view, &right);
         QCOMPARE(pressed.count(), 4);
         QCOMPARE(::pressed(pressed, 3), live);
-        QCOMPARE(v.view.SelectedText(), QStringLiteral("hello"));
+        QCOMPARE(v.selected(), QStringLiteral("hello"));
     }
 
     // Ctrl+A, Ctrl+C and the context menu's two entries.
@@ -196,7 +202,7 @@ private slots:
         QTest::keyClick(&v.view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("old")); // nothing selected
         QTest::keyClick(&v.view, Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(v.view.SelectedText(), all);
+        QCOMPARE(v.selected(), all);
         QTest::keyClick(&v.view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), all);
 
@@ -213,11 +219,11 @@ private slots:
             QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), v.view.mapToGlobal(QPoint(5, 5)));
             QApplication::sendEvent(&v.view, &event);
         };
-        drag(v, placePoint(v.e[0], 0), placePoint(v.e[0], 5));
+        v.drag(placePoint(v.e[0], 0), placePoint(v.e[0], 5));
         menu(QStringLiteral("Copy"));
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("hello"));
         menu(QStringLiteral("Select All"));
-        QCOMPARE(v.view.SelectedText(), all);
+        QCOMPARE(v.selected(), all);
     }
 
     // The selection keeps its ends through scrolling, a relayout and
@@ -229,7 +235,7 @@ private slots:
         ShownView v(200, 100);
         QList<Element*> lines;
         for (int i = 0; i < ZALChatView::MaxElements - 2; ++i) {
-            lines.append(line(QStringLiteral("l%1").arg(i)));
+            lines.append(makeLine(QStringLiteral("l%1").arg(i)));
             v.view.AddElement(lines.last());
         }
         auto* box = withMono(new ButtonElement);
@@ -238,39 +244,158 @@ private slots:
         v.view.AddElement(box);
         v.bar()->setValue(0);
         v.paint();
-        drag(v, placePoint(lines[0], 1), placePoint(lines[3], 1));
-        QCOMPARE(v.view.SelectedText(), QStringLiteral("0\nl1\nl2\nl"));
+        v.drag(placePoint(lines[0], 1), placePoint(lines[3], 1));
+        QCOMPARE(v.selected(), QStringLiteral("0\nl1\nl2\nl"));
         v.bar()->setValue(v.bar()->maximum());
         v.view.resize(150, 90);
         v.paint();
-        QCOMPARE(v.view.SelectedText(), QStringLiteral("0\nl1\nl2\nl"));
+        QCOMPARE(v.selected(), QStringLiteral("0\nl1\nl2\nl"));
 
         QSignalSpy changed(&v.view, &ZALChatView::sglSelectionChanged);
-        v.view.AddElement(line(QStringLiteral("new")));
+        v.view.AddElement(makeLine(QStringLiteral("new")));
         QCOMPARE(changed.count(), 0);
-        v.view.AddElement(line(QStringLiteral("drops l0")));
-        QCOMPARE(v.view.SelectedText(), QStringLiteral("l1\nl2\nl"));
+        v.view.AddElement(makeLine(QStringLiteral("drops l0")));
+        QCOMPARE(v.selected(), QStringLiteral("l1\nl2\nl"));
         delete lines[2];
-        QCOMPARE(v.view.SelectedText(), QStringLiteral("l1\nl"));
+        QCOMPARE(v.selected(), QStringLiteral("l1\nl"));
         QCOMPARE(changed.count(), 2);
-        v.view.AddElement(line(QStringLiteral("fills the room")));
-        v.view.AddElement(line(QStringLiteral("drops l1")));
-        v.view.AddElement(line(QStringLiteral("drops l3")));
-        QCOMPARE(v.view.SelectedText(), QString());
+        v.view.AddElement(makeLine(QStringLiteral("fills the room")));
+        v.view.AddElement(makeLine(QStringLiteral("drops l1")));
+        v.view.AddElement(makeLine(QStringLiteral("drops l3")));
+        QCOMPARE(v.selected(), QString());
         QCOMPARE(changed.count(), 4);
 
         v.bar()->setValue(box->GetStartY() / ZALChatView::ScrollStep);
         v.paint();
-        drag(v, placePoint(child, 1), placePoint(child, 3));
-        QCOMPARE(v.view.SelectedText(), QStringLiteral("id"));
+        v.drag(placePoint(child, 1), placePoint(child, 3));
+        QCOMPARE(v.selected(), QStringLiteral("id"));
         delete child;
-        QCOMPARE(v.view.SelectedText(), QString());
+        QCOMPARE(v.selected(), QString());
         v.view.SelectAll();
         std::unique_ptr<Element> taken(v.view.TakeElement(lines[4]));
-        QVERIFY(v.view.SelectedText().startsWith(QStringLiteral("l5\nl6")));
+        QVERIFY(v.selected().startsWith(QStringLiteral("l5\nl6")));
         v.view.Clear();
-        QCOMPARE(v.view.SelectedText(), QString());
+        QCOMPARE(v.selected(), QString());
         v.paint();
+    }
+
+    // A shaped run alone on a line: the same pixels as QTextLayout's glyphs for the text at
+    // the run's origin, and one cell per grapheme, together covering the line without
+    // overlapping, ordered by the cursor positions.
+    void shapedDrawnAsTextLayout_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("rtl"); // the first grapheme is the rightmost
+        QTest::newRow("Arabic") << kArabic << true;
+        QTest::newRow("Hebrew") << kHebrew << true;
+        QTest::newRow("mixed") << kMixed << false;
+    }
+    void shapedDrawnAsTextLayout()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, rtl);
+        ListPass pass({sansText(text)}, 400);
+        const Element* e = pass.elements.first();
+        QTextLayout layout(text, sansFont());
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        layout.endLayout();
+        QImage expected(pass.image.size(), pass.image.format());
+        expected.fill(Qt::black);
+        QPainter painter(&expected);
+        painter.setPen(Qt::white);
+        const QPointF origin(e->GetStartX(), e->GetStartY() + QFontMetrics(sansFont()).height() - line.ascent());
+        for (const QGlyphRun& run : layout.glyphRuns())
+            painter.drawGlyphRun(origin, run);
+        painter.end();
+        QCOMPARE(pass.image, expected);
+
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+        int count = 0;
+        while (graphemes.toNextBoundary() > 0)
+            ++count;
+        const QVector<QRect>& cells = e->GetEventRect();
+        QCOMPARE(cells.size(), count);
+        QVector<QRect> byX = cells;
+        std::sort(byX.begin(), byX.end(), [](const QRect& a, const QRect& b) { return a.left() < b.left(); });
+        QCOMPARE(byX.first().left(), e->GetStartX());
+        QCOMPARE(byX.last().left() + byX.last().width(), e->GetEndX());
+        for (int i = 1; i < byX.size(); ++i)
+            QCOMPARE(byX[i].left(), byX[i - 1].left() + byX[i - 1].width());
+        QCOMPARE(cells.first().left() > cells.last().left(), rtl);
+        int first = 0; // the layout's line starts at 0
+        const qreal leading = line.cursorToX(&first, QTextLine::Leading);
+        QCOMPARE(cells.first().left() - e->GetStartX(), qRound(qMin(leading, line.cursorToX(&first, QTextLine::Trailing))));
+    }
+
+    // A shaped run longer than the view breaks into lines within the margins (white space
+    // may hang past them), the last one inked; a line feed breaks the line; a new text is
+    // laid out anew.
+    void shapedLines()
+    {
+        const QString text = (kArabic + QLatin1Char(' ')).repeated(6);
+        ListPass wrapped({sansText(text)}, 200);
+        const QVector<QRect>& cells = wrapped.elements.first()->GetEventRect();
+        QCOMPARE(cells.size(), text.size());
+        QSet<int> tops;
+        for (int i = 0; i < cells.size(); ++i) {
+            QVERIFY(text.at(i).isSpace() || (cells[i].left() >= kEdgeX && cells[i].right() < 200 - kEdgeX));
+            QVERIFY(i == 0 || cells[i].top() >= cells[i - 1].top());
+            tops.insert(cells[i].top());
+        }
+        QVERIFY(tops.size() >= 3);
+        const QRect last = cells.last();
+        QImage blank(200, last.height(), wrapped.image.format());
+        blank.fill(Qt::black);
+        QVERIFY(wrapped.image.copy(0, last.top(), 200, last.height()) != blank);
+
+        ListPass pass({sansText(kHebrew + QLatin1Char('\n') + kHebrew)}, 400);
+        auto* e = static_cast<TextElement*>(pass.elements.first());
+        const QVector<QRect> two = e->GetEventRect();
+        QCOMPARE(two.size(), 2 * kHebrew.size() + 1);
+        QVERIFY(two.last().top() > two.first().top());
+        QCOMPARE(two.last(), two.at(kHebrew.size() - 1).translated(0, two.last().top() - two.first().top()));
+        e->SetText(kHebrew + QLatin1Char('\n'));
+        pass.run();
+        QCOMPARE(e->GetEventRect().size(), kHebrew.size() + 1);
+        QCOMPARE(e->GetEndX(), kEdgeX);
+        QVERIFY(e->GetEndY() > e->GetStartY());
+    }
+
+    // Dragging between the starts of two graphemes (by index) selects the characters in
+    // between however the run is ordered, shown in the highlight; a double click at the
+    // first selects its word.
+    void selectsByCursorPositions_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("word");
+        const QString marks = QStringLiteral("ae\u0301e\u0301 bc");
+        QTest::newRow("Hebrew") << kHebrew << 0 << 3 << kHebrew.left(3) << kHebrew.left(4);
+        QTest::newRow("Hebrew, second word") << kHebrew << 5 << 7 << kHebrew.mid(5, 2) << kHebrew.mid(5);
+        QTest::newRow("into Hebrew") << kMixed << 1 << 6 << kMixed.mid(1, 5) << QStringLiteral("abc");
+        QTest::newRow("Arabic") << kArabic << 2 << 4 << kArabic.mid(2, 2) << kArabic.left(5);
+        QTest::newRow("combining marks") << marks << 1 << 2 << marks.mid(1, 2) << marks.left(5);
+    }
+    void selectsByCursorPositions()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(QString, selected);
+        QFETCH(QString, word);
+        auto* e = sansText(text);
+        e->SetTextColor(QColor(Qt::black));
+        ShownView v(300, 100, {e});
+        v.drag(placePoint(e, from), placePoint(e, to));
+        QCOMPARE(v.selected(), selected);
+        const QRect cell = e->GetEventRect().at(from);
+        QCOMPARE(v.grab().pixel(cell.left() + 1, cell.top() + 1), v.view.palette().color(QPalette::Highlight).rgb());
+        v.view.ClearSelection();
+        QTest::mouseDClick(&v.view, Qt::LeftButton, {}, cell.center());
+        QCOMPARE(v.selected(), word);
     }
 };
 

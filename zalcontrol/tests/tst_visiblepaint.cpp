@@ -4,8 +4,6 @@
 
 #include <src/drawarea.h>
 
-#include <QScrollBar>
-
 #include <functional>
 
 // Sanitizer builds draw text many times slower: there the history is walked in coarser steps.
@@ -29,9 +27,7 @@ const QSize kViewSize(260, 180);
 QFont sans(int pixelSize, bool bold = false, bool underline = false)
 {
     QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    font.setUnderline(underline);
+    font.setPixelSize(pixelSize), font.setBold(bold), font.setUnderline(underline);
     return font;
 }
 
@@ -60,8 +56,7 @@ TextElement* text(const QString& content, bool lineBreak = false, QFont font = s
 ImageElement* picture(int w, int h, const QColor& color, bool lineBreak = false, int live = -1)
 {
     auto* e = with(new ImageElement, lineBreak, sans(13), live);
-    QPixmap pixmap = solidPixmap(qMax(w, 1), qMax(h, 1), color);
-    e->SetPixmap(pixmap, w > 0 ? 0 : -1, w > 0 ? 0 : -1);
+    e->SetPixmap(solidPixmap(qMax(w, 1), qMax(h, 1), color), w > 0 ? 0 : -1, w > 0 ? 0 : -1);
     return e;
 }
 
@@ -119,8 +114,7 @@ Element* historyElement(int i)
         box->AddElement(gap(5));
         box->AddElement(text(QStringLiteral("Join the quiz %1 \U0001F381").arg(i)));
         auto* inner = with(new ButtonElement, false);
-        mouse_color_ innerBack{QColor(250, 250, 255), QColor(240, 240, 255), QColor(225, 225, 250)};
-        inner->SetEventBackground(innerBack);
+        inner->SetEventBackground({QColor(250, 250, 255), QColor(240, 240, 255), QColor(225, 225, 250)});
         inner->AddElement(text(sentence(i)));
         box->AddElement(inner);
         return box;
@@ -145,8 +139,7 @@ struct HistoryView : ShownView
         view.SetWordWrap(words);
         view.SetEdgeSpace(8, 6);
         view.SetElementSpace(3);
-        QColor background(250, 250, 245);
-        view.SetBackground(background);
+        view.SetBackground(QColor(250, 250, 245));
         for (int i = 0; i < count; ++i) {
             elements.append(historyElement(i));
             view.AddElement(elements.last());
@@ -163,9 +156,7 @@ QVector<QPair<int, int>> hitTests(ZALChatView& view, const QList<Element*>& elem
     QSignalSpy spy(&view, &ZALChatView::sglElementPress);
     for (int y = -40; y < view.height() + 40; y += 6) {
         for (int x = 3; x < view.width(); x += 13) {
-            mouse(view, QEvent::MouseMove, QPoint(x, y));
-            mouse(view, QEvent::MouseButtonPress, QPoint(x, y));
-            mouse(view, QEvent::MouseButtonRelease, QPoint(x, y));
+            mouseClick(view, QPoint(x, y));
             results.append({view.cursor().shape(), spy.isEmpty() ? -1 : elements.indexOf(pressed(spy))});
             spy.clear();
         }
