@@ -187,16 +187,13 @@ private slots:
         QTest::addColumn<Change>("change");
         QTest::addColumn<bool>("moves"); // some element's geometry changes
         QTest::newRow("text") << Change([](auto& e, auto&) { static_cast<TextElement*>(e[0])->SetText("abcdefg"); }) << true;
-        QTest::newRow("font") << Change([](auto& e, auto&) { QFont f = monoFont(20); e[0]->SetFont(f); }) << true;
         QTest::newRow("picture") << Change([](auto& e, auto&) {
             QPixmap p = solidPixmap(50, 5, Qt::red);
             static_cast<ImageElement*>(e[1])->SetPixmap(p, 0, 0);
         }) << true;
-        QTest::newRow("space") << Change([](auto& e, auto&) { static_cast<SpaceElement*>(e[2])->SetSpace(30); }) << true;
         QTest::newRow("child text") << Change([](auto& e, auto&) { static_cast<TextElement*>(e[5])->SetText("x\ny"); }) << true;
         QTest::newRow("box edge") << Change([](auto& e, auto&) { static_cast<ButtonElement*>(e[3])->SetEdgeSpace(0, 9); }) << true;
         QTest::newRow("view font") << Change([](auto&, auto& view) { view.setFont(monoFont(30)); }) << true;
-        QTest::newRow("view edge space") << Change([](auto&, auto& view) { view.SetEdgeSpace(8, 4); }) << true;
         QTest::newRow("element space") << Change([](auto&, auto& view) { view.SetElementSpace(6); }) << true;
         QTest::newRow("colour") << Change([](auto& e, auto&) {
             mouse_color_ c{Qt::blue, Qt::blue, Qt::blue};

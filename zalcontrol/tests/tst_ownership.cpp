@@ -64,7 +64,7 @@ private slots:
         expectRefusal("ZALChatView");
         b.view.AddElement(text);
         expectRefusal("ButtonElement");
-        auto* box = withMono(new ButtonElement);
+        ButtonElement* box = makeBox({});
         box->AddElement(text);
         expectRefusal("ZALChatView", "a null element");
         a.view.AddElement(nullptr);
@@ -72,10 +72,9 @@ private slots:
         QCOMPARE(b.view.ElementCount(), 0);
 
         // Boxes: itself, a box holding it, and a box further out.
-        auto* inner = withMono(new ButtonElement);
-        auto* innermost = withMono(new ButtonElement);
+        ButtonElement* innermost = makeBox({});
+        ButtonElement* inner = makeBox({innermost});
         box->AddElement(inner);
-        inner->AddElement(innermost);
         expectRefusal("ButtonElement", "a box cannot hold itself");
         box->AddElement(box);
         expectRefusal("ButtonElement", "the box holds this box, which would then hold itself");
@@ -167,8 +166,7 @@ private slots:
             };
             if (fromSlot) {
                 connect(&v.view, &ZALChatView::sglElementPress, act);
-                v.move(screenCenter(actor));
-                v.click(screenCenter(actor));
+                v.hoverClick(screenCenter(actor));
             } else {
                 hook->onDraw = act;
                 v.paint();
@@ -182,9 +180,7 @@ private slots:
             QCOMPARE(g_deleted, deletedAfter + (action.contains(QLatin1String("add")) ? 0 : 1));
             if (action.contains(QLatin1String("add")))
                 QCOMPARE(added->GetStartY(), countAfter > 1 ? 3 * h : 0);
-            // The press that follows hits only what is still there.
-            v.move(QPoint(5, 5));
-            v.click(QPoint(5, 5));
+            v.hoverClick(QPoint(5, 5)); // hits only what is still there
         }
     }
 
@@ -232,14 +228,11 @@ private slots:
         v.view.SetElementSpace(INT_MAX);
         auto* gap = withMono(new SpaceElement);
         gap->SetSpace(INT_MAX);
-        auto* box = withMono(new ButtonElement);
-        box->SetEdgeSpace(0, INT_MAX);
-        box->AddElement(makeText(QStringLiteral("in")));
+        ButtonElement* box = makeBox({makeText(QStringLiteral("in"))}, 0, INT_MAX);
         TextElement* indented = makeText(QStringLiteral("x"));
         indented->SetIndentSpace(INT_MAX);
-        QPixmap picture = solidPixmap(4, 2, Qt::red);
         auto* image = new ImageElement;
-        image->SetPixmap(picture, INT_MAX, 3);
+        image->SetPixmap(solidPixmap(4, 2, Qt::red), INT_MAX, 3);
         TextElement* first = makeText(QStringLiteral("ab"));
         TextElement* after = makeText(QStringLiteral("c"));
         for (Element* e : QList<Element*>{first, gap, after, box, indented, image})

@@ -29,9 +29,8 @@ int main(int argc, char** argv)
     caption.SetText(QStringLiteral("ok"));
     caption.SetTextColor(QColor(Qt::black));
     auto* button = new ButtonElement;
-    button->AddElement(image);
-    button->AddElement(space);
-    button->AddElement(caption.Clone());
+    for (Element* child : QList<Element*>{image, space, caption.Clone()})
+        button->AddElement(child);
     view.AddElement(button);
     view.grab();
 
@@ -44,12 +43,11 @@ int main(int argc, char** argv)
     QObject::connect(&view, &ZALChatView::sglElementPress, &app, [&](Element* e) { received = e; },
                      Qt::QueuedConnection);
     const QPointF on = text->GetEventRect().first().center();
-    QMouseEvent move(QEvent::MouseMove, on, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QMouseEvent press(QEvent::MouseButtonPress, on, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, on, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(&view, &move);
-    QApplication::sendEvent(&view, &press);
-    QApplication::sendEvent(&view, &release);
+    for (QEvent::Type type : {QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, on, button, button, Qt::NoModifier);
+        QApplication::sendEvent(&view, &event);
+    }
     QApplication::processEvents();
     if (received != text) {
         std::fprintf(stderr, "package host: the queued press signal did not carry the element\n");
