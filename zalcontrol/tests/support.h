@@ -13,11 +13,16 @@ const int kEdgeX = 10;
 const int kEdgeY = 5;
 const QRgb kBlack = qRgb(0, 0, 0);
 
-inline QFont monoFont(int pixelSize = 13)
+inline QFont makeFont(const char* family, int pixelSize, bool bold = false, bool underline = false)
 {
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(pixelSize);
+    QFont font{QString::fromLatin1(family)};
+    font.setPixelSize(pixelSize), font.setBold(bold), font.setUnderline(underline);
     return font;
+}
+inline QFont monoFont(int pixelSize = 13) { return makeFont("DejaVu Sans Mono", pixelSize); }
+inline QFont sansFont(int pixelSize = 16, bool bold = false, bool underline = false)
+{
+    return makeFont("DejaVu Sans", pixelSize, bold, underline);
 }
 
 // The mono font's cell: every character w wide, lines h high.
@@ -30,13 +35,7 @@ struct MonoCell
 };
 
 // Fixed-width characters on a line: it breaks after the first ending beyond width - lineStart - w.
-inline int charsPerLine(int width, int lineStart, int w)
-{
-    int n = 1;
-    while (lineStart + n * w <= width - lineStart - w)
-        ++n;
-    return n;
-}
+inline int charsPerLine(int width, int lineStart, int w) { return qMax(1, (width - 2 * lineStart) / w); }
 
 template <typename T>
 T* withMono(T* element, int pixelSize = 13)
@@ -45,9 +44,10 @@ T* withMono(T* element, int pixelSize = 13)
     return element;
 }
 
-inline TextElement* makeText(const QString& text, int pixelSize = 13, bool lineBreak = false)
+template <typename T = TextElement>
+T* makeText(const QString& text, int pixelSize = 13, bool lineBreak = false)
 {
-    auto* element = withMono(new TextElement, pixelSize);
+    auto* element = withMono(new T, pixelSize);
     element->SetText(text);
     element->SetReturn(lineBreak);
     return element;
@@ -64,13 +64,7 @@ struct HostText : TextElement
 };
 
 // A host's run on a line of its own.
-inline HostText* hostText(const QString& text)
-{
-    auto* e = withMono(new HostText);
-    e->SetText(text);
-    e->SetReturn(true);
-    return e;
-}
+inline HostText* hostText(const QString& text) { return makeText<HostText>(text, 13, true); }
 
 inline QPixmap solidPixmap(int w, int h, const QColor& color)
 {

@@ -6,34 +6,15 @@
 
 #include <functional>
 
-// Sanitizer builds draw text many times slower: there the history is walked in coarser steps.
-#if defined(__SANITIZE_ADDRESS__)
-#define ZAL_SANITIZED
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZAL_SANITIZED
-#endif
-#endif
-
 namespace {
 
-#ifdef ZAL_SANITIZED
-const int kCoarse = 5;
-#else
-const int kCoarse = 1;
-#endif
+// Sanitizer runs (ASAN_OPTIONS set) draw text many times slower: the history is walked in coarser steps.
+const int kCoarse = qEnvironmentVariableIsSet("ASAN_OPTIONS") ? 5 : 1;
 const QSize kViewSize(260, 180);
-
-QFont sans(int pixelSize, bool bold = false, bool underline = false)
-{
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(pixelSize), font.setBold(bold), font.setUnderline(underline);
-    return font;
-}
 
 // Font (a default QFont keeps the view's), line break, and mouse colours when live.
 template <typename T>
-T* with(T* e, bool lineBreak, QFont font = sans(13), int live = -1)
+T* with(T* e, bool lineBreak, QFont font = sansFont(13), int live = -1)
 {
     e->SetFont(font);
     e->SetReturn(lineBreak);
@@ -45,7 +26,7 @@ T* with(T* e, bool lineBreak, QFont font = sans(13), int live = -1)
     return e;
 }
 
-TextElement* text(const QString& content, bool lineBreak = false, QFont font = sans(13), int live = -1)
+TextElement* text(const QString& content, bool lineBreak = false, QFont font = sansFont(13), int live = -1)
 {
     auto* e = with(new TextElement, lineBreak, font, live);
     e->SetText(content);
@@ -55,7 +36,7 @@ TextElement* text(const QString& content, bool lineBreak = false, QFont font = s
 // No picture at all when w is 0: it takes no room and is never hit.
 ImageElement* picture(int w, int h, const QColor& color, bool lineBreak = false, int live = -1)
 {
-    auto* e = with(new ImageElement, lineBreak, sans(13), live);
+    auto* e = with(new ImageElement, lineBreak, sansFont(13), live);
     e->SetPixmap(solidPixmap(qMax(w, 1), qMax(h, 1), color), w > 0 ? 0 : -1, w > 0 ? 0 : -1);
     return e;
 }
@@ -89,9 +70,9 @@ Element* historyElement(int i)
     case 1:
         return gap(6);
     case 2:
-        return text(QStringLiteral("Sender %1").arg(i), false, sans(13, true), i);
+        return text(QStringLiteral("Sender %1").arg(i), false, sansFont(13, true), i);
     case 3: {
-        TextElement* e = text(sentence(i), true, sans(13), i % 2 ? i : -1);
+        TextElement* e = text(sentence(i), true, sansFont(13), i % 2 ? i : -1);
         e->SetIndentSpace(14);
         return e;
     }
@@ -107,7 +88,7 @@ Element* historyElement(int i)
     case 6:
         return picture(40, 28 + i % 23, QColor::fromHsv(i * 53 % 360, 200, 180), false, i);
     case 7: {
-        auto* box = with(new ButtonElement, false, sans(13), i);
+        auto* box = with(new ButtonElement, false, sansFont(13), i);
         box->SetEdgeSpace(8, 4);
         box->SetIndentSpace(i % 2 * 10);
         box->AddElement(picture(16, 16, Qt::darkGreen));
@@ -122,9 +103,9 @@ Element* historyElement(int i)
     case 8:
         return picture(i % 3 ? 10 : 0, 10, Qt::magenta, false, i);
     case 9:
-        return text(QStringLiteral(" BIG \u00c9g"), false, sans(22));
+        return text(QStringLiteral(" BIG \u00c9g"), false, sansFont(22));
     default:
-        return text(QStringLiteral(" underlined\n"), false, sans(12, false, true), i);
+        return text(QStringLiteral(" underlined\n"), false, sansFont(12, false, true), i);
     }
 }
 
@@ -133,8 +114,8 @@ struct HistoryView : ShownView
 {
     QList<Element*> elements;
 
-    HistoryView(int count, int height = kViewSize.height(), int width = kViewSize.width(), bool words = false)
-        : ShownView(width, height)
+    HistoryView(int count, bool words = false)
+        : ShownView(kViewSize.width(), kViewSize.height())
     {
         view.SetWordWrap(words);
         view.SetEdgeSpace(8, 6);
@@ -190,7 +171,7 @@ private slots:
     void everyScrollPositionPaintsAsEverythingDrawn()
     {
         QFETCH(bool, words);
-        HistoryView v(180, kViewSize.height(), kViewSize.width(), words);
+        HistoryView v(180, words);
         QVERIFY(v.bar()->maximum() > 300);
         int positions = 0;
         int hovered = 0;
@@ -200,13 +181,10 @@ private slots:
             v.bar()->setValue(qMin(value, v.bar()->maximum()));
             v.paint(); // a layout pass leaves no rectangles for the hit test
             const QPoint edge(20 + positions * 13 % 200, positions % 2 ? 1 : kViewSize.height() - 2);
-            auto touch = [&] {
+            auto render = [&](bool everything) {
                 mouse(v.view, QEvent::MouseMove, edge);
                 if (positions % 3 == 0)
                     mouse(v.view, QEvent::MouseButtonPress, edge);
-            };
-            auto render = [&](bool everything) {
-                touch();
                 reference(everything);
                 QPair<QImage, QVector<QVector<QRect>>> r{v.grab(), {}};
                 reference(false);
