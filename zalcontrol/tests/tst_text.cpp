@@ -1,16 +1,20 @@
-// Text in a view: word wrap; selecting and copying: drags across elements and wrapped
-// lines, word and element clicks, the press signal only for clicks, the copied text's line
-// feeds, a selection that outlives scrolling, relayouts, additions and the elements that
-// leave. Runs in shaped or right-to-left scripts: drawn as one text layout draws the same
-// text and font, wrapped at the margin, hit and selected by their cursor positions.
+// Text in a view: word wrap, selecting and copying, clicks against drags, the accessible tree,
+// elements leaving; shaped and right-to-left runs drawn, wrapped and selected by cluster.
 
 #include "support.h"
 
+#include <src/chataccessible.h>
+
+#include <QAccessible>
 #include <QClipboard>
 #include <QMenu>
 #include <QTextLayout>
 
 namespace {
+
+// Accessibility events the view sent: the object and the kind.
+QVector<QPair<QObject*, QAccessible::Event>> g_events;
+void recordEvent(QAccessibleEvent* event) { g_events.append({event->object(), event->type()}); }
 
 const QString kArabic = QString::fromUtf8("مرحبا بالعالم");
 const QString kHebrew = QString::fromUtf8("שלום עולם");
@@ -67,7 +71,71 @@ class TestText : public QObject, private MonoCell
     Q_OBJECT
 
 private slots:
+    // Offscreen no screen reader listens, so QAccessible's own update handler never runs: the
+    // view's observer sees what it sends.
+    void initTestCase() { ZALChatViewAccessible::SetEventObserver(recordEvent); }
+    void cleanupTestCase() { ZALChatViewAccessible::SetEventObserver(nullptr); }
     void init() { Element::s_iScrollValueV = 0; }
+
+    // Roles, names and order of the children, spacers left out; screen
+    // rectangles under scrolling; the box's press action; the selection event.
+    void tree()
+    {
+        auto* hello = makeText(QStringLiteral("Hello"));
+        auto* space = new SpaceElement;
+        space->SetSpace(8);
+        auto* smile = makeImage(16, 16);
+        smile->SetAccessibleText(QStringLiteral(":)"));
+        smile->SetReturn(true);
+        ButtonElement* box = makeBox({makeText(QStringLiteral("Open ")), makeText(QStringLiteral("file"))});
+        auto* tail = makeText(QStringLiteral("a\nb\nc\nd\ne\nf\ng"));
+        ShownView sv(200, 60, {hello, space, smile, makeImage(8, 8), box, tail});
+        QSignalSpy presses(&sv.view, &ZALChatView::sglElementPress);
+
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&sv.view);
+        QVERIFY(list);
+        QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(list->childCount(), 5);
+        const QVector<QPair<QAccessible::Role, QString>> expected{
+            {QAccessible::StaticText, QStringLiteral("Hello")}, {QAccessible::Graphic, QStringLiteral(":)")},
+            {QAccessible::Graphic, QString()},                 {QAccessible::Button, QStringLiteral("Open file")},
+            {QAccessible::StaticText, tail->GetText()}};
+        for (int i = 0; i < expected.size(); ++i) {
+            QAccessibleInterface* child = list->child(i);
+            QVERIFY(child && child->isValid());
+            QCOMPARE(child->role(), expected[i].first);
+            QCOMPARE(child->text(QAccessible::Name), expected[i].second);
+            QCOMPARE(list->indexOfChild(child), i);
+            QCOMPARE(child->parent(), list);
+            QCOMPARE(child->actionInterface() != nullptr, i == 3);
+        }
+
+        // "Hello" is the first line alone (its cells sit a descent low); the
+        // view scrolls it up.
+        sv.bar()->setValue(2);
+        sv.paint();
+        const int scroll = sv.bar()->value() * ZALChatView::ScrollStep;
+        QVERIFY(scroll > 0);
+        QCOMPARE(list->child(0)->rect(),
+                 QRect(sv.view.mapToGlobal(QPoint(0, d - scroll)), QSize(5 * w, h)));
+        const QRect boxRect = list->child(3)->rect();
+        QCOMPARE(list->childAt(boxRect.center().x(), boxRect.center().y()), list->child(3));
+
+        QAccessibleActionInterface* action = list->child(3)->actionInterface();
+        QCOMPARE(action->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+        action->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(presses.count(), 1);
+        QCOMPARE(pressed(presses), static_cast<Element*>(box));
+
+        // Once per change of the selection.
+        const QPair<QObject*, QAccessible::Event> selection{&sv.view, QAccessible::Selection};
+        g_events.clear();
+        sv.view.SelectAll();
+        sv.view.SelectAll();
+        QCOMPARE(g_events.count(selection), 1);
+        sv.view.ClearSelection();
+        QCOMPARE(g_events.count(selection), 2);
+    }
 
     // The lines of runs in a view 100 wide (12 mono characters): word wrap
     // breaks before the word that does not fit (a second run too), lets
@@ -124,7 +192,7 @@ private slots:
         QTest::newRow("into a box and out") << 1 << QPoint(3, 34) << QPoint(5, 2) << "89\nin box\naf";
         QTest::newRow("word") << 2 << QPoint(0, 8) << QPoint() << "world";
         QTest::newRow("space between words") << 2 << QPoint(0, 5) << QPoint() << " ";
-        QTest::newRow("element") << 3 << QPoint(3, 30) << QPoint() << "abcdefghijklmnopqrstuvwxyz0123456789";
+        QTest::newRow("element") << 3 << QPoint(0, 8) << QPoint() << "hello world";
     }
     void mouseSelects()
     {
@@ -219,11 +287,10 @@ private slots:
         QCOMPARE(v.selected(), all);
     }
 
-    // The selection keeps its ends through scrolling, a relayout and
-    // additions; elements that leave (the limit, a deletion, a box's child,
-    // TakeElement, Clear) take their part with them, and the selection goes
-    // when nothing selected is left.
-    void selectionOutlivesChanges()
+    // The selection keeps its ends through scrolling, a relayout and additions; elements that
+    // leave (the limit, a deletion, a box's child, TakeElement, Clear) take their part of it
+    // and their accessible interfaces with them.
+    void elementsLeaving()
     {
         ShownView v(200, 100);
         QList<Element*> lines;
@@ -236,6 +303,11 @@ private slots:
         v.view.AddElement(box);
         v.bar()->setValue(0);
         v.paint();
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&v.view);
+        QVector<QAccessible::Id> ids; // of l0, l1, l2, l4, l5
+        for (int i : {0, 1, 2, 4, 5})
+            ids.append(QAccessible::uniqueId(list->child(i)));
+        auto gone = [&](int i) { return !QAccessible::accessibleInterface(ids[i]); };
         v.drag(placePoint(lines[0], 1), placePoint(lines[3], 1));
         QCOMPARE(v.selected(), QStringLiteral("0\nl1\nl2\nl"));
         v.bar()->setValue(v.bar()->maximum());
@@ -248,7 +320,10 @@ private slots:
         QCOMPARE(changed.count(), 0);
         v.view.AddElement(makeLine(QStringLiteral("drops l0")));
         QCOMPARE(v.selected(), QStringLiteral("l1\nl2\nl"));
+        QVERIFY(gone(0));
+        QCOMPARE(QAccessible::uniqueId(list->child(0)), ids[1]);
         delete lines[2];
+        QVERIFY(gone(2));
         QCOMPARE(v.selected(), QStringLiteral("l1\nl"));
         QCOMPARE(changed.count(), 2);
         v.view.AddElement(makeLine(QStringLiteral("fills the room")));
@@ -266,7 +341,10 @@ private slots:
         v.view.SelectAll();
         std::unique_ptr<Element> taken(v.view.TakeElement(lines[4]));
         QVERIFY(v.selected().startsWith(QStringLiteral("l5\nl6")));
+        QVERIFY(gone(3));
+        QCOMPARE(list->childCount(), ZALChatView::MaxElements - 1);
         v.view.Clear();
+        QVERIFY(gone(4));
         QCOMPARE(v.selected(), QString());
         v.paint();
     }
