@@ -26,7 +26,20 @@ int heightAlone(ButtonElement* box)
     return box->GetHeight();
 }
 
+// An element placed after a picture of size before (none when empty).
+struct Placement
+{
+    QSize before;
+    bool gap; // else a picture
+    QSize size; // a gap's space is the width
+    bool lineBreak;
+    int edgeX;
+    QLine placed;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Placement)
 
 class TestElement : public QObject, private MonoCell
 {
@@ -133,55 +146,43 @@ private slots:
     // wrapped, below. The placed line runs from the element's start to its end.
     void placement_data()
     {
-        QTest::addColumn<QSize>("before");
-        QTest::addColumn<bool>("gap"); // else a picture
-        QTest::addColumn<QSize>("size"); // a gap's space is the width
-        QTest::addColumn<bool>("lineBreak");
-        QTest::addColumn<int>("edgeX");
-        QTest::addColumn<QLine>("placed");
+        QTest::addColumn<Placement>("row");
         const int room = 100 - 2 * kEdgeX - 50, x = kEdgeX, y = kEdgeY;
         const QSize none;
-        auto row = [](const char* name, QSize before, bool gap, QSize size, bool lineBreak, int edgeX, QLine placed) {
-            QTest::newRow(name) << before << gap << size << lineBreak << edgeX << placed;
-        };
-        row("first picture, too wide", none, false, {500, 10}, false, x, {x, y, x + 500, y});
-        row("picture fits", {50, 30}, false, {room, 40}, false, x, {x + 50, y, x + 80, y});
-        row("picture below a tall line", {50, 30}, false, {room + 1, 8}, false, x, {x, y + 30, x + room + 1, y + 30});
-        row("picture by the font height", {50, 6}, false, {room + 1, 40}, false, x, {x, y + 17, x + room + 1, y + 17});
-        row("line break, taller picture", {50, 20}, false, {10, 40}, true, x, {x, y + 43, x + 10, y + 43});
-        row("line break, no room", {50, 20}, false, {85, 8}, true, x, {x, y + 43, x + 85, y + 43});
-        row("gap wraps at the fifth pixel", {95, 1}, true, {10, 0}, false, 0, {95, y, 5, y + 17});
-        row("gap leaves a tall line", {95, 30}, true, {10, 0}, false, 0, {95, y, 5, y + 30});
-        row("gap ends on the last pixel", none, true, {99, 0}, false, 0, {0, y, 99, y});
-        row("gap of two lines", {30, 1}, true, {90, 0}, false, 0, {30, y, 20, y + 17});
-        row("gap wider than a line: a break", {30, 1}, true, {250, 0}, false, 0, {30, y, 0, y + 17});
-        row("gap, edge_x both sides", {75, 1}, true, {10, 0}, false, 10, {85, y, 15, y + 17});
-        row("gap past the margin", {100, 30}, true, {4, 0}, false, 0, {0, y + 30, 4, y + 30});
-        row("gap, negative width", {30, 3}, true, {-7, 0}, false, 0, {30, y, 30, y});
+        auto row = [](const char* name, const Placement& p) { QTest::newRow(name) << p; };
+        row("first picture, too wide", {none, false, {500, 10}, false, x, {x, y, x + 500, y}});
+        row("picture fits", {{50, 30}, false, {room, 40}, false, x, {x + 50, y, x + 80, y}});
+        row("picture below a tall line", {{50, 30}, false, {room + 1, 8}, false, x, {x, y + 30, x + room + 1, y + 30}});
+        row("picture by the font height", {{50, 6}, false, {room + 1, 40}, false, x, {x, y + 17, x + room + 1, y + 17}});
+        row("line break, taller picture", {{50, 20}, false, {10, 40}, true, x, {x, y + 43, x + 10, y + 43}});
+        row("line break, no room", {{50, 20}, false, {85, 8}, true, x, {x, y + 43, x + 85, y + 43}});
+        row("gap wraps at the fifth pixel", {{95, 1}, true, {10, 0}, false, 0, {95, y, 5, y + 17}});
+        row("gap leaves a tall line", {{95, 30}, true, {10, 0}, false, 0, {95, y, 5, y + 30}});
+        row("gap ends on the last pixel", {none, true, {99, 0}, false, 0, {0, y, 99, y}});
+        row("gap of two lines", {{30, 1}, true, {90, 0}, false, 0, {30, y, 20, y + 17}});
+        row("gap wider than a line: a break", {{30, 1}, true, {250, 0}, false, 0, {30, y, 0, y + 17}});
+        row("gap, edge_x both sides", {{75, 1}, true, {10, 0}, false, 10, {85, y, 15, y + 17}});
+        row("gap past the margin", {{100, 30}, true, {4, 0}, false, 0, {0, y + 30, 4, y + 30}});
+        row("gap, negative width", {{30, 3}, true, {-7, 0}, false, 0, {30, y, 30, y}});
     }
     void placement()
     {
-        QFETCH(QSize, before);
-        QFETCH(bool, gap);
-        QFETCH(QSize, size);
-        QFETCH(bool, lineBreak);
-        QFETCH(int, edgeX);
-        QFETCH(QLine, placed);
-        Element* e = makeImage(size.width(), size.height());
-        if (gap) {
+        QFETCH(Placement, row);
+        Element* e = makeImage(row.size.width(), row.size.height());
+        if (row.gap) {
             delete e;
             auto* space = withMono(new SpaceElement);
-            space->SetSpace(size.width());
+            space->SetSpace(row.size.width());
             e = space;
         }
-        e->SetReturn(lineBreak);
+        e->SetReturn(row.lineBreak);
         QList<Element*> elements{e};
-        if (!before.isEmpty())
-            elements.prepend(makeImage(before.width(), before.height()));
-        ListPass pass(elements, 100, edgeX, kEdgeY, 3);
-        QCOMPARE(QLine(e->GetStartX(), e->GetStartY(), e->GetEndX(), e->GetEndY()), placed);
-        QCOMPARE(pass.info.height, Element::GetMaxHeightByY(placed.y1()) + kEdgeY + placed.y2());
-        QCOMPARE(e->GetEventRect().isEmpty(), gap);
+        if (!row.before.isEmpty())
+            elements.prepend(makeImage(row.before.width(), row.before.height()));
+        ListPass pass(elements, 100, row.edgeX, kEdgeY, 3);
+        QCOMPARE(QLine(e->GetStartX(), e->GetStartY(), e->GetEndX(), e->GetEndY()), row.placed);
+        QCOMPARE(pass.info.height, Element::GetMaxHeightByY(row.placed.y1()) + kEdgeY + row.placed.y2());
+        QCOMPARE(e->GetEventRect().isEmpty(), row.gap);
     }
 
     // A tall picture raises its line: text and a short picture on it are centred.
@@ -203,35 +204,24 @@ private slots:
     }
 
     // A box on its own line between the margins, its child edge spaces in, the next below.
-    void boxGeometry_data()
-    {
-        QTest::addColumn<int>("indent");
-        QTest::addColumn<int>("edgeX");
-        QTest::addColumn<int>("edgeY");
-        QTest::addColumn<int>("effectiveY");
-        QTest::newRow("edge 4, 3") << 0 << 4 << 3 << 3;
-        QTest::newRow("indent 6") << 6 << 4 << 3 << 3;
-        QTest::newRow("edge y negative") << 0 << 0 << -4 << 1;
-    }
     void boxGeometry()
     {
-        QFETCH(int, indent);
-        QFETCH(int, edgeX);
-        QFETCH(int, edgeY);
-        QFETCH(int, effectiveY);
-        const int lineStart = kEdgeX + indent;
-        const int n = charsPerLine(300, lineStart + edgeX, w);
-        TextElement* child = makeText(QString(2 * n, QLatin1Char('m')));
-        ButtonElement* box = makeBox({child}, edgeX, edgeY);
-        box->SetIndentSpace(indent);
-        TextElement* after = makeText(QStringLiteral("z"));
-        ListPass pass({makeText(QStringLiteral("x")), box, after}, 300, kEdgeX, kEdgeY, 2);
-        const int top = kEdgeY + 2 + h;
-        const int boxHeight = effectiveY + (2 * h + d) + effectiveY;
-        QCOMPARE(box->GetEventRect().first(), QRect(lineStart, top + d, 300 - 2 * lineStart, boxHeight));
-        QCOMPARE(child->GetEventRect().first().topLeft(), QPoint(lineStart + edgeX, top + effectiveY + d));
-        QCOMPARE(child->GetEventRect()[n].topLeft(), QPoint(lineStart + edgeX, top + effectiveY + h + d));
-        QCOMPARE(QPoint(after->GetStartX(), after->GetStartY()), QPoint(kEdgeX, top + boxHeight));
+        struct { int indent, edgeX, edgeY, effectiveY; } const rows[] = {{0, 4, 3, 3}, {6, 4, 3, 3}, {0, 0, -4, 1}};
+        for (const auto& r : rows) {
+            const int lineStart = kEdgeX + r.indent;
+            const int n = charsPerLine(300, lineStart + r.edgeX, w);
+            TextElement* child = makeText(QString(2 * n, QLatin1Char('m')));
+            ButtonElement* box = makeBox({child}, r.edgeX, r.edgeY);
+            box->SetIndentSpace(r.indent);
+            TextElement* after = makeText(QStringLiteral("z"));
+            ListPass pass({makeText(QStringLiteral("x")), box, after}, 300, kEdgeX, kEdgeY, 2);
+            const int top = kEdgeY + 2 + h, y = top + r.effectiveY + d;
+            const int boxHeight = r.effectiveY + (2 * h + d) + r.effectiveY;
+            QCOMPARE(box->GetEventRect().first(), QRect(lineStart, top + d, 300 - 2 * lineStart, boxHeight));
+            QCOMPARE(child->GetEventRect().first().topLeft(), QPoint(lineStart + r.edgeX, y));
+            QCOMPARE(child->GetEventRect()[n].topLeft(), QPoint(lineStart + r.edgeX, y + h));
+            QCOMPARE(QPoint(after->GetStartX(), after->GetStartY()), QPoint(kEdgeX, top + boxHeight));
+        }
     }
 
     // Clones, copies and assignments of boxes own their children (ASan shows double deletes).
