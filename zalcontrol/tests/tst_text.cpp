@@ -44,8 +44,8 @@ QPoint placePoint(const Element* e, int i)
 // [picture]
 // abcdefghijklmnopqrstuvwx  (one run, wrapped at the margin)
 // yz0123456789
-// [box: in box]
-// after
+// [box: in |box]
+// after [spacer]
 struct Chat : ShownView
 {
     QList<Element*> e;
@@ -57,7 +57,8 @@ struct Chat : ShownView
         picture->SetAccessibleText(QStringLiteral("[pic]"));
         e = {makeText(QStringLiteral("hello world")), makeText(QStringLiteral("again")), picture,
              makeLine(QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789")),
-             makeBox({makeText(QStringLiteral("in box"))}), makeText(QStringLiteral("after"))};
+             makeBox({makeText(QStringLiteral("in ")), makeText(QStringLiteral("box"))}),
+             makeText(QStringLiteral("after")), new SpaceElement};
         for (Element* element : e)
             view.AddElement(element);
         paint();
@@ -77,29 +78,21 @@ private slots:
     void cleanupTestCase() { ZALChatViewAccessible::SetEventObserver(nullptr); }
     void init() { Element::s_iScrollValueV = 0; }
 
-    // Roles, names and order of the children, spacers left out; screen
-    // rectangles under scrolling; the box's press action; the selection event.
+    // Roles, names and order of the children, spacers left out; screen rectangles under
+    // scrolling; the box's press action; one selection event per change.
     void tree()
     {
-        auto* hello = makeText(QStringLiteral("Hello"));
-        auto* space = new SpaceElement;
-        space->SetSpace(8);
-        auto* smile = makeImage(16, 16);
-        smile->SetAccessibleText(QStringLiteral(":)"));
-        smile->SetReturn(true);
-        ButtonElement* box = makeBox({makeText(QStringLiteral("Open ")), makeText(QStringLiteral("file"))});
-        auto* tail = makeText(QStringLiteral("a\nb\nc\nd\ne\nf\ng"));
-        ShownView sv(200, 60, {hello, space, smile, makeImage(8, 8), box, tail});
-        QSignalSpy presses(&sv.view, &ZALChatView::sglElementPress);
-
-        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&sv.view);
+        Chat v;
+        v.view.resize(200, 40);
+        QSignalSpy presses(&v.view, &ZALChatView::sglElementPress);
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&v.view);
         QVERIFY(list);
         QCOMPARE(list->role(), QAccessible::List);
-        QCOMPARE(list->childCount(), 5);
+        QCOMPARE(list->childCount(), 6);
+        const QAccessible::Role text = QAccessible::StaticText;
         const QVector<QPair<QAccessible::Role, QString>> expected{
-            {QAccessible::StaticText, QStringLiteral("Hello")}, {QAccessible::Graphic, QStringLiteral(":)")},
-            {QAccessible::Graphic, QString()},                 {QAccessible::Button, QStringLiteral("Open file")},
-            {QAccessible::StaticText, tail->GetText()}};
+            {text, "hello world"}, {text, "again"}, {QAccessible::Graphic, "[pic]"},
+            {text, static_cast<TextElement*>(v.e[3])->GetText()}, {QAccessible::Button, "in box"}, {text, "after"}};
         for (int i = 0; i < expected.size(); ++i) {
             QAccessibleInterface* child = list->child(i);
             QVERIFY(child && child->isValid());
@@ -107,33 +100,30 @@ private slots:
             QCOMPARE(child->text(QAccessible::Name), expected[i].second);
             QCOMPARE(list->indexOfChild(child), i);
             QCOMPARE(child->parent(), list);
-            QCOMPARE(child->actionInterface() != nullptr, i == 3);
+            QCOMPARE(child->actionInterface() != nullptr, i == 4);
         }
 
-        // "Hello" is the first line alone (its cells sit a descent low); the
-        // view scrolls it up.
-        sv.bar()->setValue(2);
-        sv.paint();
-        const int scroll = sv.bar()->value() * ZALChatView::ScrollStep;
+        v.bar()->setValue(2);
+        v.paint();
+        const int scroll = v.bar()->value() * ZALChatView::ScrollStep;
         QVERIFY(scroll > 0);
-        QCOMPARE(list->child(0)->rect(),
-                 QRect(sv.view.mapToGlobal(QPoint(0, d - scroll)), QSize(5 * w, h)));
-        const QRect boxRect = list->child(3)->rect();
-        QCOMPARE(list->childAt(boxRect.center().x(), boxRect.center().y()), list->child(3));
+        // Cells sit a descent below the line's top.
+        QCOMPARE(list->child(0)->rect(), QRect(v.view.mapToGlobal(QPoint(0, d - scroll)), QSize(11 * w, h)));
+        const QRect boxRect = list->child(4)->rect();
+        QCOMPARE(list->childAt(boxRect.center().x(), boxRect.center().y()), list->child(4));
 
-        QAccessibleActionInterface* action = list->child(3)->actionInterface();
+        QAccessibleActionInterface* action = list->child(4)->actionInterface();
         QCOMPARE(action->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
         action->doAction(QAccessibleActionInterface::pressAction());
         QCOMPARE(presses.count(), 1);
-        QCOMPARE(pressed(presses), static_cast<Element*>(box));
+        QCOMPARE(pressed(presses), v.e[4]);
 
-        // Once per change of the selection.
-        const QPair<QObject*, QAccessible::Event> selection{&sv.view, QAccessible::Selection};
+        const QPair<QObject*, QAccessible::Event> selection{&v.view, QAccessible::Selection};
         g_events.clear();
-        sv.view.SelectAll();
-        sv.view.SelectAll();
+        v.view.SelectAll();
+        v.view.SelectAll();
         QCOMPARE(g_events.count(selection), 1);
-        sv.view.ClearSelection();
+        v.view.ClearSelection();
         QCOMPARE(g_events.count(selection), 2);
     }
 
@@ -222,11 +212,11 @@ private slots:
         QCOMPARE(v.grab(), before);
     }
 
-    // A click reports the element when the button comes up; a drag (from as
-    // far as the drag distance) selects and reports nothing; a shorter
-    // jitter is still a click; both presses of a double click report; other
-    // buttons report on the press.
-    void clicksReportDragsSelect()
+    // A click reports the element when the button comes up; a drag (from as far as the drag
+    // distance) selects and reports nothing, a shorter jitter is still a click; both presses
+    // of a double click report; other buttons report on the press. Ctrl+C with nothing
+    // selected keeps the clipboard; Ctrl+A, Ctrl+C and the context menu's two entries.
+    void clicksKeysAndMenu()
     {
         Chat v;
         Element* live = v.e[0];
@@ -240,6 +230,10 @@ private slots:
         v.release(p);
         QCOMPARE(pressed.count(), 1);
         QCOMPARE(v.selected(), QString());
+        QApplication::clipboard()->setText(QStringLiteral("old"));
+        v.view.setFocus();
+        QTest::keyClick(&v.view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("old"));
         v.drag(p, placePoint(live, 5));
         QCOMPARE(pressed.count(), 1);
         QCOMPARE(v.selected(), QStringLiteral("ello"));
@@ -251,21 +245,6 @@ private slots:
         QCOMPARE(pressed.count(), 4);
         QCOMPARE(::pressed(pressed, 3), live);
         QCOMPARE(v.selected(), QStringLiteral("hello"));
-    }
-
-    // Ctrl+A, Ctrl+C and the context menu's two entries.
-    void copyAndSelectAll()
-    {
-        Chat v;
-        const QString all = QStringLiteral("hello worldagain\n[pic]\nabcdefghijklmnopqrstuvwxyz0123456789\nin box\nafter");
-        QApplication::clipboard()->setText(QStringLiteral("old"));
-        v.view.setFocus();
-        QTest::keyClick(&v.view, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("old")); // nothing selected
-        QTest::keyClick(&v.view, Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(v.selected(), all);
-        QTest::keyClick(&v.view, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), all);
 
         auto menu = [&](const QString& entry) {
             QTimer::singleShot(0, [&] {
@@ -280,11 +259,16 @@ private slots:
             QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), v.view.mapToGlobal(QPoint(5, 5)));
             QApplication::sendEvent(&v.view, &event);
         };
-        v.drag(placePoint(v.e[0], 0), placePoint(v.e[0], 5));
-        menu(QStringLiteral("Copy"));
+        menu(QStringLiteral("Copy")); // the double click's word
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("hello"));
+        const QString all = QStringLiteral("hello worldagain\n[pic]\nabcdefghijklmnopqrstuvwxyz0123456789\nin box\nafter");
         menu(QStringLiteral("Select All"));
         QCOMPARE(v.selected(), all);
+        v.view.ClearSelection();
+        QTest::keyClick(&v.view, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(v.selected(), all);
+        QTest::keyClick(&v.view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), all);
     }
 
     // The selection keeps its ends through scrolling, a relayout and additions; elements that
