@@ -170,7 +170,6 @@ private slots:
         QFETCH(int, expected);
         QApplication::setWheelScrollLines(3);
         ShownView v(200, 100);
-        QCOMPARE(v.view.focusPolicy(), Qt::StrongFocus);
         v.view.setFont(monoFont());
         addLines(v.view, 80);
         v.bar()->setValue(40);
@@ -216,18 +215,15 @@ private slots:
         QTest::addColumn<Change>("change");
         QTest::addColumn<bool>("moves"); // some element's geometry changes
         QTest::newRow("text") << Change([](auto& e, auto&) { static_cast<TextElement*>(e[0])->SetText("abcdefg"); }) << true;
-        QTest::newRow("picture") << Change([](auto& e, auto&) {
-            QPixmap p = solidPixmap(50, 5, Qt::red);
-            static_cast<ImageElement*>(e[1])->SetPixmap(p, 0, 0);
-        }) << true;
+        QTest::newRow("picture")
+            << Change([](auto& e, auto&) { static_cast<ImageElement*>(e[1])->SetPixmap(solidPixmap(50, 5, Qt::red), 0, 0); })
+            << true;
         QTest::newRow("child text") << Change([](auto& e, auto&) { static_cast<TextElement*>(e[5])->SetText("x\ny"); }) << true;
         QTest::newRow("box edge") << Change([](auto& e, auto&) { static_cast<ButtonElement*>(e[3])->SetEdgeSpace(0, 9); }) << true;
         QTest::newRow("view font") << Change([](auto&, auto& view) { view.setFont(monoFont(30)); }) << true;
         QTest::newRow("element space") << Change([](auto&, auto& view) { view.SetElementSpace(6); }) << true;
-        QTest::newRow("colour") << Change([](auto& e, auto&) {
-            mouse_color_ c{Qt::blue, Qt::blue, Qt::blue};
-            e[0]->SetEventBackground(c);
-        }) << false;
+        QTest::newRow("colour") << Change([](auto& e, auto&) { e[0]->SetEventBackground({Qt::blue, Qt::blue, Qt::blue}); })
+                                << false;
     }
     void changesShowAtTheNextPaint()
     {

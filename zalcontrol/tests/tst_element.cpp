@@ -69,59 +69,48 @@ private slots:
         QCOMPARE(p.text(), QColor(10, 20, 30));
     }
 
-    // Line feeds, CR LF, the element space before a line break, no room for U+0001.
-    void textLineFeedsAndFullLines()
+    // Line feeds, CR LF, the element space before a line break, no room for U+0001; a letter
+    // with a negative left bearing never starts a line.
+    void textRuns()
     {
+        ushort c = 0x21;
+        while (c < 0x600 && !(QChar(c).isLetter() && fm.inFont(QChar(c)) && fm.leftBearing(QChar(c)) < 0))
+            ++c;
+        QVERIFY(c < 0x600);
+        const int n = charsPerLine(100, kEdgeX, w);
         TextElement* run = makeText(QStringLiteral("a\nb"));
         TextElement* crlf = makeText(QStringLiteral("a\r\nb\n"), 13, true);
         TextElement* after = makeText(QStringLiteral("e"));
-        TextElement* filler = makeText(QString(charsPerLine(100, kEdgeX, w), QLatin1Char('a')), 13, true);
+        TextElement* filler = makeText(QString(n, QLatin1Char('a')), 13, true);
         TextElement* next = makeText(QStringLiteral("b"));
-        ListPass pass({run, crlf, after, filler, next}, 100, kEdgeX, kEdgeY, 3);
+        TextElement* held = makeText(QString(n, QLatin1Char('a')) + QChar(c) + QStringLiteral("bc"), 13, true);
+        ListPass pass({run, crlf, after, filler, next, held}, 100, kEdgeX, kEdgeY, 3);
         QCOMPARE(run->GetEventRect().size(), 3);
         QCOMPARE(crlf->GetStartY(), run->GetEndY() + 3 + h);
         QCOMPARE(run->GetEventRect()[2].topLeft(), QPoint(kEdgeX, kEdgeY + h + d));
         QCOMPARE(crlf->GetEventRect().size(), 4);
         QCOMPARE(after->GetEventRect().first().topLeft(), QPoint(kEdgeX, crlf->GetStartY() + 2 * h + d));
         QCOMPARE(QPoint(next->GetStartX(), next->GetStartY()), QPoint(kEdgeX, filler->GetStartY() + h));
+        const int top = held->GetEventRect()[0].top();
+        QCOMPARE(held->GetEventRect()[n].top(), top);
+        QCOMPARE(held->GetEventRect()[n + 1].topLeft(), QPoint(kEdgeX, top + h));
     }
 
-    // A letter with a negative left bearing never starts a line.
-    void textNegativeBearingHoldsThePreviousCharacter()
+    // A 100 x 50 picture fitted into boxes (the caller's stays as it was); 64 x 64 one-pixel
+    // checks shown at 32 x 32: at pixel ratio 2 every source pixel reaches the device, at
+    // ratio 1 the scaled picture does; the layout size is 32 x 32 both times.
+    void pictures()
     {
-        QChar letter;
-        for (ushort c = 0x21; c < 0x600 && letter.isNull(); ++c) {
-            if (QChar(c).isLetter() && fm.inFont(QChar(c)) && fm.leftBearing(QChar(c)) < 0)
-                letter = QChar(c);
-        }
-        if (letter.isNull())
-            QSKIP("the test font has no letter with a negative left bearing");
-        const int n = charsPerLine(100, kEdgeX, w);
-        TextElement* run = makeText(QString(n, QLatin1Char('a')) + letter + QStringLiteral("bc"));
-        ListPass pass({run}, 100);
-        QCOMPARE(run->GetEventRect()[n].top(), run->GetEventRect()[0].top());
-        QCOMPARE(run->GetEventRect()[n + 1].topLeft(), QPoint(kEdgeX, kEdgeY + h + d));
-    }
-
-    // A 100 x 50 picture fitted into a box; the caller's picture stays as it was.
-    void pictureScalingKeepsTheAspectRatio()
-    {
-        QPixmap source = solidPixmap(100, 50, Qt::yellow);
+        QPixmap yellow = solidPixmap(100, 50, Qt::yellow);
         const QVector<QPair<QSize, QSize>> boxes{
             {{20, 20}, {20, 10}}, {{80, 10}, {20, 10}}, {{0, 20}, {100, 50}}, {{-20, 20}, {0, 0}}};
         for (const auto& box : boxes) {
             auto* picture = new ImageElement;
-            picture->SetPixmap(source, box.first.width(), box.first.height());
-            QCOMPARE(source.size(), QSize(100, 50));
+            picture->SetPixmap(yellow, box.first.width(), box.first.height());
+            QCOMPARE(yellow.size(), QSize(100, 50));
             ListPass pass({picture}, 600);
             QCOMPARE(QSize(picture->GetEndX() - picture->GetStartX(), picture->GetHeight()), box.second);
         }
-    }
-
-    // 64 x 64 one-pixel checks shown at 32 x 32: at pixel ratio 2 every source pixel reaches
-    // the device, at ratio 1 the scaled picture does; the layout size is 32 x 32 both times.
-    void pictureIsDrawnAtTheDevicePixelRatio()
-    {
         QImage checks(64, 64, QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < 64; ++y)
             for (int x = 0; x < 64; ++x)

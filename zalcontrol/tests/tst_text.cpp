@@ -349,10 +349,9 @@ private slots:
             tops.insert(cells[i].top());
         }
         QVERIFY(tops.size() >= 3);
-        const QRect last = cells.last();
-        QImage blank(200, last.height(), wrapped.image.format());
+        QImage blank(200, cells.last().height(), wrapped.image.format());
         blank.fill(Qt::black);
-        QVERIFY(wrapped.image.copy(0, last.top(), 200, last.height()) != blank);
+        QVERIFY(wrapped.image.copy(0, cells.last().top(), 200, blank.height()) != blank);
 
         ListPass pass({sansText(kHebrew + QLatin1Char('\n') + kHebrew)}, 400);
         auto* e = static_cast<TextElement*>(pass.elements.first());

@@ -88,16 +88,11 @@ Element* historyElement(int i)
     case 6:
         return picture(40, 28 + i % 23, QColor::fromHsv(i * 53 % 360, 200, 180), false, i);
     case 7: {
-        auto* box = with(new ButtonElement, false, sansFont(13), i);
-        box->SetEdgeSpace(8, 4);
-        box->SetIndentSpace(i % 2 * 10);
-        box->AddElement(picture(16, 16, Qt::darkGreen));
-        box->AddElement(gap(5));
-        box->AddElement(text(QStringLiteral("Join the quiz %1 \U0001F381").arg(i)));
-        auto* inner = with(new ButtonElement, false);
+        auto* inner = with(makeBox({text(sentence(i))}), false);
         inner->SetEventBackground({QColor(250, 250, 255), QColor(240, 240, 255), QColor(225, 225, 250)});
-        inner->AddElement(text(sentence(i)));
-        box->AddElement(inner);
+        const QString caption = QStringLiteral("Join the quiz %1 \U0001F381").arg(i);
+        auto* box = with(makeBox({picture(16, 16, Qt::darkGreen), gap(5), text(caption), inner}, 8, 4), false, sansFont(13), i);
+        box->SetIndentSpace(i % 2 * 10);
         return box;
     }
     case 8:
