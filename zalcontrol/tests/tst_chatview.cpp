@@ -94,49 +94,42 @@ class TestChatView : public QObject, private MonoCell
 private slots:
     void init() { Element::s_iScrollValueV = g_deleted = 0; }
 
-    // Following single and burst appends; scrolled up the place holds (at the limit within a step).
-    void followingAndKeepingThePlace_data()
-    {
-        QTest::addColumn<int>("initial");
-        QTest::addColumn<int>("burst");
-        QTest::newRow("below the limit") << 40 << 1;
-        QTest::newRow("burst below the limit") << 40 << 7;
-        QTest::newRow("burst at the limit") << ZALChatView::MaxElements << 7;
-    }
+    // Following single and burst appends, below and at the limit; scrolled up, the place holds
+    // (at the limit within a step).
     void followingAndKeepingThePlace()
     {
-        QFETCH(int, initial);
-        QFETCH(int, burst);
-        ShownView v(200, 100);
-        QSignalSpy atBottom(&v.view, &ZALChatView::sglAtBottomChanged);
-        addLines(v.view, initial);
-        for (int round = 0; round < 3; ++round) {
-            Element* last = addLines(v.view, burst, initial + round * burst);
-            QCOMPARE(v.bar()->value(), v.bar()->maximum()); // before any paint
+        for (const auto& [initial, burst] : {std::pair{40, 1}, {40, 7}, {int(ZALChatView::MaxElements), 7}}) {
+            ShownView v(200, 100);
+            QSignalSpy atBottom(&v.view, &ZALChatView::sglAtBottomChanged);
+            addLines(v.view, initial);
+            for (int round = 0; round < 3; ++round) {
+                Element* last = addLines(v.view, burst, initial + round * burst);
+                QCOMPARE(v.bar()->value(), v.bar()->maximum()); // before any paint
+                v.paint();
+                QVERIFY(last->GetEventRect().last().bottom() - Element::s_iScrollValueV < 100);
+            }
+            QCOMPARE(atBottom.count(), 0);
+            v.bar()->setValue(v.bar()->maximum() - 20);
+            QCOMPARE(atBottom.count(), 1);
+            QVERIFY(!atBottom.at(0).at(0).toBool());
             v.paint();
-            QVERIFY(last->GetEventRect().last().bottom() - Element::s_iScrollValueV < 100);
+            const QImage before = v.grab().copy(0, 20, 100, 60);
+            for (int round = 0; round < 4; ++round) {
+                addLines(v.view, burst, initial + 100 + round * burst);
+                v.paint();
+                bool found = false;
+                const int slack = initial < ZALChatView::MaxElements ? 0 : 9;
+                for (int dy = -slack; dy <= slack && !found; ++dy)
+                    found = v.grab().copy(0, 20 + dy, 100, 60) == before;
+                QVERIFY2(found, qPrintable(QStringLiteral("%1 + %2, round %3").arg(initial).arg(burst).arg(round)));
+            }
+            v.bar()->setValue(0);
+            addLines(v.view, burst, 9000);
+            QCOMPARE(v.bar()->value(), 0);
+            v.view.ScrollToBottom();
+            QCOMPARE(atBottom.last().at(0).toBool(), true);
+            QVERIFY(v.view.IsAtBottom());
         }
-        QCOMPARE(atBottom.count(), 0);
-        v.bar()->setValue(v.bar()->maximum() - 20);
-        QCOMPARE(atBottom.count(), 1);
-        QVERIFY(!atBottom.at(0).at(0).toBool());
-        v.paint();
-        const QImage before = v.grab().copy(0, 20, 100, 60);
-        for (int round = 0; round < 4; ++round) {
-            addLines(v.view, burst, initial + 100 + round * burst);
-            v.paint();
-            bool found = false;
-            const int slack = initial < ZALChatView::MaxElements ? 0 : 9;
-            for (int dy = -slack; dy <= slack && !found; ++dy)
-                found = v.grab().copy(0, 20 + dy, 100, 60) == before;
-            QVERIFY2(found, qPrintable(QStringLiteral("round %1").arg(round)));
-        }
-        v.bar()->setValue(0);
-        addLines(v.view, burst, 9000);
-        QCOMPARE(v.bar()->value(), 0);
-        v.view.ScrollToBottom();
-        QCOMPARE(atBottom.last().at(0).toBool(), true);
-        QVERIFY(v.view.IsAtBottom());
     }
 
     // From value 40, 2 steps a line: keys (a page is a view height less a line; End follows
@@ -437,66 +430,56 @@ private slots:
 
     // Host code in a paint (an element's Draw) or a slot adds, takes, deletes, clears:
     // additions and Clear() wait for the pass, nothing freed is touched, nothing lost.
-    void listChangesDuringPasses_data()
-    {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<int>("countAfter");
-        QTest::addColumn<int>("deletedAfter");
-        QTest::newRow("add") << "add" << 5 << 0;
-        QTest::newRow("delete a later element") << "delete next" << 3 << 1;
-        QTest::newRow("delete itself") << "delete self" << 3 << 1;
-        QTest::newRow("take a later element") << "take next" << 3 << 0;
-        QTest::newRow("clear, then add") << "clear add" << 1 << 4;
-    }
     void listChangesDuringPasses()
     {
-        QFETCH(QString, action);
-        QFETCH(int, countAfter);
-        QFETCH(int, deletedAfter);
-        for (const bool fromSlot : {false, true}) {
-            g_deleted = 0;
-            ShownView v;
-            auto* hook = new Hook;
-            QList<Element*> rows{hostText(QStringLiteral("a")), hostText(QStringLiteral("b")), hook,
-                                 hostText(QStringLiteral("c"))};
-            for (Element* row : rows) {
-                row->SetEvent(true);
-                v.view.AddElement(row);
-            }
-            v.paint();
-            Element* actor = fromSlot ? rows[1] : hook;
-            HostText* added = action.contains("add") ? hostText(QStringLiteral("added")) : nullptr;
-            std::unique_ptr<Element> taken;
-            bool done = false;
-            const std::function<void()> act = [&] {
-                if (std::exchange(done, true))
-                    return;
-                if (action.contains("clear"))
-                    v.view.Clear();
-                if (added)
-                    v.view.AddElement(added);
-                if (action == "delete next" || action == "delete self")
-                    delete (action == "delete next" ? rows[3] : actor);
-                if (action == "take next")
-                    taken.reset(v.view.TakeElement(rows[3]));
-            };
-            if (fromSlot) {
-                connect(&v.view, &ZALChatView::sglElementPress, act);
-                v.hoverClick(screenCenter(actor));
-            } else {
-                hook->onDraw = act;
+        const struct { QString action; int countAfter, deletedAfter; } cases[] = {
+            {"add", 5, 0}, {"delete next", 3, 1}, {"delete self", 3, 1}, {"take next", 3, 0}, {"clear add", 1, 4}};
+        for (const auto& c : cases) {
+            for (const bool fromSlot : {false, true}) {
+                g_deleted = 0;
+                ShownView v;
+                auto* hook = new Hook;
+                QList<Element*> rows{hostText(QStringLiteral("a")), hostText(QStringLiteral("b")), hook,
+                                     hostText(QStringLiteral("c"))};
+                for (Element* row : rows) {
+                    row->SetEvent(true);
+                    v.view.AddElement(row);
+                }
                 v.paint();
+                Element* actor = fromSlot ? rows[1] : hook;
+                HostText* added = c.action.contains("add") ? hostText(QStringLiteral("added")) : nullptr;
+                std::unique_ptr<Element> taken;
+                bool done = false;
+                const std::function<void()> act = [&] {
+                    if (std::exchange(done, true))
+                        return;
+                    if (c.action.contains("clear"))
+                        v.view.Clear();
+                    if (added)
+                        v.view.AddElement(added);
+                    if (c.action == "delete next" || c.action == "delete self")
+                        delete (c.action == "delete next" ? rows[3] : actor);
+                    if (c.action == "take next")
+                        taken.reset(v.view.TakeElement(rows[3]));
+                };
+                if (fromSlot) {
+                    connect(&v.view, &ZALChatView::sglElementPress, act);
+                    v.hoverClick(screenCenter(actor));
+                } else {
+                    hook->onDraw = act;
+                    v.paint();
+                }
+                QVERIFY(done);
+                // Not drawn by the pass it was added in, which had laid out without it.
+                if (c.action == "add" && !fromSlot)
+                    QVERIFY(static_cast<const Element*>(added)->GetEventRect().isEmpty());
+                v.paint();
+                QCOMPARE(v.view.ElementCount(), c.countAfter);
+                QCOMPARE(g_deleted, c.deletedAfter);
+                if (added)
+                    QCOMPARE(added->GetStartY(), c.countAfter > 1 ? 3 * h : 0);
+                v.hoverClick(QPoint(5, 5)); // hits only what is still there
             }
-            QVERIFY(done);
-            // Not drawn by the pass it was added in, which had laid out without it.
-            if (action == "add" && !fromSlot)
-                QVERIFY(static_cast<const Element*>(added)->GetEventRect().isEmpty());
-            v.paint();
-            QCOMPARE(v.view.ElementCount(), countAfter);
-            QCOMPARE(g_deleted, deletedAfter);
-            if (added)
-                QCOMPARE(added->GetStartY(), countAfter > 1 ? 3 * h : 0);
-            v.hoverClick(QPoint(5, 5)); // hits only what is still there
         }
     }
 

@@ -156,50 +156,46 @@ class TestVisiblePaint : public QObject
 private slots:
     void init() { reference(false); }
 
-    // All through the history, edges hovered or pressed, relayouts: pictures, rectangles, hits agree.
-    void everyScrollPositionPaintsAsEverythingDrawn_data()
-    {
-        QTest::addColumn<bool>("words");
-        QTest::newRow("character wrap") << false;
-        QTest::newRow("word wrap") << true;
-    }
+    // All through the history in both wrap modes, edges hovered or pressed, relayouts:
+    // pictures, rectangles, hits agree.
     void everyScrollPositionPaintsAsEverythingDrawn()
     {
-        QFETCH(bool, words);
-        HistoryView v(180, words);
-        QVERIFY(v.bar()->maximum() > 300);
-        int positions = 0;
-        int hovered = 0;
-        for (int value = 0; value <= v.bar()->maximum() + 11 * kCoarse - 1; value += 11 * kCoarse, ++positions) {
-            if (positions % (9 / kCoarse + 1) == 1) // every rectangle built anew, most without painting
-                v.view.resize(kViewSize.width() + positions % 2 * 3, kViewSize.height());
-            v.bar()->setValue(qMin(value, v.bar()->maximum()));
-            v.paint(); // a layout pass leaves no rectangles for the hit test
-            const QPoint edge(20 + positions * 13 % 200, positions % 2 ? 1 : kViewSize.height() - 2);
-            auto render = [&](bool everything) {
-                mouse(v.view, QEvent::MouseMove, edge);
-                if (positions % 3 == 0)
-                    mouse(v.view, QEvent::MouseButtonPress, edge);
-                reference(everything);
-                QPair<QImage, QVector<QVector<QRect>>> r{v.grab(), {}};
-                reference(false);
-                for (const Element* e : qAsConst(v.elements))
-                    r.second.append(e->GetEventRect());
-                return r;
-            };
-            const auto partial = render(false);
-            hovered += v.view.cursor().shape() == Qt::PointingHandCursor;
-            const bool hits = positions % (8 / kCoarse + 1) == 1;
-            const auto partialHits = hits ? hitTests(v.view, v.elements) : QVector<QPair<int, int>>();
-            const auto full = render(true);
-            const QString where = QStringLiteral("scroll value %1").arg(v.bar()->value());
-            QVERIFY2(partial.first == full.first, qPrintable(where));
-            QVERIFY2(partial.second == full.second, qPrintable(where));
-            if (hits)
-                QCOMPARE(partialHits, hitTests(v.view, v.elements));
+        for (const bool words : {false, true}) {
+            HistoryView v(180, words);
+            QVERIFY(v.bar()->maximum() > 300);
+            int positions = 0;
+            int hovered = 0;
+            for (int value = 0; value <= v.bar()->maximum() + 11 * kCoarse - 1; value += 11 * kCoarse, ++positions) {
+                if (positions % (9 / kCoarse + 1) == 1) // every rectangle built anew, most without painting
+                    v.view.resize(kViewSize.width() + positions % 2 * 3, kViewSize.height());
+                v.bar()->setValue(qMin(value, v.bar()->maximum()));
+                v.paint(); // a layout pass leaves no rectangles for the hit test
+                const QPoint edge(20 + positions * 13 % 200, positions % 2 ? 1 : kViewSize.height() - 2);
+                auto render = [&](bool everything) {
+                    mouse(v.view, QEvent::MouseMove, edge);
+                    if (positions % 3 == 0)
+                        mouse(v.view, QEvent::MouseButtonPress, edge);
+                    reference(everything);
+                    QPair<QImage, QVector<QVector<QRect>>> r{v.grab(), {}};
+                    reference(false);
+                    for (const Element* e : qAsConst(v.elements))
+                        r.second.append(e->GetEventRect());
+                    return r;
+                };
+                const auto partial = render(false);
+                hovered += v.view.cursor().shape() == Qt::PointingHandCursor;
+                const bool hits = positions % (8 / kCoarse + 1) == 1;
+                const auto partialHits = hits ? hitTests(v.view, v.elements) : QVector<QPair<int, int>>();
+                const auto full = render(true);
+                const QString where = QStringLiteral("word wrap %1, scroll value %2").arg(words).arg(v.bar()->value());
+                QVERIFY2(partial.first == full.first, qPrintable(where));
+                QVERIFY2(partial.second == full.second, qPrintable(where));
+                if (hits)
+                    QCOMPARE(partialHits, hitTests(v.view, v.elements));
+            }
+            QVERIFY(positions > 40 / kCoarse);
+            QVERIFY(hovered > positions / 3);
         }
-        QVERIFY(positions > 40 / kCoarse);
-        QVERIFY(hovered > positions / 3);
     }
 
     // A host's moved, scaled or clipped painter gets what drawing everything gives.
