@@ -72,9 +72,14 @@ void expectRefusal(const char* who, const char* reason = "the element already be
                                                       .arg(QLatin1String(who), QLatin1String(reason))));
 }
 
+// Keys (key | modifiers), wheel turns (angle deltas, or pixel deltas when pixels), the value
+// expected (-1: the maximum).
+using ScrollRow = std::tuple<QVector<int>, QVector<int>, bool, int>;
+
 } // namespace
 
 Q_DECLARE_METATYPE(Change)
+Q_DECLARE_METATYPE(ScrollRow)
 
 class TestChatView : public QObject, private MonoCell
 {
@@ -125,31 +130,26 @@ private slots:
     // again) and the wheel (a notch is 3 lines; remainders kept until the direction turns).
     void scrollInput_data()
     {
-        QTest::addColumn<QVector<int>>("keys"); // key | modifiers
-        QTest::addColumn<QVector<int>>("wheel"); // angle deltas, or pixel deltas when pixels
-        QTest::addColumn<bool>("pixels");
-        QTest::addColumn<int>("expected"); // -1: the maximum
+        QTest::addColumn<ScrollRow>("row");
         const QVector<int> none;
-        QTest::newRow("page down") << QVector<int>{Qt::Key_PageDown} << none << false << 48;
-        QTest::newRow("page up") << QVector<int>{Qt::Key_PageUp} << none << false << 32;
-        QTest::newRow("down, up, up") << QVector<int>{Qt::Key_Down, Qt::Key_Up, Qt::Key_Up} << none << false << 38;
-        QTest::newRow("home") << QVector<int>{Qt::Key_Home} << none << false << 0;
-        QTest::newRow("end") << QVector<int>{Qt::Key_End} << none << false << -1;
-        QTest::newRow("ctrl home") << QVector<int>{Qt::Key_Home | Qt::ControlModifier} << none << false << 0;
-        QTest::newRow("ctrl end") << QVector<int>{Qt::Key_End | Qt::ControlModifier} << none << false << -1;
-        QTest::newRow("notch down") << none << QVector<int>{-120} << false << 46;
-        QTest::newRow("two notches up") << none << QVector<int>{120, 120} << false << 28;
-        QTest::newRow("small deltas add up") << none << QVector<int>{-30, -30, -30, -30} << false << 46;
-        QTest::newRow("remainder kept") << none << QVector<int>{-50, -50, -20} << false << 46;
-        QTest::newRow("turn drops it") << none << QVector<int>{-70, 20} << false << 42;
-        QTest::newRow("pixels") << none << QVector<int>{-25, -25, -4} << true << 45;
+        QTest::newRow("page down") << ScrollRow{{Qt::Key_PageDown}, none, false, 48};
+        QTest::newRow("page up") << ScrollRow{{Qt::Key_PageUp}, none, false, 32};
+        QTest::newRow("down, up, up") << ScrollRow{{Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}, none, false, 38};
+        QTest::newRow("home") << ScrollRow{{Qt::Key_Home}, none, false, 0};
+        QTest::newRow("end") << ScrollRow{{Qt::Key_End}, none, false, -1};
+        QTest::newRow("ctrl home") << ScrollRow{{Qt::Key_Home | Qt::ControlModifier}, none, false, 0};
+        QTest::newRow("ctrl end") << ScrollRow{{Qt::Key_End | Qt::ControlModifier}, none, false, -1};
+        QTest::newRow("notch down") << ScrollRow{none, {-120}, false, 46};
+        QTest::newRow("two notches up") << ScrollRow{none, {120, 120}, false, 28};
+        QTest::newRow("small deltas add up") << ScrollRow{none, {-30, -30, -30, -30}, false, 46};
+        QTest::newRow("remainder kept") << ScrollRow{none, {-50, -50, -20}, false, 46};
+        QTest::newRow("turn drops it") << ScrollRow{none, {-70, 20}, false, 42};
+        QTest::newRow("pixels") << ScrollRow{none, {-25, -25, -4}, true, 45};
     }
     void scrollInput()
     {
-        QFETCH(QVector<int>, keys);
-        QFETCH(QVector<int>, wheel);
-        QFETCH(bool, pixels);
-        QFETCH(int, expected);
+        QFETCH(ScrollRow, row);
+        const auto& [keys, wheel, pixels, expected] = row;
         QApplication::setWheelScrollLines(3);
         ShownView v(200, 100);
         v.view.setFont(monoFont());

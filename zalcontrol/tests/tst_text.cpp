@@ -65,7 +65,16 @@ struct Chat : ShownView
     }
 };
 
+// Clicks (1: a drag between the places), the places (element, unit) and the selected text.
+using SelectRow = std::tuple<int, QPoint, QPoint, QString>;
+// Text, whether its first grapheme is the rightmost, the graphemes dragged between, the
+// selected text and the word a double click at the first selects.
+using ShapedRow = std::tuple<QString, bool, int, int, QString, QString>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(SelectRow)
+Q_DECLARE_METATYPE(ShapedRow)
 
 class TestText : public QObject, private MonoCell
 {
@@ -170,26 +179,21 @@ private slots:
     // and none where a run wraps at the margin.
     void mouseSelects_data()
     {
-        QTest::addColumn<int>("clicks"); // 1: a drag between the places
-        QTest::addColumn<QPoint>("from"); // element, unit
-        QTest::addColumn<QPoint>("to");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("within a run") << 1 << QPoint(0, 2) << QPoint(0, 7) << "llo w";
-        QTest::newRow("backwards") << 1 << QPoint(0, 7) << QPoint(0, 2) << "llo w";
-        QTest::newRow("two runs on a line") << 1 << QPoint(0, 6) << QPoint(1, 3) << "worldaga";
-        QTest::newRow("across the wrap") << 1 << QPoint(3, 20) << QPoint(3, 28) << "uvwxyz01";
-        QTest::newRow("picture and new lines") << 1 << QPoint(1, 4) << QPoint(3, 2) << "n\n[pic]\nab";
-        QTest::newRow("into a box and out") << 1 << QPoint(3, 34) << QPoint(5, 2) << "89\nin box\naf";
-        QTest::newRow("word") << 2 << QPoint(0, 8) << QPoint() << "world";
-        QTest::newRow("space between words") << 2 << QPoint(0, 5) << QPoint() << " ";
-        QTest::newRow("element") << 3 << QPoint(0, 8) << QPoint() << "hello world";
+        QTest::addColumn<SelectRow>("row");
+        QTest::newRow("within a run") << SelectRow{1, QPoint(0, 2), QPoint(0, 7), "llo w"};
+        QTest::newRow("backwards") << SelectRow{1, QPoint(0, 7), QPoint(0, 2), "llo w"};
+        QTest::newRow("two runs on a line") << SelectRow{1, QPoint(0, 6), QPoint(1, 3), "worldaga"};
+        QTest::newRow("across the wrap") << SelectRow{1, QPoint(3, 20), QPoint(3, 28), "uvwxyz01"};
+        QTest::newRow("picture and new lines") << SelectRow{1, QPoint(1, 4), QPoint(3, 2), "n\n[pic]\nab"};
+        QTest::newRow("into a box and out") << SelectRow{1, QPoint(3, 34), QPoint(5, 2), "89\nin box\naf"};
+        QTest::newRow("word") << SelectRow{2, QPoint(0, 8), QPoint(), "world"};
+        QTest::newRow("space between words") << SelectRow{2, QPoint(0, 5), QPoint(), " "};
+        QTest::newRow("element") << SelectRow{3, QPoint(0, 8), QPoint(), "hello world"};
     }
     void mouseSelects()
     {
-        QFETCH(int, clicks);
-        QFETCH(QPoint, from);
-        QFETCH(QPoint, to);
-        QFETCH(QString, text);
+        QFETCH(SelectRow, row);
+        const auto& [clicks, from, to, text] = row;
         Chat v;
         const QImage before = v.grab();
         QSignalSpy changed(&v.view, &ZALChatView::sglSelectionChanged);
@@ -372,27 +376,18 @@ private slots:
     // at the first selects its word.
     void shapedRuns_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("rtl"); // the first grapheme is the rightmost
-        QTest::addColumn<int>("from");
-        QTest::addColumn<int>("to");
-        QTest::addColumn<QString>("selected");
-        QTest::addColumn<QString>("word");
+        QTest::addColumn<ShapedRow>("row");
         const QString marks = QStringLiteral("ae\u0301e\u0301 bc");
-        QTest::newRow("Arabic") << kArabic << true << 2 << 4 << kArabic.mid(2, 2) << kArabic.left(5);
-        QTest::newRow("Hebrew") << kHebrew << true << 0 << 3 << kHebrew.left(3) << kHebrew.left(4);
-        QTest::newRow("Hebrew, second word") << kHebrew << true << 5 << 7 << kHebrew.mid(5, 2) << kHebrew.mid(5);
-        QTest::newRow("into Hebrew") << kMixed << false << 1 << 6 << kMixed.mid(1, 5) << QStringLiteral("abc");
-        QTest::newRow("combining marks") << marks << false << 1 << 2 << marks.mid(1, 2) << marks.left(5);
+        QTest::newRow("Arabic") << ShapedRow{kArabic, true, 2, 4, kArabic.mid(2, 2), kArabic.left(5)};
+        QTest::newRow("Hebrew") << ShapedRow{kHebrew, true, 0, 3, kHebrew.left(3), kHebrew.left(4)};
+        QTest::newRow("Hebrew, second word") << ShapedRow{kHebrew, true, 5, 7, kHebrew.mid(5, 2), kHebrew.mid(5)};
+        QTest::newRow("into Hebrew") << ShapedRow{kMixed, false, 1, 6, kMixed.mid(1, 5), QStringLiteral("abc")};
+        QTest::newRow("combining marks") << ShapedRow{marks, false, 1, 2, marks.mid(1, 2), marks.left(5)};
     }
     void shapedRuns()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, rtl);
-        QFETCH(int, from);
-        QFETCH(int, to);
-        QFETCH(QString, selected);
-        QFETCH(QString, word);
+        QFETCH(ShapedRow, row);
+        const auto& [text, rtl, from, to, selected, word] = row;
         ListPass pass({sansText(text)}, 400);
         const Element* e = pass.elements.first();
         QTextLayout layout(text, sansFont());
