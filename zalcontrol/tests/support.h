@@ -45,16 +45,14 @@ T* withMono(T* element, int pixelSize = 13)
 }
 
 template <typename T = TextElement>
-T* makeText(const QString& text, int pixelSize = 13, bool lineBreak = false)
+T* makeText(const QString& text, bool lineBreak = false, const QFont& font = monoFont())
 {
-    auto* element = withMono(new T, pixelSize);
+    auto* element = new T;
+    element->SetFont(font);
     element->SetText(text);
     element->SetReturn(lineBreak);
     return element;
 }
-
-// A run on a line of its own.
-inline TextElement* makeLine(const QString& text) { return makeText(text, 13, true); }
 
 // A host's own kind of element (so the view cannot just move it), counting its deletions.
 inline int g_deleted = 0;
@@ -64,7 +62,7 @@ struct HostText : TextElement
 };
 
 // A host's run on a line of its own.
-inline HostText* hostText(const QString& text) { return makeText<HostText>(text, 13, true); }
+inline HostText* hostText(const QString& text) { return makeText<HostText>(text, true); }
 
 inline QPixmap solidPixmap(int w, int h, const QColor& color)
 {

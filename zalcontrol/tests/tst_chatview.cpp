@@ -16,7 +16,7 @@ const QRgb kPress = qRgb(0, 0, 255);
 // A mouse-aware run whose background shows its mouse state.
 TextElement* makeLive(const QString& text, bool lineBreak = false)
 {
-    TextElement* e = makeText(text, 13, lineBreak);
+    TextElement* e = makeText(text, lineBreak);
     e->SetEvent(true);
     setColors(e, {Qt::white, Qt::white, Qt::white}, {QColor(kNormal), QColor(kHover), QColor(kPress)});
     return e;
@@ -48,7 +48,11 @@ struct PaintSpy : QObject
             painted += static_cast<QPaintEvent*>(event)->region();
         return false;
     }
-    QRegion take() { return QCoreApplication::processEvents(), std::exchange(painted, QRegion()); }
+    QRegion take()
+    {
+        QCoreApplication::processEvents();
+        return std::exchange(painted, QRegion());
+    }
 };
 
 using Change = std::function<void(QList<Element*>&, ZALChatView&)>;
@@ -302,7 +306,7 @@ private slots:
         Element* second = addLines(v.view, 1);
         Element* third = addLines(v.view, 1, 1);
         Element* fourth = addLines(v.view, 1, 2);
-        v.view.AddElement(makeText(QStringLiteral("tall\n"), 30, true));
+        v.view.AddElement(makeText(QStringLiteral("tall\n"), true, monoFont(30)));
         v.view.AddElement(makeText(QStringLiteral("x"))); // on the line the tall one's line feed began
         addLines(v.view, ZALChatView::MaxElements - 6, 3);
         v.bar()->setValue(0);
@@ -341,7 +345,7 @@ private slots:
             for (int i = 0; i < 12; ++i) {
                 rows[k].append(makeLive(QStringLiteral("row%1").arg(i), true));
                 views[k].view.AddElement(rows[k].last());
-                views[k].view.AddElement(makeText(QStringLiteral("T"), 22 + 8 * k)); // a taller neighbour
+                views[k].view.AddElement(makeText(QStringLiteral("T"), false, monoFont(22 + 8 * k))); // a taller neighbour
             }
             views[k].bar()->setValue(3 + 4 * k);
             views[k].paint();

@@ -79,11 +79,11 @@ private slots:
         QVERIFY(c < 0x600);
         const int n = charsPerLine(100, kEdgeX, w);
         TextElement* run = makeText(QStringLiteral("a\nb"));
-        TextElement* crlf = makeText(QStringLiteral("a\r\nb\n"), 13, true);
+        TextElement* crlf = makeText(QStringLiteral("a\r\nb\n"), true);
         TextElement* after = makeText(QStringLiteral("e"));
-        TextElement* filler = makeText(QString(n, QLatin1Char('a')), 13, true);
+        TextElement* filler = makeText(QString(n, QLatin1Char('a')), true);
         TextElement* next = makeText(QStringLiteral("b"));
-        TextElement* held = makeText(QString(n, QLatin1Char('a')) + QChar(c) + QStringLiteral("bc"), 13, true);
+        TextElement* held = makeText(QString(n, QLatin1Char('a')) + QChar(c) + QStringLiteral("bc"), true);
         ListPass pass({run, crlf, after, filler, next, held}, 100, kEdgeX, kEdgeY, 3);
         QCOMPARE(run->GetEventRect().size(), 3);
         QCOMPARE(crlf->GetStartY(), run->GetEndY() + 3 + h);

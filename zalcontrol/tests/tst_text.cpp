@@ -56,7 +56,7 @@ struct Chat : ShownView
         picture->SetReturn(true);
         picture->SetAccessibleText(QStringLiteral("[pic]"));
         e = {makeText(QStringLiteral("hello world")), makeText(QStringLiteral("again")), picture,
-             makeLine(QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789")),
+             makeText(QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789"), true),
              makeBox({makeText(QStringLiteral("in ")), makeText(QStringLiteral("box"))}),
              makeText(QStringLiteral("after")), new SpaceElement};
         for (Element* element : e)
@@ -283,7 +283,7 @@ private slots:
         ShownView v(200, 100);
         QList<Element*> lines;
         for (int i = 0; i < ZALChatView::MaxElements - 2; ++i) {
-            lines.append(makeLine(QStringLiteral("l%1").arg(i)));
+            lines.append(makeText(QStringLiteral("l%1").arg(i), true));
             v.view.AddElement(lines.last());
         }
         TextElement* child = makeText(QStringLiteral("kid"));
@@ -304,9 +304,9 @@ private slots:
         QCOMPARE(v.selected(), QStringLiteral("0\nl1\nl2\nl"));
 
         QSignalSpy changed(&v.view, &ZALChatView::sglSelectionChanged);
-        v.view.AddElement(makeLine(QStringLiteral("new")));
+        v.view.AddElement(makeText(QStringLiteral("new"), true));
         QCOMPARE(changed.count(), 0);
-        v.view.AddElement(makeLine(QStringLiteral("drops l0")));
+        v.view.AddElement(makeText(QStringLiteral("drops l0"), true));
         QCOMPARE(v.selected(), QStringLiteral("l1\nl2\nl"));
         QVERIFY(gone(0));
         QCOMPARE(QAccessible::uniqueId(list->child(0)), ids[1]);
@@ -314,9 +314,9 @@ private slots:
         QVERIFY(gone(2));
         QCOMPARE(v.selected(), QStringLiteral("l1\nl"));
         QCOMPARE(changed.count(), 2);
-        v.view.AddElement(makeLine(QStringLiteral("fills the room")));
-        v.view.AddElement(makeLine(QStringLiteral("drops l1")));
-        v.view.AddElement(makeLine(QStringLiteral("drops l3")));
+        v.view.AddElement(makeText(QStringLiteral("fills the room"), true));
+        v.view.AddElement(makeText(QStringLiteral("drops l1"), true));
+        v.view.AddElement(makeText(QStringLiteral("drops l3"), true));
         QCOMPARE(v.selected(), QString());
         QCOMPARE(changed.count(), 4);
 
