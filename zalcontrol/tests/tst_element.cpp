@@ -192,7 +192,8 @@ private slots:
         QCOMPARE(pass.image.pixel(screen + QPoint(0, 10)), kBlack);
     }
 
-    // A box on its own line between the margins, its child edge spaces in, the next below.
+    // A box on its own line between the margins, its child edge spaces in, the next below;
+    // drawn as a rounded box in its background.
     void boxGeometry()
     {
         struct { int indent, edgeX, edgeY, effectiveY; } const rows[] = {{0, 4, 3, 3}, {6, 4, 3, 3}, {0, 0, -4, 1}};
@@ -202,6 +203,7 @@ private slots:
             TextElement* child = makeText(QString(2 * n, QLatin1Char('m')));
             ButtonElement* box = makeBox({child}, r.edgeX, r.edgeY);
             box->SetIndentSpace(r.indent);
+            box->SetEventBackground({Qt::red, Qt::red, Qt::red});
             TextElement* after = makeText(QStringLiteral("z"));
             ListPass pass({makeText(QStringLiteral("x")), box, after}, 300, kEdgeX, kEdgeY, 2);
             const int top = kEdgeY + 2 + h, y = top + r.effectiveY + d;
@@ -210,6 +212,9 @@ private slots:
             QCOMPARE(child->GetEventRect().first().topLeft(), QPoint(lineStart + r.edgeX, y));
             QCOMPARE(child->GetEventRect()[n].topLeft(), QPoint(lineStart + r.edgeX, y + h));
             QCOMPARE(QPoint(after->GetStartX(), after->GetStartY()), QPoint(kEdgeX, top + boxHeight));
+            const QRect shown = box->GetEventRect().first();
+            QCOMPARE(pass.image.pixel(shown.right() - 2, shown.center().y()), qRgb(255, 0, 0)); // its background
+            QCOMPARE(pass.image.pixel(shown.topLeft()), kBlack); // a rounded corner
         }
     }
 
