@@ -20,14 +20,6 @@ const QString kArabic = QString::fromUtf8("مرحبا بالعالم");
 const QString kHebrew = QString::fromUtf8("שלום עולם");
 const QString kMixed = QString::fromUtf8("abc שלום def");
 
-TextElement* sansText(const QString& text)
-{
-    auto* element = new TextElement;
-    element->SetFont(sansFont());
-    element->SetText(text);
-    return element;
-}
-
 // A cell's point where a selection place lands: before unit i (a cluster running right to
 // left begins at its cell's right), or after the last unit when i is the unit count.
 QPoint placePoint(const Element* e, int i)
@@ -343,7 +335,7 @@ private slots:
     void shapedLines()
     {
         const QString text = (kArabic + QLatin1Char(' ')).repeated(6);
-        ListPass wrapped({sansText(text)}, 200);
+        ListPass wrapped({makeText(text, false, sansFont())}, 200);
         const QVector<QRect>& cells = wrapped.elements.first()->GetEventRect();
         QCOMPARE(cells.size(), text.size());
         QSet<int> tops;
@@ -357,7 +349,7 @@ private slots:
         blank.fill(Qt::black);
         QVERIFY(wrapped.image.copy(0, cells.last().top(), 200, blank.height()) != blank);
 
-        ListPass pass({sansText(kHebrew + QLatin1Char('\n') + kHebrew)}, 400);
+        ListPass pass({makeText(kHebrew + QLatin1Char('\n') + kHebrew, false, sansFont())}, 400);
         auto* e = static_cast<TextElement*>(pass.elements.first());
         const QVector<QRect> two = e->GetEventRect();
         QCOMPARE(two.size(), 2 * kHebrew.size() + 1);
@@ -388,7 +380,7 @@ private slots:
     {
         QFETCH(ShapedRow, row);
         const auto& [text, rtl, from, to, selected, word] = row;
-        ListPass pass({sansText(text)}, 400);
+        ListPass pass({makeText(text, false, sansFont())}, 400);
         const Element* e = pass.elements.first();
         QTextLayout layout(text, sansFont());
         layout.beginLayout();
@@ -421,7 +413,7 @@ private slots:
         const qreal leading = line.cursorToX(&first, QTextLine::Leading);
         QCOMPARE(cells.first().left() - e->GetStartX(), qRound(qMin(leading, line.cursorToX(&first, QTextLine::Trailing))));
 
-        auto* shown = sansText(text);
+        auto* shown = makeText(text, false, sansFont());
         shown->SetTextColor(QColor(Qt::black));
         ShownView v(300, 100, {shown});
         v.drag(placePoint(shown, from), placePoint(shown, to));
