@@ -141,8 +141,6 @@ private slots:
         QTest::newRow("down, up, up") << ScrollRow{{Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}, none, false, 38};
         QTest::newRow("home") << ScrollRow{{Qt::Key_Home}, none, false, 0};
         QTest::newRow("end") << ScrollRow{{Qt::Key_End}, none, false, -1};
-        QTest::newRow("ctrl home") << ScrollRow{{Qt::Key_Home | Qt::ControlModifier}, none, false, 0};
-        QTest::newRow("ctrl end") << ScrollRow{{Qt::Key_End | Qt::ControlModifier}, none, false, -1};
         QTest::newRow("notch down") << ScrollRow{none, {-120}, false, 46};
         QTest::newRow("two notches up") << ScrollRow{none, {120, 120}, false, 28};
         QTest::newRow("small deltas add up") << ScrollRow{none, {-30, -30, -30, -30}, false, 46};
