@@ -13,17 +13,13 @@ const int kEdgeX = 10;
 const int kEdgeY = 5;
 const QRgb kBlack = qRgb(0, 0, 0);
 
-inline QFont makeFont(const char* family, int pixelSize, bool bold = false, bool underline = false)
+inline QFont sansFont(int pixelSize = 16, bool bold = false, bool underline = false, const char* family = "DejaVu Sans")
 {
     QFont font{QString::fromLatin1(family)};
     font.setPixelSize(pixelSize), font.setBold(bold), font.setUnderline(underline);
     return font;
 }
-inline QFont monoFont(int pixelSize = 13) { return makeFont("DejaVu Sans Mono", pixelSize); }
-inline QFont sansFont(int pixelSize = 16, bool bold = false, bool underline = false)
-{
-    return makeFont("DejaVu Sans", pixelSize, bold, underline);
-}
+inline QFont monoFont(int pixelSize = 13) { return sansFont(pixelSize, false, false, "DejaVu Sans Mono"); }
 
 // The mono font's cell: every character w wide, lines h high.
 struct MonoCell
@@ -77,6 +73,13 @@ inline ImageElement* makeImage(int w, int h, const QColor& color = Qt::yellow)
     auto* element = withMono(new ImageElement);
     element->SetPixmap(solidPixmap(w, h, color), 0, 0);
     return element;
+}
+
+inline Element* makeGap(int space)
+{
+    auto* gap = withMono(new SpaceElement);
+    gap->SetSpace(space);
+    return gap;
 }
 
 // A box (its edge spaces default to a new box's) holding the children.
@@ -188,10 +191,7 @@ inline void mouseClick(ZALChatView& view, const QPoint& p)
         mouse(view, type, p);
 }
 
-inline Element* pressed(const QSignalSpy& spy, int i = 0)
-{
-    return spy.at(i).at(0).value<Element*>();
-}
+inline Element* pressed(const QSignalSpy& spy, int i = 0) { return spy.at(i).at(0).value<Element*>(); }
 
 // Screen position of the centre of an element's i-th hit rectangle.
 inline QPoint screenCenter(const Element* element, int i = 0)
