@@ -13,6 +13,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    auto fail = [](const char* what) { return std::fprintf(stderr, "package host: %s\n", what), 1; };
     ZALControl control;
     control = ZALControl();
 
@@ -34,10 +35,8 @@ int main(int argc, char** argv)
     view.AddElement(button);
     view.grab();
 
-    if (text->GetEventRect().size() != 19 || button->GetEventRect().size() != 1 || image->GetEventRect().size() != 1) {
-        std::fprintf(stderr, "package host: the elements were not drawn\n");
-        return 1;
-    }
+    if (text->GetEventRect().size() != 19 || button->GetEventRect().size() != 1 || image->GetEventRect().size() != 1)
+        return fail("the elements were not drawn");
 
     Element* received = nullptr;
     QObject::connect(&view, &ZALChatView::sglElementPress, &app, [&](Element* e) { received = e; },
@@ -49,10 +48,8 @@ int main(int argc, char** argv)
         QApplication::sendEvent(&view, &event);
     }
     QApplication::processEvents();
-    if (received != text) {
-        std::fprintf(stderr, "package host: the queued press signal did not carry the element\n");
-        return 1;
-    }
+    if (received != text)
+        return fail("the queued press signal did not carry the element");
     std::fprintf(stderr, "package host: found, linked and drew 19 cells and a box; a queued press arrived\n");
     return 0;
 }
