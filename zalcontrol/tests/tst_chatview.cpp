@@ -135,6 +135,7 @@ private slots:
         QTest::newRow("down, up, up") << ScrollRow{{Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}, none, false, 38};
         QTest::newRow("home") << ScrollRow{{Qt::Key_Home}, none, false, 0};
         QTest::newRow("end") << ScrollRow{{Qt::Key_End}, none, false, -1};
+        QTest::newRow("two notches up") << ScrollRow{none, {120, 120}, false, 28};
         QTest::newRow("remainder kept") << ScrollRow{none, {-50, -50, -20}, false, 46};
         QTest::newRow("turn drops it") << ScrollRow{none, {-70, 20}, false, 42};
         QTest::newRow("pixels") << ScrollRow{none, {-25, -25, -4}, true, 45};
