@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QScrollBar>
 #include <QtTest>
 
 // Margins of the lists laid out without a view.
@@ -12,12 +13,13 @@ const int kEdgeX = 10;
 const int kEdgeY = 5;
 const QRgb kBlack = qRgb(0, 0, 0);
 
-inline QFont monoFont(int pixelSize = 13)
+inline QFont sansFont(int pixelSize = 16, bool bold = false, bool underline = false, const char* family = "DejaVu Sans")
 {
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(pixelSize);
+    QFont font{QString::fromLatin1(family)};
+    font.setPixelSize(pixelSize), font.setBold(bold), font.setUnderline(underline);
     return font;
 }
+inline QFont monoFont(int pixelSize = 13) { return sansFont(pixelSize, false, false, "DejaVu Sans Mono"); }
 
 // The mono font's cell: every character w wide, lines h high.
 struct MonoCell
@@ -29,28 +31,34 @@ struct MonoCell
 };
 
 // Fixed-width characters on a line: it breaks after the first ending beyond width - lineStart - w.
-inline int charsPerLine(int width, int lineStart, int w)
-{
-    int n = 1;
-    while (lineStart + n * w <= width - lineStart - w)
-        ++n;
-    return n;
-}
+inline int charsPerLine(int width, int lineStart, int w) { return qMax(1, (width - 2 * lineStart) / w); }
 
 template <typename T>
 T* withMono(T* element, int pixelSize = 13)
 {
-    QFont font = monoFont(pixelSize);
-    element->SetFont(font);
+    element->SetFont(monoFont(pixelSize));
     return element;
 }
 
-inline TextElement* makeText(const QString& text, int pixelSize = 13)
+template <typename T = TextElement>
+T* makeText(const QString& text, bool lineBreak = false, const QFont& font = monoFont())
 {
-    auto* element = withMono(new TextElement, pixelSize);
+    auto* element = new T;
+    element->SetFont(font);
     element->SetText(text);
+    element->SetReturn(lineBreak);
     return element;
 }
+
+// A host's own kind of element (so the view cannot just move it), counting its deletions.
+inline int g_deleted = 0;
+struct HostText : TextElement
+{
+    ~HostText() override { ++g_deleted; }
+};
+
+// A host's run on a line of its own.
+inline HostText* hostText(const QString& text) { return makeText<HostText>(text, true); }
 
 inline QPixmap solidPixmap(int w, int h, const QColor& color)
 {
@@ -63,9 +71,25 @@ inline QPixmap solidPixmap(int w, int h, const QColor& color)
 inline ImageElement* makeImage(int w, int h, const QColor& color = Qt::yellow)
 {
     auto* element = withMono(new ImageElement);
-    QPixmap pixmap = solidPixmap(w, h, color);
-    element->SetPixmap(pixmap, 0, 0);
+    element->SetPixmap(solidPixmap(w, h, color), 0, 0);
     return element;
+}
+
+inline Element* makeGap(int space)
+{
+    auto* gap = withMono(new SpaceElement);
+    gap->SetSpace(space);
+    return gap;
+}
+
+// A box (its edge spaces default to a new box's) holding the children.
+inline ButtonElement* makeBox(const QList<Element*>& children, int edgeX = 0, int edgeY = 1)
+{
+    auto* box = withMono(new ButtonElement);
+    box->SetEdgeSpace(edgeX, edgeY);
+    for (Element* child : children)
+        box->AddElement(child);
+    return box;
 }
 
 inline void setColors(Element* element, mouse_color_ text, mouse_color_ back)
@@ -127,11 +151,20 @@ struct ShownView
     QImage grab() { return view.grab().toImage(); }
     Qt::CursorShape cursor() const { return view.cursor().shape(); }
     QScrollBar* bar() { return view.GetVerticalScrollBar(); }
+    QString selected() const { return view.SelectedText(); }
 
     void move(const QPoint& pos) { QTest::mouseMove(&view, pos); }
     void press(const QPoint& pos) { QTest::mousePress(&view, Qt::LeftButton, {}, pos); }
     void release(const QPoint& pos) { QTest::mouseRelease(&view, Qt::LeftButton, {}, pos); }
     void click(const QPoint& pos) { press(pos), release(pos); }
+    void hoverClick(const QPoint& pos) { move(pos), click(pos); }
+    void drag(const QPoint& from, const QPoint& to)
+    {
+        press(from);
+        move((from + to) / 2);
+        move(to);
+        release(to);
+    }
 
     // A vertical wheel turn, or a platform's pixel delta.
     void wheel(int delta, const QPoint& pos = QPoint(5, 5), bool pixels = false)
@@ -151,10 +184,14 @@ inline void mouse(ZALChatView& view, QEvent::Type type, const QPoint& p)
     QApplication::sendEvent(&view, &event);
 }
 
-inline Element* pressed(const QSignalSpy& spy, int i = 0)
+// Move, press and release straight to the view.
+inline void mouseClick(ZALChatView& view, const QPoint& p)
 {
-    return spy.at(i).at(0).value<Element*>();
+    for (QEvent::Type type : {QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        mouse(view, type, p);
 }
+
+inline Element* pressed(const QSignalSpy& spy, int i = 0) { return spy.at(i).at(0).value<Element*>(); }
 
 // Screen position of the centre of an element's i-th hit rectangle.
 inline QPoint screenCenter(const Element* element, int i = 0)

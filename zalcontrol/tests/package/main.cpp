@@ -13,6 +13,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    auto fail = [](const char* what) { return std::fprintf(stderr, "package host: %s\n", what), 1; };
     ZALControl control;
     control = ZALControl();
 
@@ -29,32 +30,26 @@ int main(int argc, char** argv)
     caption.SetText(QStringLiteral("ok"));
     caption.SetTextColor(QColor(Qt::black));
     auto* button = new ButtonElement;
-    button->AddElement(image);
-    button->AddElement(space);
-    button->AddElement(caption.Clone());
+    for (Element* child : QList<Element*>{image, space, caption.Clone()})
+        button->AddElement(child);
     view.AddElement(button);
     view.grab();
 
-    if (text->GetEventRect().size() != 19 || button->GetEventRect().size() != 1 || image->GetEventRect().size() != 1) {
-        std::fprintf(stderr, "package host: the elements were not drawn\n");
-        return 1;
-    }
+    if (text->GetEventRect().size() != 19 || button->GetEventRect().size() != 1 || image->GetEventRect().size() != 1)
+        return fail("the elements were not drawn");
 
     Element* received = nullptr;
     QObject::connect(&view, &ZALChatView::sglElementPress, &app, [&](Element* e) { received = e; },
                      Qt::QueuedConnection);
     const QPointF on = text->GetEventRect().first().center();
-    QMouseEvent move(QEvent::MouseMove, on, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QMouseEvent press(QEvent::MouseButtonPress, on, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, on, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(&view, &move);
-    QApplication::sendEvent(&view, &press);
-    QApplication::sendEvent(&view, &release);
-    QApplication::processEvents();
-    if (received != text) {
-        std::fprintf(stderr, "package host: the queued press signal did not carry the element\n");
-        return 1;
+    for (QEvent::Type type : {QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, on, button, button, Qt::NoModifier);
+        QApplication::sendEvent(&view, &event);
     }
+    QApplication::processEvents();
+    if (received != text)
+        return fail("the queued press signal did not carry the element");
     std::fprintf(stderr, "package host: found, linked and drew 19 cells and a box; a queued press arrived\n");
     return 0;
 }
