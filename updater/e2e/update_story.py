@@ -184,6 +184,10 @@ class Story:
         return [line.split()[3] for line in lines_of(os.path.join(self.server_root, scope, "_requests.log"))
                 if line.startswith("@ ")]
 
+    def sent(self, scope):
+        """The paths (relative to the scope) whose bodies were sent so far."""
+        return [line.rsplit(" ", 1)[0] for line in lines_of(os.path.join(self.server_root, scope, "_sent.log"))]
+
     def program(self, *parts):
         path = os.path.join(self.build, *parts)
         if not os.path.isfile(path):
@@ -275,14 +279,15 @@ class Story:
         wait_for(lambda: "called" in lines_of(records), "the client's UpdateWeb call")
         return lines_of(records)[0].split()[0]
 
-    def photograph(self, scope, name, holding=None):
-        """Photographs the updater's window. With `holding`, the request that
-        the server is holding back: the picture shows one look only if it is
-        still the last one afterwards. Without, waits for the failed look."""
+    def photograph(self, name, held=None):
+        """Photographs the updater's window. With `held`, a question whether
+        the server is still holding back the answer that keeps the window in
+        one look: the picture shows that look only if it still is afterwards.
+        Without, waits for the failed look."""
         path = os.path.join(self.pictures, name)
-        arguments = ["capture", UPDATER_COPY, wine_path(path)] + ([] if holding else ["--failed"])
+        arguments = ["capture", UPDATER_COPY, wine_path(path)] + ([] if held else ["--failed"])
         printed = self.probe(*arguments)
-        if holding and self.requests(scope)[-1] != holding:
+        if held and not held():
             raise StoryFailed("%s: the updater went on while its window was photographed (a slow machine?): "
                               "the picture may show a later look" % name)
         rect = printed[0].split()
@@ -360,11 +365,20 @@ class Story:
         # The updater's own manifest request: the window shows, nothing fetched yet.
         manifest = "/%s/%s/update.xconfig" % (scope, NEW_VERSION)
         wait_for(lambda: self.requests(scope).count(manifest) >= 2, "the updater's manifest request")
-        starting, where, _ = self.photograph(scope, "updater-1-starting.png", holding=manifest)
+        # Nothing else is asked for before the manifest's answer.
+        starting, where, _ = self.photograph("updater-1-starting.png",
+                                             held=lambda: self.requests(scope)[-1] == manifest)
         pictures = [(starting, "starting: " + where)]
         big = "/%s/%s/%s" % (scope, NEW_VERSION, BIG_FILE)
         wait_for(lambda: big in self.requests(scope), "the request of %s" % BIG_FILE)
-        progress, where, _ = self.photograph(scope, "updater-2-progress.png", holding=big)
+        # Downloads run side by side: the picture waits until every other file
+        # has been sent, so that its look lasts until the big file's answer.
+        big_body = "%s/%s" % (NEW_VERSION, BIG_FILE)
+        others = len(differences) - 1
+        wait_for(lambda: len({path for path in self.sent(scope) if path != big_body
+                              and not path.endswith((".xconfig", ".sig"))}) >= others, "the other files' answers")
+        time.sleep(0.5)
+        progress, where, _ = self.photograph("updater-2-progress.png", held=lambda: big_body not in self.sent(scope))
         pictures.append((progress, "progress: " + where))
         print("pictures taken while the server held back the updater's manifest and %s" % BIG_FILE)
 
@@ -407,7 +421,7 @@ class Story:
         print("UpdateWeb returned %s" % result)
         if result != "false":
             raise StoryFailed("UpdateWeb found no update to start")
-        failed, where, text = self.photograph(scope, "updater-3-failed.png")
+        failed, where, text = self.photograph("updater-3-failed.png")
         print("the window shows the failed look, saying: %s" % " / ".join(text))
         print("pressing its button")
         status = self.probe("finish", UPDATER_COPY)[0]
