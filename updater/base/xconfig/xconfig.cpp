@@ -273,7 +273,6 @@ bool XConfig::OpenText(const char* text, const wchar_t* path, XElementSink* sink
 }
 
 bool XConfig::OpenWide(wchar_t* wide, const wchar_t* path, XElementSink* sink) {
-  Close();
   m_root = new XElement(L"Root", this, nullptr);
   m_fileName = path;
   bool parsed = Parser(wide, sink).ParseDocument(m_root);

@@ -179,8 +179,8 @@ private:
   // The text decoded (UTF-8 without its byte-order mark), from the current
   // allocator; none reads as empty text.
   static wchar_t* Decode(const char* text);
-  // OpenText for text decoded already, with the elements going to `sink`
-  // (may be none): takes ownership of `wide` (from the current allocator),
+  // OpenText for text decoded already, once the callers have closed what was
+  // open, with the elements going to `sink` (may be none): takes ownership of `wide` (from the current allocator),
   // which the parse changes and which is freed before this returns.
   bool OpenWide(wchar_t* wide, const wchar_t* path, XElementSink* sink);
   // True when a document is open under the name `path` (see Open).
