@@ -6,16 +6,15 @@
 #include <map>
 #include <random>
 #include <thread>
+#include <typeinfo>
 #include <vector>
 
+#include "base/memory/default_alloc.h"
 #include "base/memory/fast_alloc.h"
 #include "base/memory/library.h"
-#include "base/system/log.h"
-#include "tests/child_process.h"
 
-namespace {
 // The tests' own allocators own the process-wide page tables: the test process runs on DefaultAlloc.
-
+namespace {
 bool IsFreed(const void* address) {
   MEMORY_BASIC_INFORMATION info{};
   VirtualQuery(address, &info, sizeof info);
@@ -24,13 +23,15 @@ bool IsFreed(const void* address) {
 
 uintptr_t PageOf(const void* block) { return reinterpret_cast<uintptr_t>(block) & ~uintptr_t{0xFFFF}; }
 
+unsigned char Byte(unsigned seed, size_t i) { return static_cast<unsigned char>(seed * 31 + i * 7); }
+
 void Fill(void* block, size_t size, unsigned seed) {
-  for (size_t i = 0; i < size; ++i) static_cast<unsigned char*>(block)[i] = static_cast<unsigned char>(seed * 31 + i * 7);
+  for (size_t i = 0; i < size; ++i) static_cast<unsigned char*>(block)[i] = Byte(seed, i);
 }
 
 bool Holds(const void* block, size_t size, unsigned seed) {
   for (size_t i = 0; i < size; ++i) {
-    if (static_cast<const unsigned char*>(block)[i] != static_cast<unsigned char>(seed * 31 + i * 7)) return false;
+    if (static_cast<const unsigned char*>(block)[i] != Byte(seed, i)) return false;
   }
   return true;
 }
@@ -170,26 +171,17 @@ void RunStressOnTwoThreads() {
 TEST(FastAlloc, RandomizedStressOnTwoThreads) { RunStressOnTwoThreads<FastAlloc>(); }
 TEST(DebugAlloc, RandomizedStressOnTwoThreads) { RunStressOnTwoThreads<DebugAlloc>(); }
 
-CHILD_SCENARIO(free_foreign_pointer) {
-  StartLibraryOnce(L"FastAlloc");
-  int local = 0;
-  MemFree(&local);
-  return 0;
-}
-
-CHILD_SCENARIO(out_of_memory) {
-  StartLibraryOnce(L"FastAlloc");
-  CurrentAlloc()->Allocate(0xFFFFFFFF);  // its page-rounded size exceeds 32 bits
-  return 0;
-}
-
-TEST(FastAlloc, MisuseAndExhaustionAreFatal) {
-  TempFolder foreign;
-  EXPECT_EQ(RunChild("free_foreign_pointer", foreign), kFatalExceptionCode);
-  EXPECT_NE(ReadFileBytes(foreign.File(L"XT.log")).find("was not given out by this allocator"), std::string::npos);
-  TempFolder exhausted;
-  EXPECT_EQ(RunChild("out_of_memory", exhausted), kFatalExceptionCode);
-  std::string log = ReadFileBytes(exhausted.File(L"XT.log"));
-  EXPECT_EQ(log.rfind("\xEF\xBB\xBF\r\nError: Out of memory while trying to allocate 4294967295 bytes at ", 0), 0u)
-      << log;
+TEST(Library, AllocatorChosenByNameIgnoringCaseAndStartedOnce) {
+  for (auto c : {std::make_pair(L"debugALLOC", &typeid(DebugAlloc)),
+                 std::make_pair(L"DefaultAlloc", &typeid(DefaultAlloc)),
+                 std::make_pair(L"SERIOUSMEMORYDEBUGGINGALLOC", &typeid(SeriousMemoryDebuggingAlloc)),
+                 std::make_pair(L"DebugAlloc2", &typeid(FastAlloc)), std::make_pair(L"", &typeid(FastAlloc))}) {
+    Alloc* alloc = CreateAllocByName(*c.first ? c.first : nullptr);
+    EXPECT_EQ(typeid(*alloc), *c.second) << (*c.first ? "named" : "none");
+    delete alloc;
+  }
+  // The test program started the library on DefaultAlloc; a second start keeps it.
+  Alloc* before = CurrentAlloc();
+  EXPECT_FALSE(StartLibraryOnce(L"FastAlloc"));
+  EXPECT_EQ(CurrentAlloc(), before);
 }
