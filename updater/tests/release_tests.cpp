@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
@@ -62,14 +63,9 @@ protected:
     bytes << std::ifstream(Native(relative), std::ios::binary).rdbuf();
     return bytes.str();
   }
-  // The names in the folder `relative`, sorted.
-  std::vector<std::string> Names(const char* relative) const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(Native(relative))) {
-      names.push_back(entry.path().filename().u8string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+  // How many names the folder `relative` holds.
+  std::ptrdiff_t Count(const char* relative) const {
+    return std::distance(fs::directory_iterator(Native(relative)), fs::directory_iterator());
   }
   void Out(const String& line) override { m_out += Utf8(line) + "\n"; }
   void Err(const String& line) override { m_err += Utf8(line) + "\n"; }
@@ -210,8 +206,8 @@ TEST_F(ReleaseToolTest, ErrorsExplainThemselvesAndWriteNothing) {
 #endif
   // The old manifest is untouched and no temporary file is left.
   EXPECT_EQ(Read("release/update.xconfig"), "old manifest");
-  EXPECT_EQ(Names("release"), (std::vector<std::string>{"a.txt", "update.xconfig"}));
-  EXPECT_EQ(Names(""), (std::vector<std::string>{"release"}));
+  EXPECT_EQ(Count("release"), 2);  // a.txt and update.xconfig
+  EXPECT_EQ(Count(""), 1);
 }
 
 #if !defined(_WIN32)
