@@ -81,17 +81,11 @@ END_MESSAGE_MAP()
 }  // namespace
 
 TEST(MessageMap, ClassEntriesFirstInMapOrderThenTheBaseAndArgumentsCracked) {
-  const HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = PlainProcedure;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = L"FrameworkTestPlain";
-  RegisterClassW(&windowClass);
   // Hidden: destroying a shown window takes Wine seconds.
-  HWND plain = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 120, 80, nullptr, nullptr, instance,
-                               nullptr);
+  HWND plain = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 120, 80, nullptr, nullptr, nullptr, nullptr);
+  SetWindowLongPtrW(plain, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlainProcedure));
   HWND edit = CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, plain,
-                              reinterpret_cast<HMENU>(301), instance, nullptr);
+                              reinterpret_cast<HMENU>(301), nullptr, nullptr);
   auto send = [plain](UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return SendMessageW(plain, message, wParam, lParam);
   };

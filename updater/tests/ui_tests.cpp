@@ -54,17 +54,12 @@ class PictureButton : public ::testing::Test {
 protected:
   PictureButton() {
     StartGdiplusOnce();
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = ParentProcedure;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = L"PictureButtonParent";
-    RegisterClassW(&windowClass);
     // Hidden: destroying a shown window takes Wine seconds.
-    m_parentWindow = CreateWindowExW(0, L"PictureButtonParent", L"", WS_POPUP, 100, 100, 300, 200, nullptr, nullptr,
-                                     instance, nullptr);
+    m_parentWindow = CreateWindowExW(0, L"Static", L"", WS_POPUP, 100, 100, 300, 200, nullptr, nullptr, nullptr,
+                                     nullptr);
+    SetWindowLongPtrW(m_parentWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ParentProcedure));
     HWND button = CreateWindowExW(0, L"Button", L"", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 20, 80, 30,
-                                  m_parentWindow, reinterpret_cast<HMENU>(kButtonId), instance, nullptr);
+                                  m_parentWindow, reinterpret_cast<HMENU>(kButtonId), nullptr, nullptr);
     EXPECT_TRUE(m_button.SubclassWindow(button));
   }
   ~PictureButton() override { DestroyWindow(m_parentWindow); }
