@@ -1,6 +1,6 @@
 // libFuzzer target (ASan + UBSan): parses any bytes as XConfig, checks the
 // tree's invariants, writes it back and reads the same tree from that text,
-// and reads it as an update manifest.
+// and reads it as an update manifest, from the tree and while parsing.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,52 +8,50 @@
 
 #include "app/manifest.h"
 #include "base/text/wide_text.h"
-#include "base/xconfig/xconfig.h"
 #include "base/xconfig/xconfig_writer.h"
-#include "fuzz/awkward_tree.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
-// Only this many children of each element are looked up by name: the checks stay linear.
-constexpr uint32_t kLookedUp = 16;
-
-bool SameName(const XBaseItem* item, const wchar_t* name) {
-  const wchar_t* own = item->Name().Text();
-  return WCompareNoCase(own ? own : L"", name ? name : L"") == 0;
-}
-
-// Links, counts and positional access of every element; a lookup by name finds
-// the first child of that name, at or before the named one.
+// Links, counts and positional access of every element; a lookup by name finds the first child of that name
+// (only the first 16 children are looked up, so that the checks stay linear).
 void CheckElement(const XElement* element, const XConfig& config, uint32_t depth) {
-  Check(depth <= XConfig::kMaxDepth, "nesting deeper than the limit");
-  Check(element->Config() == &config, "element of another document");
+  Check(depth <= XConfig::kMaxDepth && element->Config() == &config, "nesting limit and owning document");
   const List<XBaseItem*>& children = element->Children();
-  uint32_t elements = 0;
   std::vector<const XElement*> subs;
   for (uint32_t i = 0; i < children.Num(); ++i) {
     const XBaseItem* child = children[i];
-    const wchar_t* name = child->Name().Text();
+    const wchar_t* name = Text(child->Name());
     const bool isElement = child->Kind() == XBaseItem::kElement;
     if (isElement) {
-      const XElement* sub = static_cast<const XElement*>(child);
-      Check(sub->Parent() == element, "parent link");
-      Check(element->ElementAt(elements++) == sub, "ElementAt in order");
-      subs.push_back(sub);
-      CheckElement(sub, config, depth + 1);
+      subs.push_back(static_cast<const XElement*>(child));
+      Check(subs.back()->Parent() == element, "parent link");
+      Check(element->ElementAt(static_cast<uint32_t>(subs.size() - 1)) == subs.back(), "ElementAt in order");
+      CheckElement(subs.back(), config, depth + 1);
     }
-    if (i >= kLookedUp) continue;
-    const XBaseItem* first = isElement ? static_cast<const XBaseItem*>(element->FindElement(name ? name : L""))
-                                       : element->FindDataItem(name);
-    Check(first && first->Kind() == child->Kind() && SameName(first, name), "lookup by name");
+    if (i >= 16) continue;
+    const XBaseItem* first = isElement ? static_cast<const XBaseItem*>(element->FindElement(name))
+                                       : element->FindDataItem(child->Name().Text());
+    Check(first && first->Kind() == child->Kind() && WCompareNoCase(Text(first->Name()), name) == 0, "lookup");
     uint32_t position = 0;
     while (children[position] != first && position < i) ++position;
     Check(children[position] == first, "the first of the name");
-    if (!isElement) element->IntValue(name, 7);
+    if (!isElement) element->IntValue(child->Name().Text(), 7);
   }
-  Check(element->ElementCount() == elements, "ElementCount");
-  Check(element->ElementAt(elements) == nullptr, "ElementAt past the end");
+  Check(element->ElementCount() == subs.size() && !element->ElementAt(static_cast<uint32_t>(subs.size())), "count");
   // Backwards from wherever the cursor stands.
-  for (uint32_t index = elements; index-- > 0;) Check(element->ElementAt(index) == subs[index], "ElementAt backwards");
+  for (uint32_t index = static_cast<uint32_t>(subs.size()); index-- > 0;) {
+    Check(element->ElementAt(index) == subs[index], "ElementAt backwards");
+  }
+}
+
+// Whether two reads of a manifest agree: the release and every entry's name, digest and size, in order.
+bool SameRead(const FileEntryArray& a, const ManifestInfo& infoA, const FileEntryArray& b, const ManifestInfo& infoB) {
+  bool same = a.size() == b.size() && WCompare(Text(infoA.version), Text(infoB.version)) == 0;
+  for (size_t i = 0; same && i < a.size(); ++i) {
+    same = WCompare(Text(a[i].name), Text(b[i].name)) == 0 && WCompare(Text(a[i].hash), Text(b[i].hash)) == 0 &&
+           a[i].size == b[i].size;
+  }
+  return same;
 }
 }  // namespace
 
@@ -74,36 +72,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckElement(root, config, 0);
 
   Utf8Text written;
+  XConfig back;
   if (WriteXConfigText(root, &written)) {
-    XConfig back;
-    Check(back.OpenText(written.c_str(), nullptr), "a written tree parses");
-    Check(SameXTree(root, back.RootElement()), "a written tree reads back the same");
+    Check(back.OpenText(written.c_str(), nullptr) && SameXTree(root, back.RootElement()), "reads back the same");
   } else {
     Check(awkward_tree::TreeMayBeUnwritable(root), "the writer refused a tree that the format can carry");
   }
 
-  FileEntryArray entries;
-  ManifestInfo info;
+  FileEntryArray entries, streamedEntries;
+  ManifestInfo info, streamedInfo;
   const bool manifest = ReadUpdateManifest(root, &entries, &info);
-  if (manifest) {
-    Check(entries.size() == root->FindElement(L"FileList")->ElementCount(), "one entry per file element");
-  } else {
-    Check(entries.empty() && info.version.IsEmpty(), "a failed manifest read leaves its outputs alone");
-  }
+  Check(manifest ? entries.size() == root->FindElement(L"FileList")->ElementCount()
+                 : entries.empty() && info.version.IsEmpty(),
+        "one entry per file element; a failed read leaves its outputs alone");
   // The updater reads the files while parsing: the same outcome.
   ManifestEntrySink sink;
   XConfig streamed;
-  FileEntryArray streamedEntries;
-  ManifestInfo streamedInfo;
   Check(streamed.OpenText(text.c_str(), nullptr, &sink), "the text parses with a sink");
-  Check(sink.Finish(streamed.RootElement(), &streamedEntries, &streamedInfo) == manifest, "the sink reads as the tree");
-  Check(streamedEntries.size() == entries.size() && WCompare(Text(streamedInfo.version), Text(info.version)) == 0,
-        "the sink reads the entries of the tree");
-  for (size_t i = 0; i < entries.size() && i < streamedEntries.size(); ++i) {
-    Check(WCompare(Text(streamedEntries[i].name), Text(entries[i].name)) == 0 &&
-              WCompare(Text(streamedEntries[i].hash), Text(entries[i].hash)) == 0 &&
-              streamedEntries[i].size == entries[i].size,
-          "the sink's entries in the tree's order");
-  }
+  Check(sink.Finish(streamed.RootElement(), &streamedEntries, &streamedInfo) == manifest, "the sink's outcome");
+  Check(SameRead(streamedEntries, streamedInfo, entries, info), "the sink's entries, in order");
   return 0;
 }

@@ -4,16 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/xconfig/xconfig.h"
 #include "base/xconfig/xconfig_writer.h"
-#include "fuzz/awkward_tree.h"
 #include "fuzz/fuzz_support.h"
-
-namespace {
-// Past the reader's depth limit, so that deep trees are refused too.
-constexpr uint32_t kMaxItems = 4096;
-constexpr uint32_t kMaxDepth = XConfig::kMaxDepth + 2;
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   UseDefaultAlloc();
@@ -22,18 +14,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  // The first byte chooses whether unwritable characters may be drawn.
-  bool unwritable = data[0] & 1;
+  // The first byte chooses whether unwritable characters may be drawn; trees go past the reader's depth limit.
   size_t position = 1;
   XConfig tree;
   tree.OpenText(nullptr, nullptr);
   awkward_tree::Build(
-      tree.RootElement(), [&]() { return position < size ? data[position++] : -1; }, kMaxItems, kMaxDepth,
-      unwritable);
-
+      tree.RootElement(), [&]() { return position < size ? data[position++] : -1; }, 4096, XConfig::kMaxDepth + 2,
+      data[0] & 1);
   Utf8Text text;
-  const XBaseItem* offender = nullptr;
-  if (!WriteXConfigText(tree.RootElement(), &text, &offender)) {
+  if (!WriteXConfigText(tree.RootElement(), &text)) {
     Check(text.empty(), "a refused tree leaves the output alone");
     Check(awkward_tree::TreeMayBeUnwritable(tree.RootElement()), "refused a tree that the format can carry");
     return 0;

@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "base/memory/alloc.h"
 #include "base/memory/default_alloc.h"
 #if defined(_WIN32)
 #include "base/memory/library.h"
@@ -13,32 +12,21 @@
 namespace {
 // The library runs on DefaultAlloc, so that tests may build their own FastAlloc (process-wide tables).
 class LibraryEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override {
 #if defined(_WIN32)
-    StartLibraryOnce(L"DefaultAlloc");
+  void SetUp() override { StartLibraryOnce(L"DefaultAlloc"); }
+  void TearDown() override { StopLibrary(); }
 #else
-    SetCurrentAlloc(&m_alloc);
-#endif
-  }
-  void TearDown() override {
-#if defined(_WIN32)
-    StopLibrary();
-#else
-    SetCurrentAlloc(nullptr);
-#endif
-  }
-
-private:
+  void SetUp() override { SetCurrentAlloc(&m_alloc); }
+  void TearDown() override { SetCurrentAlloc(nullptr); }
   DefaultAlloc m_alloc;
+#endif
 };
 }  // namespace
 
 int main(int argc, char** argv) {
 #if defined(_WIN32)
   if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) return RunChildScenario(argv[2]);
-  // A crashing test fails its run instead of holding it in the debugger.
-  EndOnCrash();
+  EndOnCrash();  // a crashing test fails its run instead of holding it in the debugger
 #endif
   ::testing::InitGoogleTest(&argc, argv);
   ::testing::AddGlobalTestEnvironment(new LibraryEnvironment);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 
 #include "framework/font.h"
@@ -39,44 +38,28 @@ TEST(ProgressFigures, EachTruncatedInTheOrderOfItsFormulaAndPlaced) {
     EXPECT_EQ(figures.fill, c.fill) << c.done << " of " << c.total;
     EXPECT_EQ(figures.percent, c.percent) << c.done << " of " << c.total;
   }
-  const ProgressRect bar = ProgressRectangle(320, 315, 235);
-  EXPECT_EQ(std::vector<int>({bar.left, bar.top, bar.right, bar.bottom}), std::vector<int>({30, 250, 290, 300}));
-  // Narrower than the bar: the halves are signed.
-  const ProgressRect narrow = ProgressRectangle(200, 100, 20);
-  EXPECT_EQ(std::vector<int>({narrow.left, narrow.top, narrow.right, narrow.bottom}),
-            std::vector<int>({-30, 35, 230, 85}));
+  auto corners = [](const ProgressRect& r) { return std::vector<int>{r.left, r.top, r.right, r.bottom}; };
+  EXPECT_EQ(corners(ProgressRectangle(320, 315, 235)), (std::vector<int>{30, 250, 290, 300}));
+  EXPECT_EQ(corners(ProgressRectangle(200, 100, 20)), (std::vector<int>{-30, 35, 230, 85}));  // halves are signed
 }
 
-// The parent of the button under test; counts the button's clicks.
-class ButtonParent : public CWnd {
-public:
-  int m_clicks = 0;
-
-protected:
-  void OnClicked() { ++m_clicks; }
-  DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(ButtonParent, CWnd)
-  ON_BN_CLICKED(kButtonId, &ButtonParent::OnClicked)
-END_MESSAGE_MAP()
+// The parent of the button under test counts the button's clicks.
+int clicks = 0;
+LRESULT CALLBACK ParentProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  clicks += message == WM_COMMAND && wParam == MAKEWPARAM(kButtonId, BN_CLICKED);
+  return DefWindowProcW(window, message, wParam, lParam);
+}
 
 class PictureButton : public ::testing::Test {
 protected:
   PictureButton() {
     StartGdiplusOnce();
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"PictureButtonParent";
-    RegisterClassW(&windowClass);
     // Hidden: destroying a shown window takes Wine seconds.
-    m_parentWindow = CreateWindowExW(0, L"PictureButtonParent", L"", WS_POPUP, 100, 100, 300, 200, nullptr,
-                                     nullptr, GetModuleHandleW(nullptr), nullptr);
+    m_parentWindow = CreateWindowExW(0, L"Static", L"", WS_POPUP, 100, 100, 300, 200, nullptr, nullptr, nullptr,
+                                     nullptr);
+    SetWindowLongPtrW(m_parentWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ParentProcedure));
     HWND button = CreateWindowExW(0, L"Button", L"", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 20, 80, 30,
-                                  m_parentWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)),
-                                  GetModuleHandleW(nullptr), nullptr);
-    EXPECT_TRUE(m_parent.SubclassWindow(m_parentWindow));
+                                  m_parentWindow, reinterpret_cast<HMENU>(kButtonId), nullptr, nullptr);
     EXPECT_TRUE(m_button.SubclassWindow(button));
   }
   ~PictureButton() override { DestroyWindow(m_parentWindow); }
@@ -87,14 +70,12 @@ protected:
       Gdiplus::Graphics graphics(&bitmap);
       for (int i = 0; i < frames; ++i) {
         Gdiplus::SolidBrush brush{Gdiplus::Color(kFrameColours[i])};
-        if (vertical) {
-          graphics.FillRectangle(&brush, 0, i * height / frames, width, height / frames);
-        } else {
-          graphics.FillRectangle(&brush, i * width / frames, 0, width / frames, height);
-        }
+        const int along = vertical ? height / frames : width / frames;
+        graphics.FillRectangle(&brush, vertical ? 0 : i * along, vertical ? i * along : 0, vertical ? width : along,
+                               vertical ? along : height);
       }
     }
-    const std::wstring path = m_folder.File((L"strip" + std::to_wstring(++m_pictures) + L".png").c_str());
+    const std::wstring path = m_folder.File((L"strip" + std::to_wstring(width) + L".png").c_str());
     EXPECT_TRUE(PixelsOf(&bitmap).SavePng(path));
     m_button.SetImage(path.c_str(), vertical, frames == 4);
   }
@@ -114,14 +95,11 @@ protected:
     RECT rect;
     GetWindowRect(m_button.GetSafeHwnd(), &rect);
     MapWindowPoints(nullptr, m_parentWindow, reinterpret_cast<POINT*>(&rect), 2);
-    EXPECT_EQ(std::vector<LONG>({rect.left, rect.top, rect.right, rect.bottom}),
-              std::vector<LONG>({10, 20, 10 + width, 20 + height}))
-        << what;
+    EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right, rect.bottom}),
+              (std::vector<LONG>{10, 20, 10 + width, 20 + height})) << what;
   }
   TempFolder m_folder;
-  int m_pictures = 0;
   HWND m_parentWindow = nullptr;
-  ButtonParent m_parent;
   CPngButton m_button;
 };
 
@@ -148,7 +126,7 @@ TEST_F(PictureButton, FramesForEachState) {
     m_button.SendMessage(down, MK_LBUTTON, MAKELPARAM(5, 5));
     m_button.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   }
-  EXPECT_EQ(m_parent.m_clicks, 2);
+  EXPECT_EQ(clicks, 2);
   m_button.SetImage(m_folder.File(L"missing.png").c_str(), false, false);
   ExpectFace(ODS_SELECTED, 0, 0, 0, "no picture");
 }
@@ -181,14 +159,10 @@ TEST_F(PictureButton, CaptionSitsTenPixelsAboveTheBottomCentredAndIsEmbossedWhen
   EXPECT_GT(normal.Count(0, top, 80, 30, red), 10);
   EXPECT_EQ(normal.Count(0, 0, 80, top, lit), 0) << "above the caption's top, " << top;
   EXPECT_EQ(normal.Count(0, 30, 80, 40, lit), 0) << "in the 10 rows at the bottom";
-  int left = 80;
-  int right = -1;
-  for (int x = 0; x < 80; ++x) {
-    if (normal.Count(x, 0, x + 1, 40, lit) > 0) {
-      left = std::min(left, x);
-      right = x;
-    }
-  }
+  int left = 0;
+  int right = 79;
+  while (left < 80 && !normal.Count(left, 0, left + 1, 40, lit)) ++left;
+  while (right > 0 && !normal.Count(right, 0, right + 1, 40, lit)) --right;
   EXPECT_LE(std::abs(left - (79 - right)), 3) << left << " to " << right;
   const Pixels disabled = Caption(m_button, ODS_DISABLED, &height);
   EXPECT_GT(disabled.Count(0, 0, 80, 40, lit), 10);

@@ -13,12 +13,11 @@ std::string Dump(const XElement* element) {
   const List<XBaseItem*>& children = element->Children();
   for (uint32_t i = 0; i < children.Num(); ++i) {
     const XBaseItem* child = children[i];
-    out += (i ? " " : "") + Utf8(child->Name().Text() ? child->Name().Text() : L"");
+    out += (i ? " " : "") + Utf8(Text(child->Name()));
     if (child->Kind() == XBaseItem::kElement) {
       out += '{' + Dump(static_cast<const XElement*>(child)) + '}';
     } else {
-      const String& value = static_cast<const XDataItem*>(child)->Value();
-      out += "=\"" + Utf8(value.Text() ? value.Text() : L"") + '"';
+      out += "=\"" + Utf8(Text(static_cast<const XDataItem*>(child)->Value())) + '"';
     }
   }
   return out;
@@ -107,7 +106,9 @@ TEST_F(XConfigTest, LookupsAndElements) {
   EXPECT_EQ(Utf8(Root()->FindDataItem(nullptr)->Value()), "empty");
   EXPECT_EQ(Root()->FindElement(nullptr), nullptr);
   EXPECT_EQ(Root()->ElementCount(), 3u);
-  for (uint32_t i : {2u, 0u, 1u}) EXPECT_EQ(Utf8(Root()->ElementAt(i)->Name()), i ? "e" + std::to_string(i) : "version");
+  for (uint32_t i : {2u, 0u, 1u}) {
+    EXPECT_EQ(Utf8(Root()->ElementAt(i)->Name()), i ? "e" + std::to_string(i) : "version");
+  }
   EXPECT_EQ(Root()->ElementAt(3), nullptr);
   // Children added after a lookup are found too.
   XElement* added = m_config.RootElement()->AddElement(L"e3");
@@ -117,11 +118,10 @@ TEST_F(XConfigTest, LookupsAndElements) {
 TEST_F(XConfigTest, IntValue) {
   Parse("hex : 0x1F\nHEX : 0XfF\nhex2 : 0XfF\nt : TRUE\nf : False\no : 010\nx : 12abc\nsp : \"  +42\"\n"
         "neg : -1\nbig : 4294967296\nbare : 0x\n");
-  const struct {
-    const wchar_t* name;
-    uint32_t value;
-  } kCases[] = {{L"hex", 31}, {L"HEX", 31},      {L"hex2", 255},        {L"t", 1},
-                {L"f", 0},   {L"o", 8},         {L"missing", 5},       {L"x", 12},
-                {L"sp", 42}, {L"neg", 0xFFFFFFFF}, {L"big", 0xFFFFFFFF}, {L"bare", 0}};
-  for (const auto& c : kCases) EXPECT_EQ(Root()->IntValue(c.name, 5), c.value) << Utf8(c.name);
+  for (auto c : {std::make_pair(L"hex", 31u), std::make_pair(L"HEX", 31u), std::make_pair(L"hex2", 255u),
+                 std::make_pair(L"t", 1u), std::make_pair(L"f", 0u), std::make_pair(L"o", 8u),
+                 std::make_pair(L"missing", 5u), std::make_pair(L"x", 12u), std::make_pair(L"sp", 42u),
+                 std::make_pair(L"neg", ~0u), std::make_pair(L"big", ~0u), std::make_pair(L"bare", 0u)}) {
+    EXPECT_EQ(Root()->IntValue(c.first, 5), c.second) << Utf8(c.first);
+  }
 }

@@ -16,11 +16,6 @@ protected:
   static void Add(XElement* element, const String& name, const String& value) {
     element->AddItem(new XDataItem(name, value));
   }
-  // Writes the tree; empty when the writer refuses it.
-  std::string Written() {
-    Utf8Text text;
-    return WriteXConfigText(Root(), &text) ? std::string(text.c_str()) : std::string();
-  }
   // Writes the tree, reads the text back and compares.
   void ExpectRoundTrip() {
     Utf8Text text;
@@ -33,7 +28,6 @@ protected:
   ScopedCurrentAlloc m_scope{&m_alloc};
   XConfig m_tree;
 };
-
 }  // namespace
 
 TEST_F(XConfigWriterTest, ManifestTextIsBareWhereItCanBe) {
@@ -46,7 +40,9 @@ TEST_F(XConfigWriterTest, ManifestTextIsBareWhereItCanBe) {
   Add(file, L"Size", L"");
   fileList->AddElement(L" lead");
   Add(Root(), L"note:", L"\"x\"");
-  EXPECT_EQ(Written(),
+  Utf8Text text;
+  ASSERT_TRUE(WriteXConfigText(Root(), &text));
+  EXPECT_EQ(std::string(text.c_str()),
             "BaseInfo : {\r\n"
             "\tVersion : 1.4.0.12\r\n"
             "\tBaseUrl : https://cdn.example:8443/pc/\r\n"
@@ -79,13 +75,9 @@ TEST_F(XConfigWriterTest, RefusesWhatTheFormatCannotCarry) {
   for (const auto& refused : kRefused) {
     XConfig tree;
     tree.OpenText(nullptr, nullptr);
-    String odd(refused.units, refused.length);
+    const String odd(refused.units, refused.length);
     Add(tree.RootElement(), L"first", L"fine");
-    if (refused.asName) {
-      Add(tree.RootElement(), odd, L"v");
-    } else {
-      Add(tree.RootElement(), L"n", odd);
-    }
+    Add(tree.RootElement(), refused.asName ? odd : String(L"n"), refused.asName ? String(L"v") : odd);
     const XBaseItem* unwritable = nullptr;
     EXPECT_FALSE(WriteXConfigText(tree.RootElement(), &text, &unwritable)) << Utf8(odd);
     EXPECT_EQ(std::string(text.c_str()), "kept");
@@ -106,8 +98,8 @@ TEST_F(XConfigWriterTest, SameXTreeSeesEveryDifference) {
   auto build = [](XConfig* tree, int variant) {
     tree->OpenText(nullptr, nullptr);
     XElement* element = tree->RootElement()->AddElement(variant == 1 ? L"E" : L"e");
-    element->AddItem(new XDataItem(L"k", variant == 2 ? L"w" : L"v"));
-    if (variant == 3) element->AddItem(new XDataItem(L"k", L"v"));
+    Add(element, L"k", variant == 2 ? L"w" : L"v");
+    if (variant == 3) Add(element, L"k", L"v");
     if (variant == 4) element->AddElement(L"k");
   };
   XConfig base;
@@ -127,8 +119,7 @@ TEST(Utf8Text, EncodesPairsAndDecodesOnlyValidText) {
   ASSERT_TRUE(DecodeUtf8Exactly(bytes.c_str(), &text));
   EXPECT_EQ(Utf8(text), std::string(bytes.c_str()));
   for (const char* invalid : {"a\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
-    String untouched(L"untouched");
-    EXPECT_FALSE(DecodeUtf8Exactly(invalid, &untouched)) << invalid;
-    EXPECT_EQ(Utf8(untouched), "untouched");
+    EXPECT_FALSE(DecodeUtf8Exactly(invalid, &text)) << invalid;
+    EXPECT_EQ(Utf8(text), std::string(bytes.c_str()));  // untouched
   }
 }
