@@ -5,57 +5,40 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <string>
 
 #include "tests/program_fixture.h"
 #include "tests/test_support.h"
 
-namespace {
-const std::string kNewVersion = NEW_CLIENT_VERSION;
-const wchar_t kApp[] = L"inst\\app\\";
+namespace fs = std::filesystem;
 
+namespace {
 class HostileRun : public ProgramTest {
 protected:
   HostileRun() {
-    CreateDirectoryW(m_install.File(L"inst").c_str(), nullptr);
-    CreateDirectoryW(m_install.File(L"inst\\app").c_str(), nullptr);
-    Install(UpdaterProgram(), L"inst\\app\\Updater.exe");
-    Install(OldClientProgram(), L"inst\\app\\Castwright PC.exe");
+    Install(UPDATER_EXE, L"inst\\app\\Updater.exe");
+    Install(OLD_CLIENT_EXE, L"inst\\app\\Castwright PC.exe");
     // Without its picture the failed look's button has no size to click.
-    CreateDirectoryW(Installed(App(L"res")).c_str(), nullptr);
-    Install(BuiltPicture(L"res\\login_normal.png"), L"inst\\app\\res\\login_normal.png");
+    Install(UPDATER_PICTURES "/res/login_normal.png", L"inst\\app\\res\\login_normal.png");
   }
-
-  std::wstring App(const std::wstring& name) const { return kApp + name; }
-  std::string AppContent(const std::wstring& name) const { return Content(App(name)); }
-  bool AppWrite(const std::wstring& name, const std::string& bytes) const {
-    return WriteFileBytes(Installed(App(name)), bytes);
-  }
+  std::wstring App(const std::wstring& name) const { return Installed(L"inst\\app\\" + name); }
+  std::string AppContent(const std::wstring& name) const { return ContentOf(App(name)); }
   void Release(const std::vector<ReleaseFile>& files) const {
-    PublishRelease(m_server, Installed(L"inst\\app"), files, kNewVersion);
+    PublishRelease(m_server, Installed(L"inst\\app"), files, NEW_CLIENT_VERSION);
   }
 
-  // Every file and folder below the test's folder but outside the
-  // installation, with its content.
-  std::map<std::wstring, std::string> Outside(const std::wstring& relative = L"") const {
-    std::map<std::wstring, std::string> tree;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((m_install.Path() + L"\\" + relative + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return tree;
-    do {
-      const std::wstring name = relative + found.cFileName;
-      if (name == L"inst\\app" || std::wstring(found.cFileName) == L"." || std::wstring(found.cFileName) == L"..") {
-        continue;
-      }
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        tree[name + L"\\"] = "";
-        for (const auto& below : Outside(name + L"\\")) tree.insert(below);
+  // Every file and folder below the test's folder but outside the installation, with its content.
+  std::map<fs::path, std::string> Outside() const {
+    std::map<fs::path, std::string> tree;
+    for (fs::recursive_directory_iterator it(m_install.Path()), end; it != end; ++it) {
+      if (it->path() == Installed(L"inst\\app")) {
+        it.disable_recursion_pending();
       } else {
-        tree[name] = Content(name);
+        tree[it->path()] = it->is_directory() ? "<folder>" : ContentOf(it->path().wstring());
       }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    }
     return tree;
   }
 
@@ -66,7 +49,7 @@ protected:
   std::string Run() {
     const auto before = Outside();
     ScopedHandle updater =
-        Start(App(L"Updater.exe").c_str(), L"-path \"" + Installed(App(kClientName)) + L"\"", Installed(L"inst\\app"));
+        Start(L"inst\\app\\Updater.exe", L"-path \"" + App(kClientName) + L"\"", Installed(L"inst\\app"));
     HWND dialog = nullptr;
     std::string text;
     EXPECT_TRUE(WaitFor(
@@ -88,29 +71,7 @@ protected:
     EXPECT_TRUE(Outside() == before) << "something outside the installation changed";
     return text;
   }
-
-  // The files requested so far, below "files/", as sent.
-  std::vector<std::string> FileRequests() const {
-    std::vector<std::string> paths;
-    for (const RecordedRequest& request : m_server.Requests()) {
-      const size_t files = request.path.find("/files/");
-      if (files != std::string::npos) paths.push_back(request.path.substr(files + 7));
-    }
-    return paths;
-  }
-  // Whether "Temp" is gone or empty.
-  bool TempIsEmpty() const {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(Installed(App(L"Temp\\*")).c_str(), &found);
-    bool empty = true;
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
-      empty = empty && found.cFileName[0] == L'.';
-    }
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
-    return empty;
-  }
 };
-
 }  // namespace
 
 // Names that are safe only as Unicode, a folder outside the code page, a
@@ -119,7 +80,7 @@ protected:
 TEST_F(HostileRun, HostileButValidReleaseInstallsInsideTheFolder) {
   const std::string fullWidth = "\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBC";  // U+FF0E U+FF0E U+FF3C: "..\" in ANSI
   const std::string deep = std::string(120, 'd') + "\\" + std::string(120, 'e') + "\\f.txt";
-  ASSERT_TRUE(AppWrite(L"upper.txt", "old"));
+  ASSERT_TRUE(WriteFileBytes(App(L"upper.txt"), "old"));
   Release({{fullWidth + fullWidth + "escaped.txt", "fw", ""},
            {"\xE6\x95\xB0\xE6\x8D\xAE/a.txt", "data", ""},
            {deep, "deep", ""},
@@ -130,25 +91,22 @@ TEST_F(HostileRun, HostileButValidReleaseInstallsInsideTheFolder) {
   std::string text = ReadFileBytes(manifest);
   std::string digest = Sha1Hex("new upper");
   const size_t at = text.find(digest);
-  for (char& ch : digest) ch = static_cast<char>(std::toupper(ch));
-  text.replace(at, digest.size(), digest);
-  ASSERT_TRUE(WriteFileBytes(manifest, text));
+  std::transform(digest.begin(), digest.end(), digest.begin(), ::toupper);
+  ASSERT_TRUE(WriteFileBytes(manifest, text.replace(at, digest.size(), digest)));
   m_server.AddFault("files/gz.txt gzip");
   // The other installation's client keeps running through the run.
-  CreateDirectoryW(Installed(L"other").c_str(), nullptr);
-  Install(OldClientProgram(), L"other\\Castwright PC.exe");
-  ScopedHandle other = Start(L"other\\Castwright PC.exe", L"", Installed(L"other"));
-  ASSERT_TRUE(WaitFor([&] { return Lines(L"other\\client-starts.txt").size() == 1; }));
+  Install(OLD_CLIENT_EXE, L"other\\Castwright PC.exe");
+  ScopedHandle other = StartClient(L"", L"other\\Castwright PC.exe");
 
   EXPECT_EQ(Run(), "");
   EXPECT_EQ(AppContent(Wide(fullWidth + fullWidth + "escaped.txt")), "fw");
   EXPECT_EQ(AppContent(L"\x6570\x636E\\a.txt"), "data");
-  EXPECT_GT(Installed(App(Wide(deep))).size(), 260u);
-  EXPECT_EQ(ReadFileBytes(L"\\\\?\\" + Installed(App(Wide(deep)))), "deep");
+  EXPECT_GT(App(Wide(deep)).size(), 260u);
+  EXPECT_EQ(ReadFileBytes(L"\\\\?\\" + App(Wide(deep))), "deep");
   EXPECT_EQ(AppContent(L"100%41.txt"), "percent");
   EXPECT_EQ(AppContent(L"upper.txt"), "new upper");
   EXPECT_TRUE(AppContent(L"gz.txt") == std::string(5000, 'z'));
-  const auto requests = FileRequests();
+  const auto requests = m_server.FileRequests();
   EXPECT_NE(std::find(requests.begin(), requests.end(), "100%2541.txt"), requests.end());
   EXPECT_EQ(WaitForSingleObject(other.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
@@ -159,22 +117,24 @@ TEST_F(HostileRun, RefusedManifestsFetchNothing) {
   for (int i = 0; i < 64; ++i) huge.push_back({"f" + std::to_string(i) + ".bin", "x", "4294967295"});
   std::string longName;
   for (int i = 0; i < 200; ++i) longName += std::string(199, 'n') + "/";
-  struct Case {
-    std::vector<ReleaseFile> files;
-    std::string text;
-  };
-  for (const Case& c : {Case{{{"a.txt", "a", ""}, {"COM1", "c", ""}}, "invalid file name COM1"},
-                        Case{{{"a.txt", "a", ""}, {"data\\com9.log", "c", ""}}, "invalid file name data\\com9.log"},
-                        Case{{{"a.txt", "a", ""}, {"LPT\xC2\xB9.txt", "c", ""}}, "invalid file name LPT\xC2\xB9.txt"},
-                        Case{{{"Sub/a.txt", "a", ""}, {"sub\\A.TXT. ", "b", ""}}, "duplicate file name sub\\A.TXT. "},
-                        Case{huge, "not enough disk space for f"},
-                        Case{{{longName + "x.txt", "x", ""}}, "invalid file name nnn"}}) {
-    Release(c.files);
+  const std::pair<std::vector<ReleaseFile>, std::string> cases[] = {
+      {{{"a.txt", "a", ""}, {"COM1", "c", ""}}, "invalid file name COM1"},
+      {{{"a.txt", "a", ""}, {"data\\com9.log", "c", ""}}, "invalid file name data\\com9.log"},
+      {{{"a.txt", "a", ""}, {"LPT\xC2\xB9.txt", "c", ""}}, "invalid file name LPT\xC2\xB9.txt"},
+      {{{"Sub/a.txt", "a", ""}, {"sub\\A.TXT. ", "b", ""}}, "duplicate file name sub\\A.TXT. "},
+      {huge, "not enough disk space for f"},
+      {{{longName + "x.txt", "x", ""}}, "invalid file name nnn"}};
+  for (const auto& c : cases) {
+    Release(c.first);
     const std::string text = Run();
-    EXPECT_EQ(text.substr(0, c.text.size()), c.text);
+    EXPECT_EQ(text.substr(0, c.second.size()), c.second);
     EXPECT_LT(text.size(), 400u);
   }
-  EXPECT_TRUE(FileRequests().empty());
+  // A program with a key built in refuses an unsigned release at the manifest.
+  Install(SIGNED_UPDATER_EXE, L"inst\\app\\Updater.exe");
+  Release({{"a.txt", "a", ""}});
+  EXPECT_EQ(Run(), "verify manifest signature fail");
+  EXPECT_TRUE(m_server.FileRequests().empty());
   EXPECT_EQ(AppContent(L"a.txt"), "<missing>");
 }
 
@@ -182,22 +142,23 @@ TEST_F(HostileRun, RefusedManifestsFetchNothing) {
 // fetched, then the install pass fails and restores; what the run fetched
 // is gone from "Temp", and a body longer than listed is not stored.
 TEST_F(HostileRun, UnreadableInstalledFilesAndOverlongBodiesFailCleanly) {
-  ASSERT_TRUE(AppWrite(L"a.txt", "old a"));
-  ASSERT_TRUE(AppWrite(L"b.txt", "old b"));
-  ASSERT_TRUE(AppWrite(L"c.txt\\inside.txt", "kept"));
+  ASSERT_TRUE(WriteFileBytes(App(L"a.txt"), "old a"));
+  ASSERT_TRUE(WriteFileBytes(App(L"b.txt"), "old b"));
+  ASSERT_TRUE(WriteFileBytes(App(L"c.txt\\inside.txt"), "kept"));
   Release({{"a.txt", "new a", ""}, {"b.txt", "new b", ""}});
   {
-    ScopedHandle lock(CreateFileW(Installed(App(L"b.txt")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ScopedHandle lock(CreateFileW(App(L"b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock.IsValid());
-    EXPECT_EQ(Run(), "001 delete file " + Utf8(Installed(App(L"b.txt")).c_str()) + " failed\nerror code: 32");
+    EXPECT_EQ(Run(), "001 delete file " + Utf8(App(L"b.txt").c_str()) + " failed\nerror code: 32");
   }
   Release({{"a.txt", "new a", ""}, {"c.txt", "new c", ""}});
-  EXPECT_EQ(Run(), "001 delete file " + Utf8(Installed(App(L"c.txt")).c_str()) + " failed\nerror code: 5");
+  EXPECT_EQ(Run(), "001 delete file " + Utf8(App(L"c.txt").c_str()) + " failed\nerror code: 5");
   EXPECT_EQ(AppContent(L"c.txt\\inside.txt"), "kept");
   // Listed as 63 bytes, served as 100000.
   Release({{"a.txt", "new a", ""}, {"b.txt", std::string(100000, 'b'), "63"}});
   EXPECT_EQ(Run(), "download file " + Utf8(m_server.Url(L"files/b.txt").c_str()) + " fail");
   EXPECT_EQ(AppContent(L"a.txt"), "old a");
   EXPECT_TRUE(AppContent(L"b.txt") == "old b");  // not the 100000 bytes served
-  EXPECT_TRUE(TempIsEmpty());
+  std::error_code missing;
+  EXPECT_TRUE(fs::is_empty(App(L"Temp"), missing) || missing);
 }

@@ -1,70 +1,33 @@
-#include <winsock2.h>
+// The HTTP client against the local update server, and against a hostile one: compressed bodies, bodies longer than
+// declared, slow and stalled transfers, late response heads.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
-#include <thread>
 
 #include "app/http_download.h"
 #include "tests/child_process.h"
 #include "tests/published_release.h"
+#include "tests/test_support.h"
 #include "tests/update_server.h"
 
 namespace {
 // Bytes that differ from position to position, so that a lost or repeated block shows.
 std::string PatternBytes(size_t size) {
+  std::minstd_rand random;
   std::string bytes(size, '\0');
-  uint32_t state = 2463534242u;
-  for (char& ch : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    ch = static_cast<char>(state);
-  }
+  for (char& ch : bytes) ch = static_cast<char>(random() >> 8);
   return bytes;
 }
 
-// A loopback port that accepts one connection and keeps the first bytes sent, never answering.
-class FirstBytesListener {
-public:
-  FirstBytesListener() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof address;
-    bind(m_socket, reinterpret_cast<sockaddr*>(&address), size);
-    getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size);
-    m_port = ntohs(address.sin_port);
-    listen(m_socket, 1);
-  }
-  ~FirstBytesListener() { closesocket(m_socket); }
-  std::wstring Url(const wchar_t* scheme) const {
-    return std::wstring(scheme) + L"://127.0.0.1:" + std::to_wstring(m_port) + L"/file.bin";
-  }
-  // Runs `client` on a thread of its own and returns the first bytes of its connection.
-  template <typename Client>
-  std::string FirstBytesOf(Client client) {
-    std::thread thread(client);
-    std::string bytes;
-    SOCKET connection = accept(m_socket, nullptr, nullptr);
-    if (connection != INVALID_SOCKET) {
-      char buffer[4] = {};
-      int got = recv(connection, buffer, sizeof buffer, MSG_WAITALL);
-      if (got > 0) bytes.assign(buffer, static_cast<size_t>(got));
-      closesocket(connection);
-    }
-    thread.join();
-    return bytes;
-  }
-
-private:
-  SOCKET m_socket = INVALID_SOCKET;
-  unsigned m_port = 0;
-};
+// A text that compresses well, as the types a server compresses by default.
+std::string TextBody() {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + " of a manifest\n";
+  return text;
+}
 }  // namespace
 
 TEST(HttpDownload, SendsTheFixedRequestAndStoresTheWholeBody) {
@@ -93,7 +56,8 @@ TEST(HttpDownload, SendsTheFixedRequestAndStoresTheWholeBody) {
   EXPECT_FALSE(referred);
 }
 
-TEST(HttpDownload, StatusOtherThan200WritesNothing) {
+// A status other than 200 writes nothing; failures before the status, and after it.
+TEST(HttpDownload, StatusOtherThan200WritesNothingAndFailuresBeforeAndAfterIt) {
   ServerScope server;
   TempFolder folder;
   server.AddFile(L"empty.bin", "");
@@ -115,6 +79,23 @@ TEST(HttpDownload, StatusOtherThan200WritesNothing) {
   EXPECT_EQ(server.Requests().size(), 3u);
   EXPECT_TRUE(HttpDownloadToFile(server.Url(L"missing.bin").c_str(), folder.File(L"new.bin").c_str(), &status));
   EXPECT_EQ(ContentOf(folder.File(L"new.bin")), "<missing>");
+  // Refused unsent: URLs that do not fit, and a port nobody listens on.
+  EXPECT_FALSE(HttpDownloadToFile(server.Url(std::wstring(1100, L'a')).c_str(), folder.File(L"f").c_str(), &status));
+  EXPECT_FALSE(HttpDownloadToFile(L"not a url", folder.File(L"f").c_str(), &status));
+  EXPECT_FALSE(HttpDownloadToFile(nullptr, folder.File(L"f").c_str(), &status));
+  EXPECT_EQ(server.Requests().size(), 4u);
+  EXPECT_FALSE(HttpDownloadToFile(L"http://127.0.0.1:1/file.bin", folder.File(L"f").c_str(), &status));
+  EXPECT_EQ(ContentOf(folder.File(L"f")), "<missing>");
+  // The status came, the file cannot be created.
+  server.AddFile(L"file.bin", "content");
+  EXPECT_FALSE(HttpDownloadToFile(server.Url(L"file.bin").c_str(), folder.File(L"no-such-folder\\file.bin").c_str(),
+                                  &status));
+  EXPECT_EQ(status, 200u);
+  // A body cut off by the server: what came stays, the download failed.
+  server.AddFile(L"cut.bin", PatternBytes(100000));
+  server.AddFault("cut.bin truncate 1000");
+  EXPECT_FALSE(HttpDownloadToFile(server.Url(L"cut.bin").c_str(), folder.File(L"cut.bin").c_str(), &status));
+  EXPECT_EQ(ReadFileBytes(folder.File(L"cut.bin")), PatternBytes(1000));
 }
 
 TEST(HttpDownload, RetriesFailedExchangesSixTimesHalfASecondApart) {
@@ -133,30 +114,6 @@ TEST(HttpDownload, RetriesFailedExchangesSixTimesHalfASecondApart) {
   EXPECT_EQ(status, 200u);
   EXPECT_EQ(ReadFileBytes(folder.File(L"b")), "third time lucky");
   EXPECT_EQ(server.Requests().size(), 6u + 3u);
-}
-
-TEST(HttpDownload, FailuresBeforeAndAfterTheStatus) {
-  ServerScope server;
-  TempFolder folder;
-  uint32_t status = 0;
-  // Refused unsent: URLs that do not fit, and a port nobody listens on.
-  EXPECT_FALSE(HttpDownloadToFile(server.Url(std::wstring(1100, L'a')).c_str(), folder.File(L"f").c_str(), &status));
-  EXPECT_FALSE(HttpDownloadToFile(L"not a url", folder.File(L"f").c_str(), &status));
-  EXPECT_FALSE(HttpDownloadToFile(nullptr, folder.File(L"f").c_str(), &status));
-  EXPECT_TRUE(server.Requests().empty());
-  std::wstring refused = FirstBytesListener().Url(L"http");
-  EXPECT_FALSE(HttpDownloadToFile(refused.c_str(), folder.File(L"f").c_str(), &status));
-  EXPECT_EQ(ContentOf(folder.File(L"f")), "<missing>");
-  // The status came, the file cannot be created.
-  server.AddFile(L"file.bin", "content");
-  EXPECT_FALSE(HttpDownloadToFile(server.Url(L"file.bin").c_str(), folder.File(L"no-such-folder\\file.bin").c_str(),
-                                  &status));
-  EXPECT_EQ(status, 200u);
-  // A body cut off by the server: what came stays, the download failed.
-  server.AddFile(L"cut.bin", PatternBytes(100000));
-  server.AddFault("cut.bin truncate 1000");
-  EXPECT_FALSE(HttpDownloadToFile(server.Url(L"cut.bin").c_str(), folder.File(L"cut.bin").c_str(), &status));
-  EXPECT_EQ(ReadFileBytes(folder.File(L"cut.bin")), PatternBytes(1000));
 }
 
 // One session keeps its connection for the next file; a body cut short goes on from the bytes stored where the
@@ -183,15 +140,51 @@ TEST(HttpDownload, SessionsReuseConnectionsAndResumeCutBodies) {
   }
 }
 
-TEST(HttpDownload, TlsFollowsTheSchemeOnAnyPort) {
+// Compressed bodies are stored decoded; a body beyond its bound is not stored beyond it.
+TEST(TransferBounds, CompressedAndOverlongBodies) {
+  ServerScope server;
   TempFolder folder;
-  const std::wstring target = folder.File(L"file.bin");
+  const std::wstring destination = folder.File(L"file");
   uint32_t status = 0;
-  for (const wchar_t* scheme : {L"http", L"https"}) {
-    FirstBytesListener listener;
-    const std::wstring url = listener.Url(scheme);
-    // A TLS handshake record starts with content type 22, protocol major version 3.
-    EXPECT_EQ(listener.FirstBytesOf([&] { HttpDownloadToFile(url.c_str(), target.c_str(), &status); }).substr(0, 2),
-              scheme[4] == L's' ? "\x16\x03" : "GE");
+  server.AddFile(L"text.txt", TextBody());
+  for (const char* encoding : {"gzip", "deflate"}) {
+    server.AddFault(std::string("text.txt ") + encoding + " times=1");
+    EXPECT_TRUE(HttpDownloadToFile(server.Url(L"text.txt").c_str(), destination.c_str(), &status)) << encoding;
+    EXPECT_EQ(status, 200u);
+    EXPECT_TRUE(ReadFileBytes(destination) == TextBody()) << encoding;
+  }
+  server.AddFile(L"big.bin", std::string(100000, 'b'));
+  TransferLimits limits;
+  limits.maxBytes = 63;
+  EXPECT_FALSE(HttpDownloadToFile(server.Url(L"big.bin").c_str(), destination.c_str(), &status, limits));
+  EXPECT_LE(ReadFileBytes(destination).size(), 63u);
+  limits.maxBytes = 100000;
+  EXPECT_TRUE(HttpDownloadToFile(server.Url(L"big.bin").c_str(), destination.c_str(), &status, limits));
+  EXPECT_EQ(ReadFileBytes(destination).size(), 100000u);
+}
+
+// The limits shortened: a head within 2 s, at least 1 KiB a second over 2 s windows. A failure comes when the bound
+// is broken, not when the server ends.
+TEST(TransferBounds, SlowTransfersAndLateHeadsFailTheAttempt) {
+  ServerScope server;
+  TempFolder folder;
+  server.AddFile(L"a.bin", std::string(20000, 'a'));
+  TransferLimits limits;
+  limits.headTimeoutMs = limits.slowWindowMs = 2000;
+  limits.slowBytes = 2048;
+  // Below 1 KiB/s: fails at the end of the first window; fast enough, though it takes 5 s; the head after 4 s, 1 s.
+  for (const auto& c : {std::make_pair("slow 600", false), std::make_pair("slow 4000", true),
+                        std::make_pair("delay 4", false), std::make_pair("delay 1", true)}) {
+    server.AddFault(std::string("a.bin ") + c.first + " times=1");
+    const DWORD start = GetTickCount();
+    uint32_t status = 0;
+    const std::wstring destination = folder.File(L"a.bin");
+    EXPECT_EQ(HttpDownloadToFile(server.Url(L"a.bin").c_str(), destination.c_str(), &status, limits), c.second)
+        << c.first;
+    if (c.second) {
+      EXPECT_EQ(ReadFileBytes(destination).size(), 20000u) << c.first;
+    } else {
+      EXPECT_LT(GetTickCount() - start, 3500u) << c.first;
+    }
   }
 }

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <random>
@@ -20,6 +20,8 @@
 #include "tests/published_release.h"
 #include "tests/test_support.h"
 #include "tests/update_server.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 const wchar_t kClientName[] = L"Castwright PC.exe";
@@ -98,31 +100,27 @@ protected:
     }
     for (const auto& file : old) ASSERT_TRUE(file.second == kFolder || WriteFileBytes(Installed(file.first), file.second));
   }
-  // Every file and folder below `below`, but the run's own: manifests and "Temp" (the child's markers too).
-  Snapshot Files(const std::wstring& below = L"") const {
+  // Every file and folder of the installation but the run's own: manifests and "Temp" (the child's markers too).
+  Snapshot Files() const {
     Snapshot files;
-    WIN32_FIND_DATAW found;
-    ScopedFind search(FindFirstFileW((m_install.Path() + L"\\" + below + L"*").c_str(), &found));
-    for (bool more = search.IsValid(); more; more = FindNextFileW(search.Get(), &found)) {
-      const std::wstring name = below + found.cFileName;
-      if (name.back() == L'.' || name == L"Temp" || name == L"baseinfo.xconfig" || name.rfind(L"update.xconfig", 0) == 0) {
-        continue;
-      }
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        files[Utf8(name.c_str()) + "\\"] = kFolder;
-        for (const auto& file : Files(name + L"\\")) files.insert(file);
+    for (fs::recursive_directory_iterator it(m_install.Path()), end; it != end; ++it) {
+      const std::string name = Utf8(it->path().lexically_relative(m_install.Path()).c_str());
+      if (name == "Temp" || name == "baseinfo.xconfig" || name.rfind("update.xconfig", 0) == 0) {
+        it.disable_recursion_pending();
       } else {
-        files[Utf8(name.c_str())] = ContentOf(m_install.File(name.c_str()));
+        files[name + (it->is_directory() ? "\\" : "")] = it->is_directory() ? kFolder : ContentOf(it->path());
       }
     }
     return files;
   }
   // The journal or a set-aside copy still in "Temp".
   bool LeftOvers() const {
-    const Snapshot temp = Files(L"Temp\\");
-    return std::any_of(temp.begin(), temp.end(), [](const Snapshot::value_type& file) {
-      return file.first.find("install.journal") != std::string::npos || file.first.find(".previous") != std::string::npos;
-    });
+    std::error_code none;
+    for (fs::recursive_directory_iterator it(Installed("Temp"), none), end; it != end; it.increment(none)) {
+      const std::string name = Utf8(it->path().filename().c_str());
+      if (name.find("install.journal") != std::string::npos || name.find(".previous") != std::string::npos) return true;
+    }
+    return false;
   }
   // Starts the run in a process of its own; returns it once it wrote `marker` (within a minute), else none.
   ScopedHandle StartRun(const char* marker, int stopAt = -1, int spoilAt = -1) {

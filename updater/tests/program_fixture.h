@@ -15,16 +15,9 @@
 #include "tests/published_release.h"
 #include "tests/update_server.h"
 
-// The built programs, as Windows paths (the build knows them as Unix paths).
-std::wstring UpdaterProgram();
-std::wstring OldClientProgram();
-std::wstring NewClientProgram();
-std::wstring UnversionedClientProgram();
-// Updater.exe and the old client with the build tree's test key built in.
-std::wstring SignedUpdaterProgram();
-std::wstring SignedOldClientProgram();
-// A picture that the build made beside Updater.exe, e.g. "res\login_normal.png".
-std::wstring BuiltPicture(const wchar_t* name);
+// A file of the build as a Windows path (the build knows it as a Unix path, which Wine puts on drive Z:); e.g.
+// Built(UPDATER_EXE), or Built(UPDATER_PICTURES "/res/login_normal.png") for a picture made beside Updater.exe.
+std::wstring Built(const char* unixPath);
 
 // The name of the client executable, which the updater ends before a run.
 extern const wchar_t kClientName[];
@@ -45,10 +38,8 @@ class ProgramTest : public ::testing::Test {
 protected:
   ProgramTest();
   ~ProgramTest() override;
-  // Copies the program at `program` into the installation folder as `name`.
-  void Install(const std::wstring& program, const wchar_t* name = kClientName) const;
-  // Copies the built button picture into the installation's "res" folder.
-  void InstallButtonPicture() const;
+  // Copies the built file `unixPath` into the installation folder as `name`.
+  void Install(const char* unixPath, const wchar_t* name = kClientName) const;
   // Publishes a release for the installation (see PublishRelease).
   void Publish(const std::vector<ReleaseFile>& files, const std::string& version,
                const ReleaseOptions* signing = nullptr) const {
@@ -57,15 +48,15 @@ protected:
   // Publishes a.txt ("old a" installed) held back by the server, starts the updater; its dialog once the worker waits.
   HWND StartHeldRun(ScopedHandle* updater);
   // Starts the installed updater for the installed client, as UpdateWeb does.
-  ScopedHandle StartUpdater() const;
+  ScopedHandle StartUpdater() const { return Start(L"Updater.exe", L"-path \"" + Installed(kClientName) + L"\""); }
   // Publishes a file that cannot be fetched, starts the client and the updater; the dialog once it shows the failure.
   HWND RunIntoAFailure(ScopedHandle* updater, ScopedHandle* client);
   // Expects client start number `before` + 1: the installed client with "-withoutupdater" in its folder.
   void ExpectClientRestarted(size_t before) const;
   // Starts the installed program `name` through the shell in `folder` (the installation when empty).
   ScopedHandle Start(const wchar_t* name, const std::wstring& arguments, const std::wstring& folder = L"") const;
-  // Starts the installed client and waits until it has recorded its start.
-  ScopedHandle StartClient(const std::wstring& arguments = L"");
+  // Starts the installed client `name` and waits until it has recorded its start.
+  ScopedHandle StartClient(const std::wstring& arguments = L"", const wchar_t* name = kClientName);
   // The exit code of `process` once it ends within `timeoutMs`; 0xDEAD otherwise.
   static uint32_t ExitCodeOf(const ScopedHandle& process, uint32_t timeoutMs = 60000);
   std::wstring Installed(const std::wstring& name) const { return m_install.File(name.c_str()); }
@@ -73,13 +64,11 @@ protected:
   std::string Content(const std::wstring& name) const { return ContentOf(Installed(name)); }
   // The lines of an installed text file (the stand-in client's records).
   std::vector<std::string> Lines(const std::wstring& name) const;
-  // The client's recorded starts, each "<current folder>|<command line>".
-  std::vector<std::string> ClientStarts() const { return Lines(L"client-starts.txt"); }
+  // The recorded starts of the client `name`, each "<current folder>|<command line>".
+  std::vector<std::string> ClientStarts(const wchar_t* name = kClientName) const;
   ServerScope m_server;
   TempFolder m_install;
 
 private:
-  // Ends the stand-in clients through their event, any other process of the installation by force.
-  void EndInstallationProcesses() const;
-  ScopedHandle m_endEvent;
+  ScopedHandle m_endEvent;  // ends every stand-in client of the test when set
 };

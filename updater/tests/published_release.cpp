@@ -3,11 +3,10 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <cctype>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "tests/child_process.h"
 #include "tests/test_support.h"
@@ -16,43 +15,17 @@
 namespace {
 // XConfig text of a quoted name: backslashes and quotes escaped.
 std::string Quoted(const std::string& text) {
-  std::string quoted = "\"";
-  for (char ch : text) {
-    if (ch == '\\' || ch == '"') quoted += '\\';
-    quoted += ch;
-  }
-  return quoted + "\"";
+  return "\"" + std::regex_replace(text, std::regex(R"(([\\"]))"), "\\$1") + "\"";
 }
 
-// A component that Windows opens as a device (COM1, nul.txt, ...).
-bool IsDeviceName(std::string component) {
-  component = component.substr(0, component.find('.'));
-  for (char& ch : component) ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
-  const std::string stem = component.substr(0, 3);
-  return component == "CON" || component == "PRN" || component == "AUX" || component == "NUL" ||
-         (component.size() == 4 && (stem == "COM" || stem == "LPT") && std::isdigit(component[3]));
-}
-
+// Whether the server can hold a file of that name: no "..", no stream, no device (COM1, nul.txt, ...), and no
+// component or name beyond what a file system takes.
 bool IsServable(const std::string& name) {
-  if (name.size() > 1000 || name.find("..") != std::string::npos || name.find(':') != std::string::npos) return false;
-  size_t begin = 0;
-  for (size_t end = 0; end <= name.size(); ++end) {
-    if (end < name.size() && name[end] != '/' && name[end] != '\\') continue;
-    if (end - begin > 255 || IsDeviceName(name.substr(begin, end - begin))) return false;
-    begin = end + 1;
-  }
-  return true;
-}
-}  // namespace
-
-std::wstring Wide(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
-  wide.resize(static_cast<size_t>(
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], static_cast<int>(wide.size()))));
-  return wide;
+  static const std::regex refused(R"(\.\.|:|[^/\\]{256}|(^|[/\\])(con|prn|aux|nul|com\d|lpt\d)(\.[^/\\]*)?($|[/\\]))",
+                                  std::regex::icase);
+  return name.size() <= 1000 && !std::regex_search(name, refused);
 }
 
-namespace {
 std::string DigestHex(const std::string& bytes, ALG_ID algorithm) {
   HCRYPTPROV provider = 0;
   HCRYPTHASH hash = 0;
@@ -73,28 +46,14 @@ std::string DigestHex(const std::string& bytes, ALG_ID algorithm) {
   return text;
 }
 
-// The Unix path of a Windows path, as Wine maps it.
-std::string UnixPath(const std::wstring& path) {
-  using ToUnix = char*(CDECL*)(const wchar_t*);
-  auto toUnix = reinterpret_cast<ToUnix>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
-  std::string result = unix ? unix : "";
-  if (unix) HeapFree(GetProcessHeap(), 0, unix);
-  return result;
-}
-}  // namespace
-
-std::string Sha1Hex(const std::string& bytes) { return DigestHex(bytes, CALG_SHA1); }
-std::string Sha256Hex(const std::string& bytes) { return DigestHex(bytes, CALG_SHA_256); }
-
-std::string TestPublicKey(const char* key) {
-  bool exists = false;
-  std::string pem = ReadFileBytes(Wide(std::string("Z:") + TEST_KEYS + "/" + key + "/public.pem"), &exists);
-  EXPECT_TRUE(exists) << key;
-  return pem;
+// The Unix path of a path on drive Z:, which Wine maps to "/".
+std::string UnixPath(std::wstring path) {
+  std::replace(path.begin(), path.end(), L'\\', L'/');
+  return Utf8(path.substr(2).c_str());
 }
 
+// Signs the served file `relative` of `server` with the test key pair `key` (openssl dgst -sha256 -sign, run under
+// Wine as the Linux program it is) into `relative` + ".sig".
 void SignServedFile(const ServerScope& server, const std::wstring& relative, const char* key) {
   const std::wstring file = server.Folder() + L"\\" + relative;
   const std::wstring written = file + L".sig.new";
@@ -118,6 +77,24 @@ void SignServedFile(const ServerScope& server, const std::wstring& relative, con
   Sleep(20);
   ASSERT_TRUE(MoveFileExW(written.c_str(), (file + L".sig").c_str(), MOVEFILE_REPLACE_EXISTING)) << command;
 }
+}  // namespace
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], static_cast<int>(wide.size()))));
+  return wide;
+}
+
+std::string Sha1Hex(const std::string& bytes) { return DigestHex(bytes, CALG_SHA1); }
+std::string Sha256Hex(const std::string& bytes) { return DigestHex(bytes, CALG_SHA_256); }
+
+std::string TestPublicKey(const char* key) {
+  bool exists = false;
+  std::string pem = ReadFileBytes(Wide(std::string("Z:") + TEST_KEYS + "/" + key + "/public.pem"), &exists);
+  EXPECT_TRUE(exists) << key;
+  return pem;
+}
 
 void PublishRelease(const ServerScope& server, const std::wstring& installFolder, const std::vector<ReleaseFile>& files,
                     const std::string& version, const ReleaseOptions* signing) {
@@ -131,8 +108,8 @@ void PublishRelease(const ServerScope& server, const std::wstring& installFolder
   for (const ReleaseFile& file : files) {
     if (IsServable(file.name)) server.AddFile(L"files/" + Wide(file.name), file.content);
     manifest += Quoted(file.name) + " : {\nHash : " + Sha1Hex(file.content) + "\n";
-    if (signing && std::find(signing->withoutSha256.begin(), signing->withoutSha256.end(), file.name) ==
-                       signing->withoutSha256.end()) {
+    const auto& without = signing ? signing->withoutSha256 : std::vector<std::string>{file.name};
+    if (std::find(without.begin(), without.end(), file.name) == without.end()) {
       manifest += "Sha256 : " + Sha256Hex(file.content) + "\n";
     }
     manifest += "Size : " + (file.size.empty() ? std::to_string(file.content.size()) : file.size) + "\n}\n";

@@ -18,12 +18,10 @@ std::string Sha1Hex(const std::string& bytes);
 // The SHA-256 of `bytes` as 64 lower-case hexadecimal digits.
 std::string Sha256Hex(const std::string& bytes);
 
-// How a release is published: every entry carries "Sha256" (but those named
-// in `withoutSha256`), "BaseInfo" an "Expires" when given, the manifest's
-// signature by the key pair `key` of the build tree's test keys ("signing",
-// which the signed programs know, or "stranger"; none: unsigned) is served
-// beside it, and with `https` every address goes to that HTTPS server of the
-// tests (ServerScope::HttpsUrl).
+// How a release is published: every entry carries "Sha256" (but those named in `withoutSha256`), "BaseInfo" an
+// "Expires" when given, the manifest's signature by the key pair `key` of the build tree's test keys ("signing",
+// which the signed programs know, or "stranger"; none: unsigned) is served beside it, and with `https` every address
+// goes to that HTTPS server of the tests (ServerScope::HttpsUrl).
 struct ReleaseOptions {
   const char* key = "signing";
   std::string expires;
@@ -33,11 +31,6 @@ struct ReleaseOptions {
 
 // The public key PEM of the build tree's test key pair `key`.
 std::string TestPublicKey(const char* key = "signing");
-
-// Signs the served file `relative` of `server` with the test key pair `key`
-// (openssl dgst -sha256 -sign, run under Wine as the Linux program it is)
-// into `relative` + ".sig".
-void SignServedFile(const ServerScope& server, const std::wstring& relative, const char* key);
 
 // Publishes `files` (unservable and device names listed only) and update.xconfig; points the installation's
 // baseinfo at it. With `signing` the release is signed as it says.

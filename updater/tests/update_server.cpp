@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 #include "tests/child_process.h"
@@ -17,18 +19,11 @@ std::wstring ServerRoot() {
   std::wstring path = self;
   return path.substr(0, path.rfind(L'\\') + 1) + L"e2e-root";
 }
-
-std::string Lower(std::string text) {
-  for (char& ch : text) {
-    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-  }
-  return text;
-}
 }  // namespace
 
 std::string RecordedRequest::Header(const std::string& name, bool* found) const {
   for (const auto& header : headers) {
-    if (Lower(header.first) == Lower(name)) {
+    if (_stricmp(header.first.c_str(), name.c_str()) == 0) {
       if (found) *found = true;
       return header.second;
     }
@@ -70,9 +65,7 @@ std::wstring ServerScope::HttpsUrl(const std::wstring& relative, const std::stri
 
 void ServerScope::AddFile(const std::wstring& relative, const std::string& bytes) const {
   std::wstring path = m_folder + L"\\" + relative;
-  for (wchar_t& ch : path) {
-    if (ch == L'/') ch = L'\\';
-  }
+  std::replace(path.begin(), path.end(), L'/', L'\\');
   EXPECT_TRUE(WriteFileBytes(path, bytes));
 }
 
@@ -97,4 +90,13 @@ std::vector<RecordedRequest> ServerScope::Requests() const {
     }
   }
   return requests;
+}
+
+std::vector<std::string> ServerScope::FileRequests() const {
+  std::vector<std::string> paths;
+  for (const RecordedRequest& request : Requests()) {
+    const size_t files = request.path.find("/files/");
+    if (files != std::string::npos) paths.push_back(request.path.substr(files + 7));
+  }
+  return paths;
 }

@@ -25,9 +25,8 @@ public:
   ServerScope& operator=(const ServerScope&) = delete;
   // The URL of `relative` ("a/b.txt"); the scope's base URL, ending in "/", for "".
   std::wstring Url(const std::wstring& relative = L"") const;
-  // The same file served over HTTPS by nginx (tests/https_server.py): through
-  // the server `server` ("good", "expired", "wronghost", "unknown"), or
-  // "to-http" for the good one's redirect to Url(relative).
+  // The same file served over HTTPS by nginx (tests/https_server.py): through the server `server` ("good",
+  // "expired", "wronghost", "unknown"), or "to-http" for the good one's redirect to Url(relative).
   std::wstring HttpsUrl(const std::wstring& relative, const std::string& server) const;
   // Places a file (folders are created as needed).
   void AddFile(const std::wstring& relative, const std::string& bytes) const;
@@ -35,6 +34,8 @@ public:
   void AddFault(const std::string& line) const;
   // The requests of this scope so far, in arrival order.
   std::vector<RecordedRequest> Requests() const;
+  // The paths below "files/" of the requests so far, as sent.
+  std::vector<std::string> FileRequests() const;
   const std::wstring& Folder() const { return m_folder; }
 
 private:

@@ -1,65 +1,48 @@
-// Updater.exe runs under Wine on a display, against the local update server, beside the stand-in client.
+// Updater.exe runs under Wine on a display, against the local update server, beside the stand-in client; ending
+// the client of the "-path" by its image path.
 #include <windows.h>
 
+#include "app/process_control.h"
 #include "tests/program_fixture.h"
 #include "tests/test_support.h"
 
 namespace {
-const std::string kOldVersion = OLD_CLIENT_VERSION;
-const std::string kNewVersion = NEW_CLIENT_VERSION;
-
 class UpdaterRun : public ProgramTest {
 protected:
-  UpdaterRun() { Install(UpdaterProgram(), L"Updater.exe"); }
+  UpdaterRun() { Install(UPDATER_EXE, L"Updater.exe"); }
 };
+
+using ProcessControl = ProgramTest;
+
+bool HasEnded(const ScopedHandle& process) { return WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0; }
 }  // namespace
 
-TEST_F(UpdaterRun, CommandLinesWithoutAClientPathEndAtOnce) {
-  Install(OldClientProgram());
+// A client without version information is always updated. A command line without a client path ends the program
+// before anything else: the client runs on, nothing is fetched or written.
+TEST_F(UpdaterRun, WholeRunReplacesTheInstallationAndRestartsTheClient) {
+  Install(UNVERSIONED_CLIENT_EXE);
+  ASSERT_TRUE(WriteFileBytes(Installed(L"data\\readme.txt"), "old readme"));
+  const std::string newClient = ReadFileBytes(Built(NEW_CLIENT_EXE));
+  Publish({{"Castwright PC.exe", newClient, ""}, {"data/readme.txt", "new readme", ""}, {"data/added.txt", "added", ""}},
+          OLD_CLIENT_VERSION);
   ScopedHandle client = StartClient();
   EXPECT_EQ(ExitCodeOf(Start(L"Updater.exe", L"-path \"\""), 30000), 0u);
-  // Before anything else: the client runs on, nothing was fetched or written.
-  EXPECT_EQ(WaitForSingleObject(client.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_FALSE(HasEnded(client));
   EXPECT_TRUE(m_server.Requests().empty());
-  EXPECT_FALSE(Exists(L"XT.log"));
-  EXPECT_FALSE(Exists(L"update.xconfig"));
-}
-
-// A client without version information is always updated.
-TEST_F(UpdaterRun, WholeRunReplacesTheInstallationAndRestartsTheClient) {
-  Install(UnversionedClientProgram());
-  ASSERT_TRUE(WriteFileBytes(Installed(L"data\\readme.txt"), "old readme"));
-  const std::string newClient = ReadFileBytes(NewClientProgram());
-  Publish({{"Castwright PC.exe", newClient, ""}, {"data/readme.txt", "new readme", ""}, {"data/added.txt", "added", ""}},
-          kOldVersion);
-  ScopedHandle client = StartClient();
+  EXPECT_FALSE(Exists(L"XT.log") || Exists(L"update.xconfig"));
   EXPECT_EQ(ExitCodeOf(StartUpdater()), 0u);
   // The running client was ended by the updater (exit code 0), then replaced.
   EXPECT_EQ(ExitCodeOf(client, 0), 0u);
   EXPECT_TRUE(Content(kClientName) == newClient);
-  EXPECT_EQ(Content(L"data\\readme.txt"), "new readme");
-  EXPECT_EQ(Content(L"data\\added.txt"), "added");
+  EXPECT_EQ(Content(L"data\\readme.txt") + Content(L"data\\added.txt"), "new readmeadded");
   ExpectClientRestarted(1);
   // Shut down cleanly: no leak report, no error.
   EXPECT_FALSE(Exists(L"XT.log")) << Content(L"XT.log");
 }
 
-// The key built into the program: an unsigned release fails at the manifest, before any file is fetched.
-TEST_F(UpdaterRun, KeyedProgramRefusesUnsignedReleases) {
-  Install(SignedUpdaterProgram(), L"Updater.exe");
-  Install(OldClientProgram());
-  Publish({{"a.txt", "new a", ""}}, kNewVersion);
-  ScopedHandle updater = StartUpdater();
-  HWND dialog = DialogOf(updater);
-  EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(GetDlgItem(dialog, kFinishButton)) != FALSE; })) << "no failed look";
-  EXPECT_EQ(TextOfWindow(GetDlgItem(dialog, kErrorText)), "verify manifest signature fail");
-  EXPECT_EQ(Content(L"a.txt"), "<missing>");
-  for (const RecordedRequest& request : m_server.Requests()) EXPECT_EQ(request.path.find("/files/"), std::string::npos);
-}
-
 // Without its picture the Finish button has no size, Escape and Enter do nothing, a close restarts the client.
 TEST_F(UpdaterRun, FailedRunWithoutTheButtonPictureRestartsTheClientOnACloseRequest) {
-  Install(OldClientProgram());
+  Install(OLD_CLIENT_EXE);
   ScopedHandle updater;
   ScopedHandle client;
   HWND dialog = RunIntoAFailure(&updater, &client);
@@ -77,10 +60,10 @@ TEST_F(UpdaterRun, FailedRunWithoutTheButtonPictureRestartsTheClientOnACloseRequ
 
 // A close request while the install pass waits for a held file: the pass fails on it and restores before the end.
 TEST_F(UpdaterRun, CloseRequestDuringTheInstallPassWaitsForItsRollBack) {
-  Install(OldClientProgram());
+  Install(OLD_CLIENT_EXE);
   ASSERT_TRUE(WriteFileBytes(Installed(L"a.txt"), "old a"));
   ASSERT_TRUE(WriteFileBytes(Installed(L"b.txt"), "old b"));
-  Publish({{"a.txt", "new a", ""}, {"b.txt", "new b", ""}}, kNewVersion);
+  Publish({{"a.txt", "new a", ""}, {"b.txt", "new b", ""}}, NEW_CLIENT_VERSION);
   ScopedHandle lock(
       CreateFileW(Installed(L"b.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ScopedHandle updater = StartUpdater();
@@ -95,4 +78,23 @@ TEST_F(UpdaterRun, CloseRequestDuringTheInstallPassWaitsForItsRollBack) {
   EXPECT_FALSE(Exists(L"Temp\\a.txt.0.previous"));
   ExpectClientRestarted(0);
   EXPECT_NE(Content(L"XT.log").find("Close requested during the install pass"), std::string::npos);
+}
+
+TEST_F(ProcessControl, EndsOneClientOfThePathAtEachCall) {
+  Install(OLD_CLIENT_EXE);
+  ScopedHandle first = StartClient();
+  ScopedHandle second = StartClient();
+  // A client of the same name in another folder is another installation's.
+  Install(OLD_CLIENT_EXE, L"other\\Castwright PC.exe");
+  ScopedHandle other = StartClient(L"", L"other\\Castwright PC.exe");
+  // The path as "-path" may spell it: other letter case, a trailing dot, "..".
+  std::wstring path = Installed(L"other\\..\\CASTWRIGHT PC.EXE.");
+  for (int ended = 1; ended <= 2; ++ended) {
+    ASSERT_TRUE(TerminateClientProcess(path.c_str())) << ended;
+    // Exactly one more (its wait for the end cannot be checked: Wine ends it within TerminateProcess).
+    EXPECT_EQ(HasEnded(first) + HasEnded(second), ended);
+  }
+  for (const ScopedHandle* process : {&first, &second}) EXPECT_EQ(ExitCodeOf(*process, 0), 0u);
+  EXPECT_FALSE(TerminateClientProcess(path.c_str()));
+  EXPECT_FALSE(HasEnded(other));
 }

@@ -41,8 +41,7 @@ bool Bright(uint32_t pixel) {
 // The progress notification the worker sends, from the test.
 void SendProgress(HWND dialog, uint32_t done, uint32_t total) {
   DWORD_PTR ignored = 0;
-  EXPECT_TRUE(SendMessageTimeoutW(dialog, WM_UPDATE_PROGRESS, done, static_cast<LPARAM>(static_cast<int32_t>(total)),
-                                  SMTO_ABORTIFHUNG, 10000, &ignored));
+  EXPECT_TRUE(SendMessageTimeoutW(dialog, WM_UPDATE_PROGRESS, done, total, SMTO_ABORTIFHUNG, 10000, &ignored));
 }
 
 // The dialog's client area once `ready` holds (the display lags the drawing) or after 10 s; saved as window-NAME.png.
@@ -59,21 +58,17 @@ Pixels Capture(HWND dialog, const std::string& name, const std::function<bool(co
 
 // Expects the bar to show `fill` done pixels at the rows the text leaves free, and the window's fill around it.
 void ExpectBar(const Pixels& pixels, int fill, const std::string& what) {
+  auto is = [](uint32_t colour) { return [colour](uint32_t pixel) { return (pixel & 0xFFFFFF) == colour; }; };
+  const int split = kBar.left + fill;
   for (int y : {kBar.top, kBar.top + 5, kBar.bottom - 1}) {
-    for (int x = kBar.left; x < kBar.right; ++x) {
-      if (pixels.Rgb(x, y) != (x < kBar.left + fill ? kBarDone : kBarToDo)) {
-        ADD_FAILURE() << what << ": pixel " << x << ", " << y << " is " << std::hex << pixels.Rgb(x, y);
-        return;
-      }
-    }
+    EXPECT_EQ(pixels.Count(kBar.left, y, split, y + 1, is(kBarDone)) +
+                  pixels.Count(split, y, kBar.right, y + 1, is(kBarToDo)),
+              kBar.right - kBar.left)
+        << what << ", row " << y;
   }
-  int around = 0;
-  for (int y = kBar.top; y < kBar.bottom; ++y) {
-    around += (pixels.Rgb(kBar.left - 1, y) == kClientFill) + (pixels.Rgb(kBar.right, y) == kClientFill);
-  }
-  EXPECT_EQ(around, 2 * (kBar.bottom - kBar.top)) << what;
-  EXPECT_EQ(pixels.Rgb(kBar.left, kBar.top - 1), kClientFill) << what;
-  EXPECT_EQ(pixels.Rgb(kBar.left, kBar.bottom), kClientFill) << what;
+  EXPECT_EQ(pixels.Count(kBar.left - 1, kBar.top - 1, kBar.right + 1, kBar.bottom + 1, is(kClientFill)),
+            2 * (kBar.bottom - kBar.top) + 2 * (kBar.right - kBar.left) + 4)
+      << what;
 }
 
 // The shape of the percentage text in the bar from x `left` on, as 0 and 1.
@@ -88,8 +83,8 @@ std::string TextShape(const Pixels& pixels, int left = kBar.left) {
 class UpdaterWindow : public ProgramTest {
 protected:
   UpdaterWindow() {
-    Install(UpdaterProgram(), L"Updater.exe");
-    Install(OldClientProgram());
+    Install(UPDATER_EXE, L"Updater.exe");
+    Install(OLD_CLIENT_EXE);
   }
 };
 }  // namespace
@@ -106,8 +101,8 @@ TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnAClose
   const int left = (work.left + work.right) / 2 - 160;
   const int top = (work.top + work.bottom) / 2 - 315 / 2;
   EXPECT_EQ(TextOf(window), TextOf(RECT{left, top, left + 320, top + 315}));
-  const Pixels background = LoadPicture(BuiltPicture(L"background.png"));
-  const Pixels logo = LoadPicture(BuiltPicture(L"logo.png"));
+  const Pixels background = LoadPicture(Built(UPDATER_PICTURES "/background.png"));
+  const Pixels logo = LoadPicture(Built(UPDATER_PICTURES "/logo.png"));
   ASSERT_FALSE(background.IsEmpty() || logo.IsEmpty());
   const Pixels start =
       Capture(dialog, "start", [](const Pixels& p) { return p.Rgb(0, 0) == 0x533E79 && p.Rgb(0, 314) == kClientFill; });
@@ -182,12 +177,12 @@ TEST_F(UpdaterWindow, HeldRunShowsThePictureTheLogoAndTheProgressAndEndsOnAClose
 
 // The failed look: error text and Finish button, whose click ends the program without restarting the client.
 TEST_F(UpdaterWindow, FailedLookShowsTheErrorTextAndTheFinishButtonThatEndsTheProgram) {
-  InstallButtonPicture();
+  Install(UPDATER_PICTURES "/res/login_normal.png", L"res\\login_normal.png");
   ScopedHandle updater;
   ScopedHandle client;
   HWND dialog = RunIntoAFailure(&updater, &client);
   ASSERT_NE(dialog, nullptr);
-  const Pixels picture = LoadPicture(BuiltPicture(L"res\\login_normal.png"));
+  const Pixels picture = LoadPicture(Installed(L"res\\login_normal.png"));
   ASSERT_FALSE(picture.IsEmpty());
   EXPECT_EQ(TextOf(MappedRect(GetDlgItem(dialog, kFinishButton), nullptr, dialog)),
             TextOf(RECT{142, 174, 142 + picture.Width(), 174 + picture.Height()}));
