@@ -122,9 +122,11 @@ protected:
     }
     return false;
   }
-  // Starts the run in a process of its own; returns it once it wrote `marker` (within a minute), else none.
+  // Starts the run in a process of its own; returns it once it wrote `marker` (within a minute), else none and says
+  // why in m_why.
   ScopedHandle StartRun(const char* marker, int stopAt = -1, int spoilAt = -1) {
     DeleteFileW(Installed(marker).c_str());
+    m_why.clear();
     m_mark = L"held-run:" + std::to_wstring(stopAt) + L":" + std::to_wstring(spoilAt) + L":" +
              std::to_wstring(std::random_device()());
     ScopedHandle child(StartChild("held_update_run", m_install.Path(), L"", m_mark));
@@ -132,12 +134,19 @@ protected:
       if (!ReadFileBytes(Installed(marker)).empty()) return child;
       if (WaitForSingleObject(child.Get(), 2) == WAIT_OBJECT_0) break;
     }
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(child.Get(), &code);
+    if (!child.IsValid()) m_why = "the run did not start";
+    else if (code == STILL_ACTIVE) m_why = "no marker within a minute";
+    else m_why = "the run ended with " + std::to_string(code) + "; XT.log: " + ContentOf(Installed("XT.log"));
     End(child.Get(), m_mark, Kill::kTerminate);
     return ScopedHandle();
   }
   // Holds a run at stop point `stopAt` and ends it there; false when it ended without reaching that point.
   bool KilledAt(int stopAt, int spoilAt = -1, Kill kill = Kill::kTerminate) {
-    return End(StartRun("Temp\\stopped.txt", stopAt, spoilAt).Get(), m_mark, kill);
+    const ScopedHandle child = StartRun("Temp\\stopped.txt", stopAt, spoilAt);
+    if (child.IsValid() && !End(child.Get(), m_mark, kill)) m_why = "the kill did not end the run";
+    return child.IsValid() && m_why.empty();
   }
   std::string RunInProcess() {
     Report report(m_install.Path());
@@ -147,6 +156,7 @@ protected:
   ServerScope m_server;
   TempFolder m_install;
   std::wstring m_mark;  // the last child's
+  std::string m_why;    // why the last child was not held at its point
 };
 }  // namespace
 
@@ -181,8 +191,8 @@ TEST_F(InstallJournalTest, EndedAtEveryPointTheNextStartRestoresTheOldRelease) {
       const std::string at = (kill == Kill::kSigkill ? "SIGKILL " : "TerminateProcess ") + std::to_string(row.stopAt) +
                              " spoil " + std::to_string(row.spoilAt) + " undo " + std::to_string(row.undoStopAt);
       InstallOld();
-      ASSERT_TRUE(KilledAt(row.stopAt, row.spoilAt, kill)) << at;
-      ASSERT_TRUE(row.undoStopAt < 0 || KilledAt(row.undoStopAt, -1, kill)) << at;
+      ASSERT_TRUE(KilledAt(row.stopAt, row.spoilAt, kill)) << at << ": " << m_why;
+      ASSERT_TRUE(row.undoStopAt < 0 || KilledAt(row.undoStopAt, -1, kill)) << at << ", the undo: " << m_why;
       EXPECT_EQ(CompleteInterruptedInstall(Folder()), JournalOutcome::kCompleted) << at;
       EXPECT_EQ(Files(), row.spoilAt < 0 && row.stopAt >= kCommitPoint ? kNew : kOld) << at;
       EXPECT_FALSE(LeftOvers()) << at;
