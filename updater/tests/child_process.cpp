@@ -103,3 +103,20 @@ void RemoveFolderTree(const std::wstring& path) {
   }
   fs::remove_all(path, ignored);
 }
+
+std::map<std::string, std::string> TreeOf(const std::wstring& folder,
+                                          const std::function<bool(const std::string&)>& leaveOut) {
+  std::map<std::string, std::string> tree;
+  std::error_code none;
+  for (fs::recursive_directory_iterator it(folder, none), end; it != end; it.increment(none)) {
+    const std::string name = it->path().lexically_relative(folder).u8string();
+    if (leaveOut && leaveOut(name)) {
+      it.disable_recursion_pending();
+    } else if (it->is_directory()) {
+      tree[name + "\\"] = "<folder>";
+    } else {
+      tree[name] = ContentOf(it->path().wstring());
+    }
+  }
+  return tree;
+}

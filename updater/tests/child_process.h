@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 
 using ChildScenario = int (*)();
@@ -54,3 +56,7 @@ std::string ContentOf(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Removes a folder with everything in it.
 void RemoveFolderTree(const std::wstring& path);
+// Every file and folder below `folder` by its relative UTF-8 name (a folder's ends with "\\" and holds "<folder>"),
+// with its bytes; what `leaveOut` names is left out with everything below it. Empty when the folder is missing.
+std::map<std::string, std::string> TreeOf(const std::wstring& folder,
+                                          const std::function<bool(const std::string&)>& leaveOut = nullptr);

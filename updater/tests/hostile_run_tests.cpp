@@ -30,16 +30,8 @@ protected:
   }
 
   // Every file and folder below the test's folder but outside the installation, with its content.
-  std::map<fs::path, std::string> Outside() const {
-    std::map<fs::path, std::string> tree;
-    for (fs::recursive_directory_iterator it(m_install.Path()), end; it != end; ++it) {
-      if (it->path() == Installed(L"inst\\app")) {
-        it.disable_recursion_pending();
-      } else {
-        tree[it->path()] = it->is_directory() ? "<folder>" : ContentOf(it->path().wstring());
-      }
-    }
-    return tree;
+  std::map<std::string, std::string> Outside() const {
+    return TreeOf(m_install.Path(), [](const std::string& name) { return name == "inst\\app"; });
   }
 
   // Runs the updater for the installed client to its end: "" when it ended

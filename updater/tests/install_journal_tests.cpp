@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <random>
@@ -21,7 +20,6 @@
 #include "tests/test_support.h"
 #include "tests/update_server.h"
 
-namespace fs = std::filesystem;
 
 namespace {
 const wchar_t kClientName[] = L"Castwright PC.exe";
@@ -102,23 +100,16 @@ protected:
   }
   // Every file and folder of the installation but the run's own: manifests and "Temp" (the child's markers too).
   Snapshot Files() const {
-    Snapshot files;
-    for (fs::recursive_directory_iterator it(m_install.Path()), end; it != end; ++it) {
-      const std::string name = Utf8(it->path().lexically_relative(m_install.Path()).c_str());
-      if (name == "Temp" || name == "baseinfo.xconfig" || name.rfind("update.xconfig", 0) == 0) {
-        it.disable_recursion_pending();
-      } else {
-        files[name + (it->is_directory() ? "\\" : "")] = it->is_directory() ? kFolder : ContentOf(it->path());
-      }
-    }
-    return files;
+    return TreeOf(m_install.Path(), [](const std::string& name) {
+      return name == "Temp" || name == "baseinfo.xconfig" || name.rfind("update.xconfig", 0) == 0;
+    });
   }
   // The journal or a set-aside copy still in "Temp".
   bool LeftOvers() const {
-    std::error_code none;
-    for (fs::recursive_directory_iterator it(Installed("Temp"), none), end; it != end; it.increment(none)) {
-      const std::string name = Utf8(it->path().filename().c_str());
-      if (name.find("install.journal") != std::string::npos || name.find(".previous") != std::string::npos) return true;
+    for (const auto& file : TreeOf(Installed("Temp"))) {
+      if (file.first.find("install.journal") != std::string::npos || file.first.find(".previous") != std::string::npos) {
+        return true;
+      }
     }
     return false;
   }

@@ -108,8 +108,8 @@ void PublishRelease(const ServerScope& server, const std::wstring& installFolder
   for (const ReleaseFile& file : files) {
     if (IsServable(file.name)) server.AddFile(L"files/" + Wide(file.name), file.content);
     manifest += Quoted(file.name) + " : {\nHash : " + Sha1Hex(file.content) + "\n";
-    const auto& without = signing ? signing->withoutSha256 : std::vector<std::string>{file.name};
-    if (std::find(without.begin(), without.end(), file.name) == without.end()) {
+    if (signing && std::find(signing->withoutSha256.begin(), signing->withoutSha256.end(), file.name) ==
+                       signing->withoutSha256.end()) {
       manifest += "Sha256 : " + Sha256Hex(file.content) + "\n";
     }
     manifest += "Size : " + (file.size.empty() ? std::to_string(file.content.size()) : file.size) + "\n}\n";

@@ -75,23 +75,18 @@ protected:
   std::wstring Installed(const wchar_t* name) const { return m_install.File(name); }
   std::string Content(const wchar_t* name) const { return ContentOf(Installed(name)); }
   std::string FileUrl(const char* name) const { return Utf8(m_server.Url(L"files/" + Wide(name)).c_str()); }
-  // Every file of the installation but manifests and "Temp", with its content; whether a set-aside copy is left.
-  std::map<fs::path, std::string> InstalledFiles(bool* setAsideLeft = nullptr) const {
-    std::map<fs::path, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(m_install.Path())) {
-      const fs::path name = entry.path().lexically_relative(m_install.Path());
-      if (setAsideLeft && name.extension() == ".previous") *setAsideLeft = true;
-      if (*name.begin() != "Temp" && name.filename().wstring().rfind(L"update.xconfig", 0) != 0 &&
-          entry.is_regular_file()) {
-        files[name] = ContentOf(entry.path().wstring());
-      }
-    }
-    return files;
+  // Every file and folder of the installation but manifests and "Temp", with its content.
+  std::map<std::string, std::string> InstalledFiles() const {
+    return TreeOf(m_install.Path(), [](const std::string& name) {
+      return name == "Temp" || name.rfind("update.xconfig", 0) == 0;
+    });
   }
+  // Whether a set-aside copy is left anywhere in the installation.
   bool SetAsideFilesLeft() const {
-    bool left = false;
-    InstalledFiles(&left);
-    return left;
+    for (const auto& file : TreeOf(m_install.Path())) {
+      if (fs::path(file.first).extension() == ".previous") return true;
+    }
+    return false;
   }
   ServerScope m_server;
   TempFolder m_install;
