@@ -19,14 +19,10 @@ struct CryptHashTraits : ZeroIsEmpty<HCRYPTHASH> {
 };
 using ScopedCryptHash = ScopedObject<CryptHashTraits>;
 
-struct MemFreeDeleter {
-  void operator()(void* block) const { MemFree(block); }
-};
-
-// Hashes the file at `path` on `context`; on failure `error` receives the
-// system's reason before the handles are closed.
-bool HashWith(HCRYPTPROV context, const wchar_t* path, uint32_t kinds, FileDigests* digests, uint64_t* bytes,
-              DWORD* error) {
+// Hashes the file at `path` on `context`, reading it into `block` (kBlockBytes);
+// on failure `error` receives the system's reason before the handles are closed.
+bool HashWith(HCRYPTPROV context, BYTE* block, const wchar_t* path, uint32_t kinds, FileDigests* digests,
+              uint64_t* bytes, DWORD* error) {
   auto fail = [error] {
     *error = GetLastError();
     return false;
@@ -50,15 +46,14 @@ bool HashWith(HCRYPTPROV context, const wchar_t* path, uint32_t kinds, FileDiges
   ScopedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
   if (!file.IsValid()) return fail();
-  std::unique_ptr<BYTE, MemFreeDeleter> block(static_cast<BYTE*>(MemAlloc(kBlockBytes)));
   uint64_t total = 0;
   for (;;) {
     DWORD got = 0;
     // A failing read must not pass off the hash of a prefix as the file's.
-    if (!ReadFile(file.Get(), block.get(), kBlockBytes, &got, nullptr)) return fail();
+    if (!ReadFile(file.Get(), block, kBlockBytes, &got, nullptr)) return fail();
     if (got == 0) break;
     for (Wanted& w : wanted) {
-      if (w.hash.IsValid() && !CryptHashData(w.hash.Get(), block.get(), got, 0)) return fail();
+      if (w.hash.IsValid() && !CryptHashData(w.hash.Get(), block, got, 0)) return fail();
     }
     total += got;
   }
@@ -96,8 +91,9 @@ uintptr_t FileHasher::Provider() {
 bool FileHasher::Hash(const wchar_t* path, uint32_t kinds, FileDigests* digests, uint64_t* bytes) {
   const HCRYPTPROV context = static_cast<HCRYPTPROV>(Provider());
   if (!context) return false;
+  if (!m_block) m_block.reset(static_cast<uint8_t*>(MemAlloc(kBlockBytes)));
   DWORD error = 0;
-  if (HashWith(context, path, kinds, digests, bytes, &error)) return true;
+  if (HashWith(context, m_block.get(), path, kinds, digests, bytes, &error)) return true;
   SetLastError(error);
   return false;
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "base/memory/alloc.h"
 #include "base/system/scoped_object.h"
 #include "base/text/wide_string.h"
 
@@ -57,6 +59,10 @@ public:
 
 private:
   ScopedObject<HashContextTraits> m_context;  // none until the first file
+  // The block files are read into on Windows, kept from the first file on: a
+  // block of that size comes from the system each time, which costs more
+  // than hashing a small file while other threads run.
+  std::unique_ptr<uint8_t, MemFreeDeleter> m_block;
 };
 
 // Writes the digest as 40 lower-case hexadecimal digits, high half-byte

@@ -6,7 +6,6 @@
 #include <zlib.h>
 
 #include <cwchar>
-#include <memory>
 
 #include "app/retry.h"
 #include "app/scoped_internet.h"
@@ -64,10 +63,6 @@ uint64_t FileSizeOf(const wchar_t* path) {
 }
 
 bool StopRequested(const void* stop) { return stop && static_cast<const TransferStop*>(stop)->Requested(); }
-
-struct MemFreeDeleter {
-  void operator()(void* block) const { MemFree(block); }
-};
 
 enum class Encoding { kNone, kCompressed, kOther };
 
@@ -152,14 +147,13 @@ void SetTimeout(HINTERNET request, DWORD option, DWORD milliseconds) {
 // leaves what came on disk and gives false: the connection may close before
 // the announced length without an error from WinHTTP. The announced length
 // of a compressed body is that of the compressed bytes.
-bool StoreBody(HINTERNET request, const wchar_t* destination, bool append, bool compressed,
+bool StoreBody(HINTERNET request, char* buffer, const wchar_t* destination, bool append, bool compressed,
                const TransferLimits& limits, const TransferStop* stop) {
   const int64_t announced = AnnouncedLength(request);
   uint64_t received = 0;
   XFile file{};
   if (!(append ? file.Append(destination) : file.Create(destination, false))) return false;
   BodySink sink(&file, compressed, limits.maxBytes);
-  std::unique_ptr<char, MemFreeDeleter> buffer(static_cast<char*>(MemAlloc(kReadBufferBytes)));
   DWORD held = 0;  // bytes gathered in the buffer, not yet stored
   // The current window of the speed bound: its end, and the bytes it still
   // needs. A window that got its bytes starts the next one.
@@ -180,13 +174,13 @@ bool StoreBody(HINTERNET request, const wchar_t* destination, bool append, bool 
     // asked for, which a slow body must not make it do.
     const DWORD room = kReadBufferBytes - held;
     if (!WinHttpQueryDataAvailable(request, &available) ||
-        !WinHttpReadData(request, buffer.get() + held, available < room ? available : room, &got)) {
+        !WinHttpReadData(request, buffer + held, available < room ? available : room, &got)) {
       break;
     }
     received += got;
     held += got;
     if ((got == 0 || held == kReadBufferBytes) && held > 0) {
-      if (!sink.Put(buffer.get(), held)) break;
+      if (!sink.Put(buffer, held)) break;
       held = 0;
     }
     if (got == 0) {
@@ -202,7 +196,7 @@ bool StoreBody(HINTERNET request, const wchar_t* destination, bool append, bool 
     }
   }
   // What came stays on disk: a later attempt may go on from there.
-  if (held > 0) sink.Put(buffer.get(), held);
+  if (held > 0) sink.Put(buffer, held);
   file.Close();
   return false;
 }
@@ -213,6 +207,25 @@ void InternetHandleTraits::Free(Type handle) { WinHttpCloseHandle(handle); }
 HttpSession::HttpSession()
     : m_session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                             WINHTTP_NO_PROXY_BYPASS, 0)) {}
+
+HttpSession::~HttpSession() {
+  for (std::atomic<char*>& spare : m_spareBuffers) MemFree(spare.load());
+}
+
+char* HttpSession::TakeReadBuffer() {
+  for (std::atomic<char*>& spare : m_spareBuffers) {
+    if (char* buffer = spare.exchange(nullptr)) return buffer;
+  }
+  return static_cast<char*>(MemAlloc(kReadBufferBytes));
+}
+
+void HttpSession::GiveBackReadBuffer(char* buffer) {
+  for (std::atomic<char*>& spare : m_spareBuffers) {
+    char* none = nullptr;
+    if (spare.compare_exchange_strong(none, buffer)) return;
+  }
+  MemFree(buffer);
+}
 
 bool HttpSession::Download(const wchar_t* url, const wchar_t* destination, uint32_t* status,
                            const TransferLimits& limits, const TransferStop* stop) {
@@ -301,7 +314,10 @@ bool HttpSession::Attempt(const wchar_t* url, const wchar_t* destination, uint32
   // Bytes in an encoding that is not decoded here are not the file.
   if (encoding == Encoding::kOther) return false;
   *stored = encoding == Encoding::kNone ? Stored::kResumable : Stored::kOther;
-  if (!StoreBody(request.Get(), destination, append, encoding == Encoding::kCompressed, limits, stop)) return false;
+  char* buffer = TakeReadBuffer();
+  const bool whole = StoreBody(request.Get(), buffer, destination, append, encoding == Encoding::kCompressed, limits, stop);
+  GiveBackReadBuffer(buffer);
+  if (!whole) return false;
   *status = HTTP_STATUS_OK;  // the file is whole
   return true;
 }

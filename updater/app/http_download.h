@@ -1,6 +1,7 @@
 // The HTTP client of the update engine: one GET whose body goes to a file.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "app/scoped_internet.h"
@@ -38,6 +39,7 @@ protected:
 class HttpSession {
 public:
   HttpSession();
+  ~HttpSession();
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
 
@@ -74,8 +76,17 @@ private:
   enum class Stored { kNothing, kResumable, kOther };
   bool Attempt(const wchar_t* url, const wchar_t* destination, uint32_t* status, const TransferLimits& limits,
                const TransferStop* stop, uint64_t resumeFrom, Stored* stored);
+  // A body's read buffer: a spare one when there is one, else a new one.
+  // Given back, it is kept as a spare while a place is free, else freed.
+  // A buffer of that size comes from the system each time, which costs more
+  // than the transfer of a small file while other threads run.
+  char* TakeReadBuffer();
+  void GiveBackReadBuffer(char* buffer);
 
   ScopedInternetHandle m_session;
+  // One place for each transfer that may run at once on the usual number
+  // of threads; more transfers than that work too.
+  std::atomic<char*> m_spareBuffers[4] = {};
 };
 
 // HttpSession().Download: one transfer on a session of its own. Any thread.

@@ -23,10 +23,6 @@
 namespace {
 constexpr size_t kBlockBytes = 65536;
 
-struct MemFreeDeleter {
-  void operator()(void* block) const { MemFree(block); }
-};
-
 // The UTF-8 form of `path`; paths come from the command line and from names
 // that were decoded strictly, so they always convert.
 Utf8Text NativePath(const String& path) {

@@ -40,6 +40,11 @@ void* MemRealloc(void* block, uint64_t size);
 // Frees a block from MemAlloc or MemRealloc; none is ignored.
 void MemFree(void* block);
 
+// Deleter of std::unique_ptr for a block from MemAlloc.
+struct MemFreeDeleter {
+  void operator()(void* block) const { MemFree(block); }
+};
+
 // Standard-library allocator over MemAlloc, for the standard containers that
 // hold the updater's records.
 template <typename T>
