@@ -13,6 +13,16 @@
 //   transfer_bench.exe download URL FILE  HttpDownloadToFile, best of 3
 //   transfer_bench.exe bare URL [FILE]    a bare WinHTTP read loop that keeps nothing (or writes each
 //                                         block to FILE as it comes), best of 3
+//   transfer_bench.exe files BASE LIST [FOLDER]
+//                                         a bare WinHTTP loop over the files named in LIST (one
+//                                         URL relative to BASE a line) on kParallelDownloads
+//                                         connections of one session, kept alive: keeps nothing
+//                                         (best of 3), or writes each file to FOLDER\name as it
+//                                         comes (one run); what the platform allows an update
+//                                         run's downloads
+//   transfer_bench.exe queue BASE LIST FOLDER
+//                                         the same files through the updater's HttpSession and
+//                                         DownloadQueue into FOLDER, one run
 //   transfer_bench.exe resume URL FILE    HttpSession::DownloadWithRetry once (a transfer the server
 //                                         cuts resumes); it must end with status 200
 //   transfer_bench.exe run CLIENT VERSION one whole update run for the client CLIENT (path)
@@ -27,10 +37,13 @@
 #include <winhttp.h>
 
 #include <cstdio>
+#include <atomic>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "app/download_queue.h"
 #include "app/file_hash.h"
 #include "app/http_download.h"
 #include "app/manifest_signature.h"
@@ -64,6 +77,17 @@ std::wstring Wide(const char* text) {
   return wide;
 }
 
+// Reads the body of `request`, a block at a time, writing each to `out` when it is open.
+bool ReadBody(HINTERNET request, HANDLE out, std::vector<char>& buffer) {
+  DWORD got = 0;
+  do {
+    if (!WinHttpReadData(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) return false;
+    DWORD written = 0;
+    if (out != INVALID_HANDLE_VALUE && out && !WriteFile(out, buffer.data(), got, &written, nullptr)) return false;
+  } while (got > 0);
+  return true;
+}
+
 // The least WinHTTP needs to read a body: no header, a large buffer; each
 // block written to `file` as it comes when one is named.
 bool BareRead(const std::wstring& url, const std::wstring& file = std::wstring()) {
@@ -91,12 +115,119 @@ bool BareRead(const std::wstring& url, const std::wstring& file = std::wstring()
                                 : CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   if (!file.empty() && !out.IsValid()) return false;
   std::vector<char> buffer(1 << 20);
-  DWORD got = 0;
-  do {
-    if (!WinHttpReadData(request.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got)) return false;
-    DWORD written = 0;
-    if (out.IsValid() && !WriteFile(out.Get(), buffer.data(), got, &written, nullptr)) return false;
-  } while (got > 0);
+  return ReadBody(request.Get(), out.Get(), buffer);
+}
+
+// The lines of the list file at `path`, empty ones left out.
+std::vector<std::wstring> NamesIn(const char* path) {
+  std::vector<std::wstring> names;
+  std::ifstream list(path);
+  for (std::string line; std::getline(list, line);) {
+    if (!line.empty()) names.push_back(Wide(line.c_str()));
+  }
+  return names;
+}
+
+// The path of the file `name` (a relative URL) below `folder`.
+std::wstring FileIn(const std::wstring& folder, const std::wstring& name) {
+  std::wstring path = folder + L"\\" + name;
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+// Creates the folders that the files `names` lie in below `folder`, one level deep.
+void MakeFoldersFor(const std::wstring& folder, const std::vector<std::wstring>& names) {
+  for (const std::wstring& name : names) {
+    const size_t slash = name.find(L'/');
+    if (slash != std::wstring::npos) CreateDirectoryW(FileIn(folder, name.substr(0, slash)).c_str(), nullptr);
+  }
+}
+
+// Many files of one host through bare WinHTTP: kParallelDownloads threads, each
+// with its own connection of one shared session, take the next name in turn.
+class BareFiles {
+public:
+  BareFiles(const std::wstring& base, const std::vector<std::wstring>& names, const std::wstring& folder)
+      : m_names(names), m_folder(folder) {
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    wchar_t host[256] = {};
+    wchar_t path[1024] = {};
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = 256;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = 1024;
+    if (WinHttpCrackUrl(base.c_str(), 0, 0, &parts)) {
+      m_host = host;
+      m_port = parts.nPort;
+      m_path = path;
+    }
+  }
+
+  bool Run() {
+    if (m_host.empty()) return false;
+    m_session.Reset(WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!m_session.IsValid()) return false;
+    m_next = 0;
+    m_failed = false;
+    HANDLE threads[kParallelDownloads] = {};
+    for (HANDLE& thread : threads) thread = CreateThread(nullptr, 0, &BareFiles::Thread, this, 0, nullptr);
+    for (HANDLE thread : threads) {
+      if (!thread) return false;
+      WaitForSingleObject(thread, INFINITE);
+      CloseHandle(thread);
+    }
+    return !m_failed;
+  }
+
+private:
+  static DWORD WINAPI Thread(void* self) {
+    static_cast<BareFiles*>(self)->Fetch();
+    return 0;
+  }
+
+  void Fetch() {
+    ScopedInternetHandle connection(WinHttpConnect(m_session.Get(), m_host.c_str(), m_port, 0));
+    std::vector<char> buffer(1 << 20);
+    for (size_t i; !m_failed && (i = m_next++) < m_names.size();) {
+      const std::wstring& name = m_names[i];
+      ScopedInternetHandle request(connection.IsValid() ? WinHttpOpenRequest(connection.Get(), L"GET",
+                                                                             (m_path + name).c_str(), nullptr,
+                                                                             WINHTTP_NO_REFERER,
+                                                                             WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
+                                                        : nullptr);
+      if (!request.IsValid() || !WinHttpSendRequest(request.Get(), nullptr, 0, nullptr, 0, 0, 0) ||
+          !WinHttpReceiveResponse(request.Get(), nullptr)) {
+        m_failed = true;
+        return;
+      }
+      const std::wstring path = m_folder.empty() ? std::wstring() : FileIn(m_folder, name);
+      ScopedHandle out(path.empty() ? nullptr
+                                    : CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      if ((!path.empty() && !out.IsValid()) || !ReadBody(request.Get(), out.Get(), buffer)) m_failed = true;
+    }
+  }
+
+  const std::vector<std::wstring>& m_names;
+  const std::wstring m_folder;
+  std::wstring m_host;
+  std::wstring m_path;
+  INTERNET_PORT m_port = 0;
+  ScopedInternetHandle m_session;
+  std::atomic<size_t> m_next{0};
+  std::atomic<bool> m_failed{false};
+};
+
+// The same files through the updater's own download side: its session and
+// queue on kParallelDownloads threads, each file stored below `folder`.
+bool QueueFiles(const std::wstring& base, const std::vector<std::wstring>& names, const std::wstring& folder) {
+  HttpSession session;
+  DownloadQueue queue(session);
+  for (const std::wstring& name : names) queue.Add(String((base + name).c_str()), String(FileIn(folder, name).c_str()), 1 << 30);
+  for (size_t i = 0, index = 0; i < names.size(); ++i) {
+    if (!queue.WaitNext(&index)) return false;
+  }
   return true;
 }
 
@@ -196,6 +327,20 @@ int main(int argc, char** argv) {
     std::wstring url = Wide(argv[2]);
     std::wstring file = argc == 4 ? Wide(argv[3]) : std::wstring();
     seconds = BestOfRuns([&] { return BareRead(url, file); });
+  } else if ((mode == "files" && (argc == 4 || argc == 5)) || (mode == "queue" && argc == 5)) {
+    const std::vector<std::wstring> names = NamesIn(argv[3]);
+    const std::wstring base = Wide(argv[2]);
+    const std::wstring folder = argc == 5 ? Wide(argv[4]) : std::wstring();
+    // Into a folder once: files that are there already are cheaper to write
+    // again under Wine than new ones (transfer_bench.py gives each run a new folder).
+    if (!folder.empty()) {
+      MakeFoldersFor(folder, names);
+      g_runs = 1;
+    }
+    BareFiles bare(base, names, folder);
+    if (!names.empty()) {
+      seconds = BestOfRuns([&] { return mode == "files" ? bare.Run() : QueueFiles(base, names, folder); });
+    }
   } else if (mode == "resume" && argc == 4) {
     std::wstring url = Wide(argv[2]);
     std::wstring file = Wide(argv[3]);
@@ -211,7 +356,7 @@ int main(int argc, char** argv) {
   } else {
     std::fprintf(stderr,
                  "usage: transfer_bench.exe [--short] hash FILE | hash256 FILE | verify MANIFEST KEY | download URL FILE |"
-                 " bare URL [FILE] | resume URL FILE | run CLIENT VERSION [KEY]\n");
+                 " bare URL [FILE] | files BASE LIST [FOLDER] | queue BASE LIST FOLDER | resume URL FILE | run CLIENT VERSION [KEY]\n");
     return 2;
   }
   if (seconds < 0) {

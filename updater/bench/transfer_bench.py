@@ -7,6 +7,9 @@ comes (the target's baseline: the updater must store what it fetches) and one
 keeping nothing (the network side alone). The whole update run goes twice:
 unsigned, comparing SHA-1 (also up to the install pass alone), and signed with
 the build tree's key, comparing SHA-256; the signature check is timed on its own (at most 50 ms).
+Beside the run, what Wine allows its downloads: bare WinHTTP over the same files
+and connections, storing them or keeping nothing, and the updater's own
+download queue storing them.
 Then a 256 MiB transfer that the server cuts at 90 % and that resumes (bytes
 sent in all over the file's size), and runs over 10,000 and 100,000 installed
 files that are all current (scan time ratio, peak working set).
@@ -197,7 +200,25 @@ class Bench:
                            stdout=subprocess.DEVNULL)
             return time.perf_counter() - start
 
+        file_list = os.path.join(self.work, "files.txt")
+        with open(file_list, "w") as f:
+            f.write("".join(name + "\n" for name in names))
+        stored = os.path.join(self.work, "stored")
+
+        def files_run(mode):
+            """Seconds of transfer_bench.exe's "files" or "queue" storing the
+            release's files into a new folder."""
+            shutil.rmtree(stored, ignore_errors=True)
+            os.makedirs(stored)
+            seconds = self.windows_figure(mode, base + "release/", wine_path(file_list), wine_path(stored))
+            for name in names if self.short else ():
+                if not filecmp.cmp(os.path.join(release, name), os.path.join(stored, name), shallow=False):
+                    sys.exit("transfer_bench: %s stored %s wrongly" % (mode, name))
+            return seconds
+
         if self.short:
+            files_run("files")
+            files_run("queue")
             for with_key in (False, True):
                 updater_run(with_key)
                 for name in names:
@@ -214,6 +235,14 @@ class Bench:
         self.row("  of it: up to the install pass", total, fetch, [("curl + sha1sum", baseline)])
         print("%-44s %9.2f s  (moves and journal of %d files)" % ("  of it: the install pass", ours - fetch,
                                                                    run_files))
+        # What Wine allows the downloads of a run: bare WinHTTP over the same
+        # files and connections, storing each file (as a run must) or nothing.
+        bare_stored = min(files_run("files") for _ in range(2))
+        bare = self.windows_figure("files", base + "release/", wine_path(file_list))
+        self.row("  bare WinHTTP, 4 connections, files stored", total, bare_stored, [("curl + sha1sum", baseline)])
+        self.row("  bare WinHTTP, keeping nothing", total, bare, [("curl + sha1sum", baseline)])
+        self.row("  updater's downloads alone, files stored", total, min(files_run("queue") for _ in range(2)),
+                 [("bare WinHTTP, files stored", bare_stored)])
         self.row("update run, signed, SHA-256", total, signed_run, [("unsigned SHA-1 run", ours)])
         print("%-44s %9.1f files/s  curl + sha1sum %.1f files/s" % ("", run_files / ours, run_files / baseline))
         check = self.windows_figure("verify", wine_path(signed), public_key)
