@@ -15,8 +15,9 @@
 #            Updater_new.exe, plus a run made to fail; pictures of the
 #            updater's window in build/demo/pictures
 #   bench    run the allocator, manifest and transfer benchmarks under Wine (the
-#            transfer benchmark against sha1sum and curl, over the local update
-#            server), and xrelease (native and under Wine) against sha1sum
+#            transfer benchmark against sha1sum, curl and bare WinHTTP loops,
+#            over the local update server), and xrelease (native and under
+#            Wine) against sha1sum
 #   fuzz     long runs of the XConfig parser and writer fuzz targets (default
 #            10,000,000 inputs each), one worker at low priority; their corpora
 #            grow in build/native/fuzz/long/<target>, crashes are written there
@@ -76,7 +77,9 @@ wine_up() {
   trap 'exit 130' INT
   trap 'exit 143' TERM
   display_up
-  wineserver -p
+  # Exits with 2, silently, when the prefix has a server already (another
+  # run of this script, or a Wine program started by hand): that one serves.
+  wineserver -p || [ $? -eq 2 ]
   [ -f "$WINEPREFIX/system.reg" ] || echo "updater: creating the Wine prefix"
   # Creates the prefix if needed and starts Wine's own services now, with
   # harmless output: a service started by a test program would inherit its
