@@ -52,3 +52,15 @@ bool RemoveFile(const String& path) {
   SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
   return DeleteFileW(path) != FALSE;
 }
+
+void CreateFoldersDownTo(const String& root, const String& path, PathArray* made) {
+  const String folder = GetDirectoryOfPath(path);
+  const uint32_t start = LongPathOf(root).Length();
+  for (uint32_t i = start + 1; i <= folder.Length(); ++i) {
+    if (i < folder.Length() && folder.Text()[i] != L'\\') continue;
+    const String step(folder.Text(), i);
+    if (IsFolder(step)) continue;
+    if (!CreateDirectoryW(step, nullptr)) return;
+    if (made) made->push_back(step);
+  }
+}

@@ -1,7 +1,12 @@
 // Paths as Windows resolves them, and the few questions the run asks of a path.
 #pragma once
 
+#include <vector>
+
+#include "base/memory/alloc.h"
 #include "base/text/wide_string.h"
+
+using PathArray = std::vector<String, LibraryAllocator<String>>;
 
 // The full path that Windows makes of `path`: the current folder or drive
 // prefixed where needed, "." and ".." applied, "/" read as "\", trailing dots
@@ -31,3 +36,9 @@ bool IsFolder(const String& path);
 // Deletes the file at `path`, read-only or not; false with the last error set
 // when it cannot.
 bool RemoveFile(const String& path);
+
+// Creates the folders from the folder `root` (a full path) down to the one
+// that holds `path` (a long full path below it), one at a time; `made`, when
+// given, records the new ones. Stops at the first that cannot be made,
+// unreported: what is then written into the folder fails with its own text.
+void CreateFoldersDownTo(const String& root, const String& path, PathArray* made);

@@ -221,6 +221,8 @@ bool SameDigest(const wchar_t* a, const wchar_t* b) {
   }
 }
 
+String MessageName(const String& text) { return ShortenedMiddle(text, 300); }
+
 String ShortenedMiddle(const String& text, uint32_t limit) {
   if (limit < 16) limit = 16;
   if (text.Length() <= limit) return text;

@@ -60,6 +60,10 @@ bool SameDigest(const wchar_t* a, const wchar_t* b);
 // message names the file however long its name is.
 String ShortenedMiddle(const String& text, uint32_t limit);
 
+// A name or path as the run's messages show it: ShortenedMiddle to 300
+// characters.
+String MessageName(const String& text);
+
 // Progress figures that fit a window message: done and total shifted right
 // together until the total fits in 31 bits, so their ratio stays right.
 struct ProgressFigures {

@@ -9,9 +9,9 @@
 #include "app/full_path.h"
 #include "app/http_download.h"
 #include "app/install_journal.h"
+#include "app/install_pass.h"
 #include "app/manifest.h"
 #include "app/manifest_signature.h"
-#include "app/retry.h"
 #include "app/self_update.h"
 #include "app/update_rules.h"
 #include "base/system/log.h"
@@ -20,11 +20,6 @@
 namespace {
 // The longest path Windows knows, in characters.
 constexpr uint32_t kLongestPath = 32767;
-// Names and paths in messages are shortened to this many characters.
-constexpr uint32_t kNameChars = 300;
-
-// A name or path as a message shows it.
-String Short(const String& text) { return ShortenedMiddle(text, kNameChars); }
 
 // Where the run touches the files of one queued entry: full paths checked
 // to lie inside their folders, in the form that takes any length.
@@ -33,43 +28,7 @@ struct EntryPaths {
   String temp;
 };
 
-// One file of the install pass and what the pass has done to it so far.
-struct InstallStep {
-  const FileEntry* entry;
-  StepPaths paths;
-  bool hadInstalled;  // an installed file was there before the pass
-  bool setAside;  // the installed file was moved to paths.setAside
-  bool movedIn;   // the new file is in place
-};
-using InstallStepArray = std::vector<InstallStep, LibraryAllocator<InstallStep>>;
-
-constexpr DWORD kMoveFlags = MOVEFILE_WRITE_THROUGH;
-
-using PathArray = std::vector<String, LibraryAllocator<String>>;
 using EntryPathsArray = std::vector<EntryPaths, LibraryAllocator<EntryPaths>>;
-
-// A question about the folder of a path, asked again only when the folder
-// differs from the last one's (the files of a folder mostly follow each other).
-class FolderQuestion {
-public:
-  explicit FolderQuestion(bool (*ask)(const String& folder)) : m_ask(ask) {}
-  // The answer for the folder that holds `path`.
-  bool MayHold(const String& path) {
-    String folder = GetDirectoryOfPath(path);
-    if (!m_asked || WCompare(Text(folder), Text(m_folder)) != 0) {
-      m_answer = m_ask(folder);
-      m_folder = std::move(folder);
-      m_asked = true;
-    }
-    return m_answer;
-  }
-
-private:
-  bool (*m_ask)(const String& folder);
-  String m_folder;
-  bool m_asked = false;
-  bool m_answer = false;
-};
 
 class UpdateRun {
 public:
@@ -140,7 +99,7 @@ private:
   Outcome Install() {
     if (m_queue.empty()) return Outcome::kSucceeded;
     if (!m_report.InstallStarting()) return Outcome::kAbandoned;
-    bool installed = InstallAll();
+    bool installed = InstallFiles(m_folderPath, m_queue, &m_error);
     m_report.InstallEnded();
     return installed ? Outcome::kSucceeded : Outcome::kFailed;
   }
@@ -159,12 +118,12 @@ private:
       case ManifestFetch::kNotVerified:
         return Fail(L"verify manifest signature fail");
       case ManifestFetch::kExpired:
-        return Fail(String::Format(L"manifest expired %s", Text(Short(m_info.expires))));
+        return Fail(String::Format(L"manifest expired %s", Text(MessageName(m_info.expires))));
     }
     // A replayed older release would bring back what it fixed.
     if (m_key.IsPresent() && CompareVersionNumbers(m_info.version, m_clientVersion) < 0) {
-      return Fail(String::Format(L"manifest version %s is older than the installed %s", Text(Short(m_info.version)),
-                                 Text(Short(m_clientVersion))));
+      return Fail(String::Format(L"manifest version %s is older than the installed %s", Text(MessageName(m_info.version)),
+                                 Text(MessageName(m_clientVersion))));
     }
     return true;
   }
@@ -178,7 +137,7 @@ private:
     keys.reserve(m_entries.size());
     for (size_t i = 0; i < m_entries.size(); ++i) {
       const FileEntry& entry = m_entries[i];
-      if (!IsSafeRelativeName(entry.name)) return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
+      if (!IsSafeRelativeName(entry.name)) return Fail(String::Format(L"invalid file name %s", Text(MessageName(entry.name))));
       String key = NameKey(entry.name);
       if (!key.IsEmpty()) CharUpperBuffW(const_cast<wchar_t*>(key.Text()), key.Length());
       keys.emplace_back(std::move(key), i);
@@ -189,7 +148,7 @@ private:
     });
     for (size_t i = 1; i < keys.size(); ++i) {
       if (WCompare(Text(keys[i - 1].first), Text(keys[i].first)) == 0) {
-        return Fail(String::Format(L"duplicate file name %s", Text(Short(m_entries[keys[i].second].name))));
+        return Fail(String::Format(L"duplicate file name %s", Text(MessageName(m_entries[keys[i].second].name))));
       }
     }
     return true;
@@ -200,7 +159,7 @@ private:
   bool CheckDigests() {
     if (!m_key.IsPresent()) return true;
     for (const FileEntry& entry : m_entries) {
-      if (entry.sha256.IsEmpty()) return Fail(String::Format(L"invalid file hash %s", Text(Short(entry.name))));
+      if (entry.sha256.IsEmpty()) return Fail(String::Format(L"invalid file hash %s", Text(MessageName(entry.name))));
     }
     return true;
   }
@@ -236,7 +195,7 @@ private:
     for (const FileEntry& entry : m_entries) {
       String local;
       String temp;
-      if (!PathsOf(entry, &local, &temp)) return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
+      if (!PathsOf(entry, &local, &temp)) return Fail(String::Format(L"invalid file name %s", Text(MessageName(entry.name))));
       all = entry.size > UINT64_MAX - all ? UINT64_MAX : all + entry.size;
     }
     const bool atOnce = all <= m_freeBytes;
@@ -261,7 +220,7 @@ private:
     for (const FileEntry& entry : m_entries) {
       String local;
       String temp;
-      if (!PathsOf(entry, &local, &temp)) return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
+      if (!PathsOf(entry, &local, &temp)) return Fail(String::Format(L"invalid file name %s", Text(MessageName(entry.name))));
       // The running updater cannot replace itself; its copy does that.
       if (CompareStringOrdinal(local, -1, Text(m_ownPath), -1, TRUE) == CSTR_EQUAL) continue;
       EntryPaths paths{LongPathOf(local), LongPathOf(temp)};
@@ -281,7 +240,7 @@ private:
   // "Temp" cannot hold every file queued so far.
   bool Queue(const FileEntry& entry, EntryPaths paths) {
     m_total += entry.size;
-    if (m_total > m_freeBytes) return Fail(String::Format(L"not enough disk space for %s", Text(Short(entry.name))));
+    if (m_total > m_freeBytes) return Fail(String::Format(L"not enough disk space for %s", Text(MessageName(entry.name))));
     FileEntry queued = entry;
     queued.localPath = m_folder + L"\\";
     queued.localPath += entry.name;
@@ -299,25 +258,9 @@ private:
   // exists. The installation gets new folders only in the install pass.
   void StartDownload(size_t index, DownloadQueue& downloads) {
     const EntryPaths& paths = m_paths[index];
-    CreateFolderOf(paths.temp, &m_tempFolders);
+    CreateFoldersDownTo(m_folderPath, paths.temp, &m_tempFolders);
     m_downloads.push_back(paths.temp);
     downloads.Add(m_queue[index].url, paths.temp, m_queue[index].size);
-  }
-
-  // Creates the folders from the installation folder down to the one that
-  // holds `path` (a long full path inside it), one at a time with the wide
-  // functions; `created` records the new ones. Failure is not reported: the
-  // download or move into the folder fails later with its own text.
-  void CreateFolderOf(const String& path, PathArray* created) {
-    const String folder = GetDirectoryOfPath(path);
-    const uint32_t start = LongPathOf(m_folderPath).Length();
-    for (uint32_t i = start + 1; i <= folder.Length(); ++i) {
-      if (i < folder.Length() && folder.Text()[i] != L'\\') continue;
-      const String step(folder.Text(), i);
-      if (IsFolder(step)) continue;
-      if (!CreateDirectoryW(step, nullptr)) return;
-      if (created) created->push_back(step);
-    }
   }
 
   // After a failed run: the files this run downloaded into "Temp" and the
@@ -336,147 +279,21 @@ private:
       size_t i = 0;
       const bool stored = downloads.WaitNext(&i);
       const FileEntry& entry = m_queue[i];
-      if (!stored) return Fail(String::Format(L"download file %s fail", Text(Short(entry.url))));
+      if (!stored) return Fail(String::Format(L"download file %s fail", Text(MessageName(entry.url))));
       // A file that cannot be verified is not installed.
       String digest;
       if (!DigestOf(m_paths[i].temp, entry, &digest)) {
-        return Fail(String::Format(L"hash file %s fail", Text(Short(entry.url))));
+        return Fail(String::Format(L"hash file %s fail", Text(MessageName(entry.url))));
       }
       if (!SameDigest(digest, Text(ExpectedDigest(entry)))) {
-        return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(Short(entry.url)),
-                                   Text(digest), Text(Short(ExpectedDigest(entry)))));
+        return Fail(String::Format(L"file %s hash not equal \nhash1:%s \nhash2:%s", Text(MessageName(entry.url)),
+                                   Text(digest), Text(MessageName(ExpectedDigest(entry)))));
       }
       done += entry.size;
       ProgressFigures figures = ScaleProgress(done, m_total);
       m_report.Progress(figures.done, figures.total);
     }
     return true;
-  }
-
-  // Replaces the installed files. Each one replaced is first moved aside and
-  // kept until the pass ends, so that a failure can put every changed file
-  // back: the installation is never left half old, half new. The plan and
-  // every completed move are on disk (the journal) before the next move, so
-  // that the next start can do the same after the process was ended.
-  bool InstallAll() {
-    InstallStepArray steps;
-    std::vector<JournalStep, LibraryAllocator<JournalStep>> plan;
-    steps.reserve(m_queue.size());
-    plan.reserve(m_queue.size());
-    // A missing name is looked up once per folder where that can answer for
-    // all of its files (a lookup of one walks the folder under Wine).
-    FolderQuestion installedFolders(IsFolder);
-    FolderQuestion setAsideFolders(MayHoldSetAsideCopies);
-    for (size_t i = 0; i < m_queue.size(); ++i) {
-      const FileEntry& entry = m_queue[i];
-      StepPaths paths;
-      if (!PathsOfStep(m_folderPath, entry.name, static_cast<uint32_t>(i), &paths)) {
-        return Fail(String::Format(L"invalid file name %s", Text(Short(entry.name))));
-      }
-      // A copy left by a run that was cut off would pass for this one's.
-      if (setAsideFolders.MayHold(paths.setAside) && Exists(paths.setAside)) RemoveFile(paths.setAside);
-      plan.push_back(JournalStep{entry.name, installedFolders.MayHold(paths.local) && Exists(paths.local)});
-      steps.push_back(InstallStep{&entry, std::move(paths), plan.back().hadInstalled, false, false});
-    }
-    const String journalPath = InstallJournalPath(m_folderPath);
-    InstallJournal journal;
-    if (!journal.Begin(journalPath, plan.data(), plan.size())) {
-      return Fail(String::Format(L"write install journal %s fail\nerror code: %d", Text(Short(journalPath)),
-                                 static_cast<int>(GetLastError())));
-    }
-    for (size_t i = 0; i < steps.size(); ++i) {
-      InstallStep& step = steps[i];
-      const FileEntry& entry = *step.entry;
-      const uint32_t index = static_cast<uint32_t>(i);
-      if (step.hadInstalled) {
-        DWORD error = ERROR_ACCESS_DENIED;
-        // A folder in a file's place is not moved away with what it holds.
-        const bool setAsideDone = !IsFolder(step.paths.local) && WithRetry([&] {
-          PassInstallPoint();
-          const bool moved = MoveFileExW(step.paths.local, step.paths.setAside, kMoveFlags) != FALSE;
-          if (!moved) error = GetLastError();
-          return moved;
-        });
-        if (setAsideDone) {
-          PassInstallPoint();
-          step.setAside = true;
-        }
-        if (!setAsideDone || !journal.Add(InstallJournal::kSetAside, index)) {
-          if (setAsideDone) error = GetLastError();
-          return RestoreAndFail(steps, journal,
-                                String::Format(L"001 delete file %s failed\nerror code: %d",
-                                               Text(Short(entry.localPath)), static_cast<int>(error)));
-        }
-      }
-      // A new file's folders are made once the journal is on disk; undoing the pass removes them.
-      CreateFolderOf(step.paths.local, nullptr);
-      PassInstallPoint();
-      const bool movedIn = MoveFileExW(step.paths.temp, step.paths.local, kMoveFlags) != FALSE;
-      DWORD error = GetLastError();
-      if (movedIn) {
-        PassInstallPoint();
-        step.movedIn = true;
-      }
-      if (!movedIn || !journal.Add(InstallJournal::kMovedIn, index)) {
-        if (movedIn) error = GetLastError();
-        return RestoreAndFail(steps, journal,
-                              String::Format(L"move %s to %s fail\nerror code: %d", Text(Short(entry.tempPath)),
-                                             Text(Short(entry.localPath)), static_cast<int>(error)));
-      }
-    }
-    // Every file is in place: from here on the next start finishes the pass
-    // instead of undoing it.
-    if (!journal.Add(InstallJournal::kCommitted, 0)) {
-      return RestoreAndFail(steps, journal,
-                            String::Format(L"write install journal %s fail\nerror code: %d", Text(Short(journalPath)),
-                                           static_cast<int>(GetLastError())));
-    }
-    for (const InstallStep& step : steps) {
-      if (!step.setAside) continue;
-      PassInstallPoint();
-      RemoveFile(step.paths.setAside);
-      PassInstallPoint();
-    }
-    journal.Remove();
-    return true;
-  }
-
-  // Undoes the install pass, last change first: new files out, the files
-  // they replaced back in, then the folders made for new files. The journal
-  // goes once all is back; otherwise it stays for the next start. Returns
-  // false with `error` as the run's text.
-  bool RestoreAndFail(const InstallStepArray& steps, InstallJournal& journal, const String& error) {
-    bool restored = true;
-    for (size_t i = steps.size(); i-- > 0;) {
-      const InstallStep& step = steps[i];
-      const String& localPath = step.paths.local;
-      if (step.movedIn) {
-        PassInstallPoint();
-        if (!WithRetry([&] { return RemoveFile(localPath); })) {
-          WriteLog(L"restore: cannot remove %s: %d", Text(localPath), static_cast<int>(GetLastError()));
-          restored = false;
-          continue;
-        }
-        PassInstallPoint();
-      }
-      if (step.setAside) {
-        PassInstallPoint();
-        if (!WithRetry([&] { return MoveFileExW(step.paths.setAside, localPath, kMoveFlags) != FALSE; })) {
-          WriteLog(L"restore: cannot move %s back to %s: %d", Text(step.paths.setAside), Text(localPath),
-                   static_cast<int>(GetLastError()));
-          restored = false;
-          continue;
-        }
-        PassInstallPoint();
-      }
-    }
-    if (restored) {
-      for (size_t i = steps.size(); i-- > 0;) {
-        if (!steps[i].hadInstalled) RemoveEmptyFoldersOf(m_folderPath, steps[i].paths);
-      }
-      journal.Remove();
-    }
-    return Fail(error);
   }
 
   String m_folder;
