@@ -57,6 +57,10 @@ public:
   // be acquired. Owned by the hasher.
   uintptr_t Provider();
 
+  // Frees the block files are read into (memory of the library's
+  // allocator); the next file takes a new one.
+  void FreeBlock() { m_block.reset(); }
+
 private:
   ScopedObject<HashContextTraits> m_context;  // none until the first file
   // The block files are read into on Windows, kept from the first file on: a

@@ -208,8 +208,10 @@ HttpSession::HttpSession()
     : m_session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                             WINHTTP_NO_PROXY_BYPASS, 0)) {}
 
-HttpSession::~HttpSession() {
-  for (std::atomic<char*>& spare : m_spareBuffers) MemFree(spare.load());
+HttpSession::~HttpSession() { FreeSpareBuffers(); }
+
+void HttpSession::FreeSpareBuffers() {
+  for (std::atomic<char*>& spare : m_spareBuffers) MemFree(spare.exchange(nullptr));
 }
 
 char* HttpSession::TakeReadBuffer() {

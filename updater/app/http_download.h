@@ -69,6 +69,10 @@ public:
   bool DownloadWithRetry(const wchar_t* url, const wchar_t* destination, uint32_t* status,
                          const TransferLimits& limits = TransferLimits(), const TransferStop* stop = nullptr);
 
+  // Frees the read buffers kept for later transfers (memory of the library's
+  // allocator), while no transfer runs; later transfers take new ones.
+  void FreeSpareBuffers();
+
 private:
   // What an attempt left in the destination: nothing new, the start of the
   // resource's own bytes (a later attempt may go on from its end), or bytes

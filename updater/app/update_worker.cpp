@@ -92,6 +92,8 @@ private:
     m_clientVersion = String();
     m_ownPath = String();
     m_error = String();
+    m_session.FreeSpareBuffers();
+    m_hasher.FreeBlock();
   }
 
   // The install pass, announced to the receiver before and after, so that a

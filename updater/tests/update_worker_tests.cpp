@@ -4,15 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/manifest_signature.h"
 #include "app/update_worker.h"
+#include "base/memory/alloc.h"
 #include "base/memory/library.h"
 #include "base/system/scoped_handle.h"
 #include "tests/child_process.h"
@@ -28,7 +31,34 @@ const wchar_t kClientName[] = L"Castwright PC.exe";
 const char kClientVersion[] = "1.0.0.0";
 const char kNewVersion[] = "1.0.0.1";
 
+// The library's allocator while it lives, counting the blocks in use: a run
+// must give back all it took before its final report, after which the
+// receiver may stop the library.
+class CountingAlloc final : public Alloc {
+public:
+  CountingAlloc() : m_inner(SetCurrentAlloc(this)) {}
+  ~CountingAlloc() override { SetCurrentAlloc(m_inner); }
+  void* Allocate(uint32_t size) override {
+    ++held;
+    return m_inner->Allocate(size);
+  }
+  void* Reallocate(void* block, uint32_t size) override {
+    held += !block ? 1 : size == 0 ? -1 : 0;
+    return m_inner->Reallocate(block, size);
+  }
+  void Free(void* block) override {
+    if (block) --held;
+    m_inner->Free(block);
+  }
+  void ReleaseAll() override {}
+  std::atomic<long> held{0};
+
+private:
+  Alloc* m_inner;
+};
+
 // Every report of a run as text; the install pass starts unless refused.
+// Blocks of the library still in use at the final report are reported too.
 class RecordingReport final : public UpdateReport {
 public:
   explicit RecordingReport(bool refuseInstall = false) : m_refuseInstall(refuseInstall) {}
@@ -41,18 +71,31 @@ public:
     return !m_refuseInstall;
   }
   void InstallEnded() override { messages.push_back("installed"); }
-  void Finished(const wchar_t* error) override { messages.push_back(error ? "failed " + Utf8(error) : "close"); }
+  void Finished(const wchar_t* error) override {
+    messages.push_back(error ? "failed " + Utf8(error) : "close");
+    if (m_blocks && m_blocks->held != 0) {
+      messages.push_back(std::to_string(m_blocks->held) + " blocks of the library in use");
+    }
+  }
+  // Runs the update of `clientPath` with `key`, its texts made before the count starts.
+  Messages Run(const std::wstring& clientPath, const ManifestKey& key) {
+    const String path(clientPath.c_str());
+    const String version(Wide(kClientVersion).c_str());
+    m_blocks.emplace();
+    RunUpdate(path, version, key, *this);
+    m_blocks.reset();
+    return messages;
+  }
   Messages messages;
 
 private:
   bool m_refuseInstall;
   const DWORD m_thread = GetCurrentThreadId();  // the run's
+  std::optional<CountingAlloc> m_blocks;  // during Run
 };
 
 Messages RunAndRecord(const std::wstring& clientPath, bool refuseInstall = false) {
-  RecordingReport report(refuseInstall);
-  RunUpdate(clientPath.c_str(), Wide(kClientVersion).c_str(), report);
-  return report.messages;
+  return RecordingReport(refuseInstall).Run(clientPath, BuiltInManifestKey());
 }
 
 class UpdateWorker : public ::testing::Test {
@@ -68,9 +111,7 @@ protected:
     ManifestKey key;
     key.pem = pem.data();
     key.size = pem.size();
-    RecordingReport report;
-    RunUpdate(Installed(kClientName).c_str(), Wide(kClientVersion).c_str(), key, report);
-    return report.messages;
+    return RecordingReport().Run(Installed(kClientName), key);
   }
   std::wstring Installed(const wchar_t* name) const { return m_install.File(name); }
   std::string Content(const wchar_t* name) const { return ContentOf(Installed(name)); }
