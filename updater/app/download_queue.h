@@ -11,10 +11,6 @@
 #include "base/memory/alloc.h"
 #include "base/text/wide_string.h"
 
-// Transfers running at the same time, each on a thread and a connection of
-// its own.
-constexpr uint32_t kParallelDownloads = 4;
-
 // Downloads files in the order they are added, kParallelDownloads at a time,
 // each with HttpSession::DownloadWithRetry, and gives them back as they end.
 // The first transfer that fails stops every other one at once (between two

@@ -32,6 +32,10 @@ protected:
   ~TransferStop() = default;
 };
 
+// Transfers of an update run at the same time, each on a thread and a
+// connection of its own (DownloadQueue).
+constexpr uint32_t kParallelDownloads = 4;
+
 // One WinHTTP session for many transfers: the connections it opens stay alive
 // and later requests to the same host and port reuse them. Transfers may run
 // on several threads at once. Every transfer fails when the session could not
@@ -88,9 +92,9 @@ private:
   void GiveBackReadBuffer(char* buffer);
 
   ScopedInternetHandle m_session;
-  // One place for each transfer that may run at once on the usual number
-  // of threads; more transfers than that work too.
-  std::atomic<char*> m_spareBuffers[4] = {};
+  // One place for each transfer of a run at the same time; more transfers
+  // than that work too.
+  std::atomic<char*> m_spareBuffers[kParallelDownloads] = {};
 };
 
 // HttpSession().Download: one transfer on a session of its own. Any thread.

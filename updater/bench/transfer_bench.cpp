@@ -36,8 +36,8 @@
 #include <psapi.h>
 #include <winhttp.h>
 
-#include <cstdio>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -77,20 +77,15 @@ std::wstring Wide(const char* text) {
   return wide;
 }
 
-// Reads the body of `request`, a block at a time, writing each to `out` when it is open.
-bool ReadBody(HINTERNET request, HANDLE out, std::vector<char>& buffer) {
-  DWORD got = 0;
-  do {
-    if (!WinHttpReadData(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) return false;
-    DWORD written = 0;
-    if (out != INVALID_HANDLE_VALUE && out && !WriteFile(out, buffer.data(), got, &written, nullptr)) return false;
-  } while (got > 0);
-  return true;
-}
+// The host, port and path of a URL.
+struct Address {
+  std::wstring host;
+  INTERNET_PORT port = 0;
+  std::wstring path;
+};
 
-// The least WinHTTP needs to read a body: no header, a large buffer; each
-// block written to `file` as it comes when one is named.
-bool BareRead(const std::wstring& url, const std::wstring& file = std::wstring()) {
+// False when `url` does not split.
+bool AddressOf(const std::wstring& url, Address* address) {
   wchar_t host[256] = {};
   wchar_t path[1024] = {};
   URL_COMPONENTS parts{};
@@ -100,13 +95,20 @@ bool BareRead(const std::wstring& url, const std::wstring& file = std::wstring()
   parts.lpszUrlPath = path;
   parts.dwUrlPathLength = 1024;
   if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
-  ScopedInternetHandle session(WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                           WINHTTP_NO_PROXY_BYPASS, 0));
-  ScopedInternetHandle connection(session.IsValid() ? WinHttpConnect(session.Get(), host, parts.nPort, 0) : nullptr);
-  ScopedInternetHandle request(connection.IsValid() ? WinHttpOpenRequest(connection.Get(), L"GET", path, nullptr,
-                                                                         WINHTTP_NO_REFERER,
-                                                                         WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
-                                                    : nullptr);
+  *address = Address{host, parts.nPort, path};
+  return true;
+}
+
+HINTERNET OpenBareSession() {
+  return WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+}
+
+// The least WinHTTP needs to read a body: a GET of `path` on `connection`, no
+// header, the body read into `buffer` a block at a time and each block
+// written to the file `file` as it comes when one is named.
+bool BareGet(HINTERNET connection, const std::wstring& path, const std::wstring& file, std::vector<char>& buffer) {
+  ScopedInternetHandle request(WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
   if (!request.IsValid() || !WinHttpSendRequest(request.Get(), nullptr, 0, nullptr, 0, 0, 0) ||
       !WinHttpReceiveResponse(request.Get(), nullptr)) {
     return false;
@@ -114,8 +116,24 @@ bool BareRead(const std::wstring& url, const std::wstring& file = std::wstring()
   ScopedHandle out(file.empty() ? nullptr
                                 : CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   if (!file.empty() && !out.IsValid()) return false;
+  DWORD got = 0;
+  do {
+    if (!WinHttpReadData(request.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got)) return false;
+    DWORD written = 0;
+    if (out.IsValid() && !WriteFile(out.Get(), buffer.data(), got, &written, nullptr)) return false;
+  } while (got > 0);
+  return true;
+}
+
+// BareGet of `url` on a session and connection of its own.
+bool BareRead(const std::wstring& url, const std::wstring& file = std::wstring()) {
+  Address address;
+  if (!AddressOf(url, &address)) return false;
+  ScopedInternetHandle session(OpenBareSession());
+  ScopedInternetHandle connection(
+      session.IsValid() ? WinHttpConnect(session.Get(), address.host.c_str(), address.port, 0) : nullptr);
   std::vector<char> buffer(1 << 20);
-  return ReadBody(request.Get(), out.Get(), buffer);
+  return connection.IsValid() && BareGet(connection.Get(), address.path, file, buffer);
 }
 
 // The lines of the list file at `path`, empty ones left out.
@@ -148,26 +166,11 @@ void MakeFoldersFor(const std::wstring& folder, const std::vector<std::wstring>&
 class BareFiles {
 public:
   BareFiles(const std::wstring& base, const std::vector<std::wstring>& names, const std::wstring& folder)
-      : m_names(names), m_folder(folder) {
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof parts;
-    wchar_t host[256] = {};
-    wchar_t path[1024] = {};
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = 256;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = 1024;
-    if (WinHttpCrackUrl(base.c_str(), 0, 0, &parts)) {
-      m_host = host;
-      m_port = parts.nPort;
-      m_path = path;
-    }
-  }
+      : m_names(names), m_folder(folder), m_split(AddressOf(base, &m_base)) {}
 
   bool Run() {
-    if (m_host.empty()) return false;
-    m_session.Reset(WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!m_split) return false;
+    m_session.Reset(OpenBareSession());
     if (!m_session.IsValid()) return false;
     m_next = 0;
     m_failed = false;
@@ -188,32 +191,19 @@ private:
   }
 
   void Fetch() {
-    ScopedInternetHandle connection(WinHttpConnect(m_session.Get(), m_host.c_str(), m_port, 0));
+    ScopedInternetHandle connection(WinHttpConnect(m_session.Get(), m_base.host.c_str(), m_base.port, 0));
     std::vector<char> buffer(1 << 20);
     for (size_t i; !m_failed && (i = m_next++) < m_names.size();) {
       const std::wstring& name = m_names[i];
-      ScopedInternetHandle request(connection.IsValid() ? WinHttpOpenRequest(connection.Get(), L"GET",
-                                                                             (m_path + name).c_str(), nullptr,
-                                                                             WINHTTP_NO_REFERER,
-                                                                             WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
-                                                        : nullptr);
-      if (!request.IsValid() || !WinHttpSendRequest(request.Get(), nullptr, 0, nullptr, 0, 0, 0) ||
-          !WinHttpReceiveResponse(request.Get(), nullptr)) {
-        m_failed = true;
-        return;
-      }
-      const std::wstring path = m_folder.empty() ? std::wstring() : FileIn(m_folder, name);
-      ScopedHandle out(path.empty() ? nullptr
-                                    : CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-      if ((!path.empty() && !out.IsValid()) || !ReadBody(request.Get(), out.Get(), buffer)) m_failed = true;
+      const std::wstring file = m_folder.empty() ? std::wstring() : FileIn(m_folder, name);
+      if (!connection.IsValid() || !BareGet(connection.Get(), m_base.path + name, file, buffer)) m_failed = true;
     }
   }
 
   const std::vector<std::wstring>& m_names;
   const std::wstring m_folder;
-  std::wstring m_host;
-  std::wstring m_path;
-  INTERNET_PORT m_port = 0;
+  Address m_base;
+  const bool m_split;  // m_base holds the base URL's parts
   ScopedInternetHandle m_session;
   std::atomic<size_t> m_next{0};
   std::atomic<bool> m_failed{false};
